@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever of the build and test packages is missing. Run as root.
+set -euo pipefail
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+          qt6-base-dev qt6-base-dev-tools libbenchmark-dev
+          fonts-wqy-microhei xvfb xauth trayer x11-utils)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the diary and starts it from its own folder outside the build tree
+# (${QINGCHUANG_HOME:-~/qingchuang}), so that rebuilding or cleaning never touches the diary.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+bash "$top/scripts/deps.sh"
+cmake -S "$top" -B "$top/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQC_BENCH=OFF >/dev/null
+cmake --build "$top/build/release" --target qingchuang qingchuang-rtf
+home=${QINGCHUANG_HOME:-$HOME/qingchuang}
+mkdir -p "$home"
+cp -f "$top/build/release/qingchuang" "$top/build/release/qingchuang-rtf" "$home/"
+cd "$home"
+exec ./qingchuang

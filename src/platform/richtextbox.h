@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QColor>
+#include <QTextEdit>
+
+// The rich-text box of the windows: a QTextEdit that speaks RTF in the shape of the classic
+// Windows rich-text control and plain text with CR LF line breaks.
+class RichTextBox : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit RichTextBox(QWidget *parent = nullptr);
+
+    // The whole document as RTF.
+    QString textRTF() const;
+    // Replaces the document. Text that is not RTF is shown as plain text, as the classic control
+    // does; leading white space before "{\rtf" does not count.
+    void setTextRTF(const QString &rtfText);
+
+    // Plain text, paragraphs separated by CR LF.
+    QString text() const;
+    void setText(const QString &plain);
+
+    // Loads an RTF file; false (document unchanged) when it cannot be read or is not RTF.
+    bool loadFile(const QString &path);
+
+    // Typed and pasted input stops at this many characters; 0 means no limit.
+    void setMaxLength(int chars) { m_maxLength = chars; }
+    int maxLength() const { return m_maxLength; }
+
+    void setBackColor(const QColor &color);
+    QColor backColor() const { return m_backColor; }
+
+    // 1 raised (three-dimensional border), 0 flat.
+    void setAppearance(int value);
+    int appearance() const { return m_appearance; }
+
+    // Pastes the clipboard at the caret, as Ctrl+V does.
+    void pasteClipboard() { paste(); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+
+private:
+    int roomLeft() const;
+
+    int m_maxLength = 0;
+    int m_appearance = 1;
+    QColor m_backColor;
+};

@@ -1,0 +1,157 @@
+#include "startup/app.h"
+
+#include "album/fmphoto.h"
+#include "diary/index.h"
+#include "netclient/connectme.h"
+#include "netclient/login.h"
+#include "netclient/newuser.h"
+#include "netservice/fornull.h"
+#include "startup/tips.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QRandomGenerator>
+
+#include <cmath>
+#include <random>
+
+App::App(const QString &programDir, Ports ports) : m_programDir(programDir), m_ports(ports) {
+    while (m_programDir.endsWith(QLatin1Char('/')) && m_programDir.size() > 1)
+        m_programDir.chop(1);
+}
+
+App::~App() {
+    // Windows first, while the App they refer to is still whole.
+    delete m_photo.data();
+    delete m_newUser.data();
+    delete m_login.data();
+    m_connectMe.reset();
+    m_index.reset();
+    m_forNull.reset();
+    m_tips.reset();
+}
+
+QString App::path(const QString &relative) const {
+    QString r = relative;
+    r.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (r.startsWith(QLatin1Char('/')))
+        r.remove(0, 1);
+    return m_programDir + QLatin1Char('/') + r;
+}
+
+qint64 App::random(qint64 bound) {
+    double r;
+    if (m_random) {
+        r = m_random();
+    } else {
+        std::mt19937_64 gen(quint64(now().toMSecsSinceEpoch()) ^ QRandomGenerator::system()->generate64());
+        r = std::generate_canonical<double, 53>(gen);
+    }
+    // nearbyint rounds halves to even in the default rounding mode.
+    return qint64(std::nearbyint(r * double(bound)));
+}
+
+Index *App::index() {
+    if (!m_index) m_index = std::make_unique<Index>(*this);
+    return m_index.get();
+}
+
+ForNull *App::forNull() {
+    if (!m_forNull) m_forNull = std::make_unique<ForNull>(*this);
+    return m_forNull.get();
+}
+
+ConnectMe *App::connectMe() {
+    if (!m_connectMe) m_connectMe = std::make_unique<ConnectMe>(*this);
+    return m_connectMe.get();
+}
+
+Login *App::login() {
+    if (!m_login) m_login = new Login(*this);
+    return m_login;
+}
+
+bool App::loginLoaded() const { return !m_login.isNull(); }
+bool App::newUserLoaded() const { return !m_newUser.isNull(); }
+bool App::photoLoaded() const { return !m_photo.isNull(); }
+
+void App::closeLogin() {
+    if (!m_login) return;
+    Login *w = m_login;
+    m_login = nullptr;
+    w->hide();
+    w->deleteLater();
+}
+
+NewUser *App::newUser() {
+    if (!m_newUser) m_newUser = new NewUser(*this);
+    return m_newUser;
+}
+
+void App::closeNewUser() {
+    if (!m_newUser) return;
+    NewUser *w = m_newUser;
+    m_newUser = nullptr;
+    w->hide();
+    w->deleteLater();
+}
+
+fmPhoto *App::photo() {
+    if (!m_photo) m_photo = new fmPhoto(*this);
+    return m_photo;
+}
+
+void App::closePhoto() {
+    if (!m_photo) return;
+    fmPhoto *w = m_photo;
+    m_photo = nullptr;
+    w->hide();
+    w->deleteLater();
+}
+
+Tips *App::tips() {
+    if (!m_tips) {
+        m_tips = std::make_unique<Tips>();
+        connect(m_tips.get(), &Tips::mouseEvent, this, &App::TrayWindowProc);
+    }
+    return m_tips.get();
+}
+
+bool App::ensureTrayIcon() {
+    ForNull *hidden = forNull(); // the icon belongs to the hidden window, which loads here
+    return tips()->AddTrayIcon(hidden->trayIcon());
+}
+
+void App::TrayWindowProc(int mouseEvent) {
+    auto showMain = [this] {
+        closeNewUser();
+        closeLogin();
+        closePhoto();
+        if (m_connectMe) m_connectMe->hide();
+        index()->show();
+        index()->raise();
+        index()->activateWindow();
+        index()->focusEditor();
+        m_settings.MainShown = true;
+    };
+    if (mouseEvent == Tips::LeftButtonDown) {
+        showMain();
+    } else if (mouseEvent == Tips::RightButtonDown) {
+        if (m_settings.MainShown) {
+            closeNewUser();
+            closeLogin();
+            closePhoto();
+            if (m_connectMe) m_connectMe->hide();
+            index()->hide();
+            m_settings.MainShown = false;
+        } else {
+            showMain();
+        }
+    }
+}
+
+void App::exit() {
+    if (m_tips) m_tips->RemoveTrayIcon();
+    if (m_index) m_index->hide();
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "startup/settings.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class Index;
+class ForNull;
+class ConnectMe;
+class Login;
+class NewUser;
+class fmPhoto;
+class Tips;
+
+// The fixed ports of the three services; tests pass others.
+struct Ports {
+    quint16 message = 9983;
+    quint16 registration = 9980;
+    quint16 login = 2799;
+};
+
+// The one object that owns the program's state: the program directory, the settings, the clock
+// and random numbers, and the windows, created on first use. Main creates it; tests create it
+// over a temporary folder.
+class App : public QObject {
+    Q_OBJECT
+public:
+    explicit App(const QString &programDir, Ports ports = {});
+    ~App() override;
+
+    QString programDir() const { return m_programDir; }
+    // programDir + "/" + relative, with "\" read as the separator.
+    QString path(const QString &relative) const;
+    Settings &settings() { return m_settings; }
+    const Ports &ports() const { return m_ports; }
+
+    // The clock; tests may set their own.
+    QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+    QDate today() const { return now().date(); }
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    // A random whole number from 0 to bound: r in [0, 1) times bound, rounded to nearest with
+    // halves to even, the generator seeded from the clock first. Tests may set the source of r.
+    qint64 random(qint64 bound);
+    void setRandomSource(std::function<double()> source) { m_random = std::move(source); }
+
+    // Windows. Index, ForNull and ConnectMe live until the App ends once created; the others
+    // can be closed (unloaded) and come back afresh on their next use.
+    Index *index();
+    ForNull *forNull();
+    bool forNullLoaded() const { return m_forNull != nullptr; }
+    ConnectMe *connectMe();
+    bool connectMeLoaded() const { return m_connectMe != nullptr; }
+    Login *login();
+    bool loginLoaded() const;
+    void closeLogin();
+    NewUser *newUser();
+    bool newUserLoaded() const;
+    void closeNewUser();
+    fmPhoto *photo();
+    bool photoLoaded() const;
+    void closePhoto();
+
+    // The notification-area icon.
+    Tips *tips();
+    // The icon's left (0x201) and right (0x204) presses; other events do nothing.
+    void TrayWindowProc(int mouseEvent);
+    // Puts the icon into the notification area when it is not there (load sequence and timer).
+    bool ensureTrayIcon();
+
+    // Ends the program: removes the icon and quits the event loop.
+    void exit();
+
+private:
+    QString m_programDir;
+    Ports m_ports;
+    Settings m_settings;
+    std::function<QDateTime()> m_clock;
+    std::function<double()> m_random;
+
+    std::unique_ptr<Index> m_index;
+    std::unique_ptr<ForNull> m_forNull;
+    std::unique_ptr<ConnectMe> m_connectMe;
+    QPointer<Login> m_login;
+    QPointer<NewUser> m_newUser;
+    QPointer<fmPhoto> m_photo;
+    std::unique_ptr<Tips> m_tips;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Everything the settings file sets, and the flags that live for the whole process. One instance,
+// owned by the App; the windows read and write it through the App.
+struct Settings {
+    // Program-wide settings.
+    QString AboutText;     // the display sections of Config.ini, or its error text
+    bool LoginPassed = false;
+    QString DiaryDeletion; // diary entries may be deleted only when "1"
+    QString LoveDeletion;  // collection items may be deleted only when "1"
+    QString ImagesPath;    // album folder; empty means the program directory's Images folder
+    qint16 noLogo = 0;     // 0 puts the logo on saved album pictures
+    bool MainShown = false; // the tray icon's idea of whether the main window is up
+
+    // Public fields of the windows that the settings reader fills.
+    QString FirstPage;    // Index: home-page file name, relative to the program directory
+    QString NewMessage;   // Index: what the message button shows
+    bool IsServer = false; // ForNull: server mode
+    QString ConnectIP;    // ConnectMe: the server every client socket connects to
+    qint32 LocPort = 0;   // ConnectMe: local port of the message client socket
+    QString oPicSavePath; // fmPhoto: folder of saved pictures
+};

@@ -1,0 +1,29 @@
+#include "startup/tips.h"
+
+#include <QSystemTrayIcon>
+
+Tips::Tips(QObject *parent) : QObject(parent) {}
+
+Tips::~Tips() { RemoveTrayIcon(); }
+
+bool Tips::present() const { return m_icon && m_icon->isVisible(); }
+
+bool Tips::AddTrayIcon(const QIcon &icon) {
+    if (present() || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
+    if (!m_icon) {
+        m_icon = new QSystemTrayIcon(this);
+        connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+            if (r == QSystemTrayIcon::Trigger) emit mouseEvent(LeftButtonDown);
+            else if (r == QSystemTrayIcon::Context) emit mouseEvent(RightButtonDown);
+        });
+    }
+    m_icon->setIcon(icon);
+    m_icon->show();
+    return m_icon->isVisible();
+}
+
+bool Tips::RemoveTrayIcon() {
+    if (!present()) return false;
+    m_icon->hide();
+    return true;
+}

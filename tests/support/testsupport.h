@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Helpers shared by the tests.
+namespace testsupport {
+
+// Reads a whole file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+// Writes a whole file, creating its folder; false on failure.
+bool writeFile(const QString &path, const QByteArray &data);
+// The program built beside the tests.
+QString executable();
+
+} // namespace testsupport
