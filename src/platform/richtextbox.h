@@ -10,20 +10,21 @@ class RichTextBox : public QTextEdit {
 public:
     explicit RichTextBox(QWidget *parent = nullptr);
 
-    // The whole document as RTF.
+    // The whole document as RTF; its length is what the diary's size limits measure.
     QString textRTF() const;
     // Replaces the document. Text that is not RTF is shown as plain text, as the classic control
     // does; leading white space before "{\rtf" does not count.
     void setTextRTF(const QString &rtfText);
 
-    // Plain text, paragraphs separated by CR LF.
+    // Plain text, paragraphs separated by CR LF; pictures are left out.
     QString text() const;
     void setText(const QString &plain);
 
     // Loads an RTF file; false (document unchanged) when it cannot be read or is not RTF.
     bool loadFile(const QString &path);
 
-    // Typed and pasted input stops at this many characters; 0 means no limit.
+    // Typed and pasted input stops at this many characters; 0 means no limit. Text set by the
+    // program is not cut.
     void setMaxLength(int chars) { m_maxLength = chars; }
     int maxLength() const { return m_maxLength; }
 
@@ -34,16 +35,22 @@ public:
     void setAppearance(int value);
     int appearance() const { return m_appearance; }
 
-    // Pastes the clipboard at the caret, as Ctrl+V does.
+    // Pastes the clipboard at the caret, as Ctrl+V does: RTF, pictures, HTML or plain text.
     void pasteClipboard() { paste(); }
+
+    // Files larger than this are not loaded.
+    static constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
+    QMimeData *createMimeDataFromSelection() const override;
 
 private:
     int roomLeft() const;
+    void keepPictures(int from, int to);
 
     int m_maxLength = 0;
     int m_appearance = 1;

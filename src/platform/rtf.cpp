@@ -1,27 +1,394 @@
+// The RTF writer: the shape of the classic Windows rich-text control, so that what the diary
+// stores stays what it always was. Only changes of format are written.
 #include "platform/rtf.h"
 
-#include "platform/codepage.h"
+#include "platform/rtfcodec.h"
+#include "platform/rtfpicture.h"
 
+#include <QHash>
+#include <QImage>
+#include <QPixmap>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
+#include <QTextList>
+
+#include <algorithm>
 
 namespace rtf {
 
 namespace {
 
-const char kHeader[] = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052"
-                       "{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}";
+const char kHeader[] = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl";
+const char kDefaultFont[] = "{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}";
 const char kParagraph[] = "\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18";
+const QString kDefaultFamily = QStringLiteral("宋体");
+constexpr int kDefaultCharset = 134;
+constexpr int kDefaultSize = 18;
+constexpr int kPictureBytesPerLine = 64;
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+const char kHex[] = "0123456789abcdef";
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+struct CharState {
+    int font = 0;
+    int fs = kDefaultSize;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    int fg = 0;
+    int bg = 0;
+    bool operator==(const CharState &) const = default;
+};
+
+struct ParaState {
+    int align = 0;
+    int li = 0;
+    int ri = 0;
+    int fi = 0;
+    bool operator==(const ParaState &) const = default;
+};
+
+struct FontKey {
+    QString name;
+    int charset;
+    bool operator==(const FontKey &) const = default;
+};
+
+size_t qHash(const FontKey &k, size_t seed = 0) { return qHashMulti(seed, k.name, k.charset); }
+
+class Writer {
+public:
+    Writer() : m_codec(&Codec::forCodePage(936)) {
+        m_fonts.append(FontKey{kDefaultFamily, kDefaultCharset});
+        m_fontIndex.insert(m_fonts.first(), 0);
+    }
+
+    QByteArray document(const QTextDocument *doc);
+    // The body of text in the default format, as the writer writes it.
+    void plain(const QString &text);
+    QByteArray body() const { return m_out; }
+
+private:
+    void word(const char *w) {
+        m_out += '\\';
+        m_out += w;
+        m_delimit = true;
+    }
+    void word(const char *w, int n) {
+        word(w);
+        m_out += QByteArray::number(n);
+    }
+    void symbol(char c) {
+        m_out += '\\';
+        m_out += c;
+        m_delimit = false;
+    }
+    void literal(char c) {
+        if (m_delimit) m_out += ' ';
+        m_delimit = false;
+        m_out += c;
+    }
+    void hexByte(unsigned char b) {
+        m_out += "\\'";
+        m_out += kHex[b >> 4];
+        m_out += kHex[b & 15];
+        m_delimit = false;
+    }
+    void lineBreak() {
+        m_out += "\r\n";
+        m_delimit = false;
+    }
+
+    void text(QStringView s);
+    void fontName(const QString &name, int charset);
+    void paragraph(const ParaState &p);
+    void charState(const CharState &s);
+    void picture(const QTextDocument *doc, const QTextImageFormat &f);
+    CharState stateOf(const QTextCharFormat &f);
+    ParaState paraOf(const QTextBlock &block) const;
+    int fontOf(const QTextCharFormat &f);
+    int colorOf(const QBrush &brush);
+    QByteArray header() const;
+
+    QByteArray m_out;
+    bool m_delimit = false;
+    Codec *m_codec;
+    QList<FontKey> m_fonts;
+    QHash<FontKey, int> m_fontIndex;
+    QList<QRgb> m_colors;
+    QHash<QRgb, int> m_colorIndex;
+    QHash<int, CharState> m_stateCache; // by the document's format index
+    CharState m_char;
+    ParaState m_para;
+    bool m_firstParagraph = true;
+};
+
+int charsetCodePage(int charset) {
+    const int cp = codePageForCharset(charset);
+    return cp ? cp : 936;
+}
+
+void Writer::text(QStringView s) {
+    for (const QChar qc : s) {
+        const char16_t c = qc.unicode();
+        if (c < 0x80) {
+            if (c >= 0x20 && c != 0x7f) {
+                if (c == '\\' || c == '{' || c == '}') symbol(char(c));
+                else literal(char(c));
+            } else if (c == '\t') {
+                word("tab");
+            } else if (c == 0x7f) {
+                // Kept out of the text as a byte escape: a line of the date file that starts
+                // with DEL would be taken for a key line.
+                hexByte(0x7f);
+            }
+            continue;
+        }
+        switch (c) {
+        case 0x2028: word("line"); continue;
+        case 0x00a0: symbol('~'); continue;
+        case 0x00ad: symbol('-'); continue;
+        case 0x2011: symbol('_'); continue;
+        case 0xfffc: case 0x2029: case 0xfdd0: case 0xfdd1: continue;
+        default: break;
+        }
+        char bytes[4];
+        const int n = m_codec->encode(c, bytes);
+        if (n > 0) {
+            for (int i = 0; i < n; ++i)
+                hexByte(static_cast<unsigned char>(bytes[i]));
+        } else {
+            word("u", qint16(c));
+            m_out += '?';
+            m_delimit = false;
+        }
+    }
+}
+
+void Writer::fontName(const QString &name, int charset) {
+    Codec *saved = m_codec;
+    m_codec = &Codec::forCodePage(charsetCodePage(charset));
+    QString clean = name;
+    clean.remove(QLatin1Char(';'));
+    text(clean);
+    m_codec = saved;
+}
+
+void Writer::paragraph(const ParaState &p) {
+    if (p == m_para) return;
+    if (!m_firstParagraph) word("pard"); // the paragraph settings already hold one
+
+    if (p.fi) word("fi", p.fi);
+    if (p.li) word("li", p.li);
+    if (p.ri) word("ri", p.ri);
+    static const char *const aligns[] = {nullptr, "qc", "qr", "qj"};
+    if (p.align) word(aligns[p.align]);
+    m_para = p;
+}
+
+void Writer::charState(const CharState &s) {
+    if (s == m_char) return;
+    if (s.font != m_char.font) {
+        word("f", s.font);
+        m_codec = &Codec::forCodePage(charsetCodePage(m_fonts.at(s.font).charset));
+    }
+    if (s.fs != m_char.fs) word("fs", s.fs);
+    if (s.fg != m_char.fg) word("cf", s.fg);
+    if (s.bg != m_char.bg) word("highlight", s.bg);
+    if (s.bold != m_char.bold) word(s.bold ? "b" : "b0");
+    if (s.italic != m_char.italic) word(s.italic ? "i" : "i0");
+    if (s.underline != m_char.underline) word(s.underline ? "ul" : "ulnone");
+    if (s.strike != m_char.strike) word(s.strike ? "strike" : "strike0");
+    m_char = s;
+}
+
+int Writer::fontOf(const QTextCharFormat &f) {
+    QString family;
+    const QVariant families = f.property(QTextFormat::FontFamilies);
+    if (families.isValid()) family = families.toStringList().value(0);
+    if (family.isEmpty()) family = f.stringProperty(QTextFormat::FontFamily);
+    family = family.trimmed();
+    if (family.isEmpty()) return 0;
+    int charset = f.hasProperty(FontCharset) ? f.intProperty(FontCharset) : kDefaultCharset;
+    if (charset < 0 || charset > 255) charset = kDefaultCharset;
+    const FontKey key{family, charset};
+    const auto it = m_fontIndex.constFind(key);
+    if (it != m_fontIndex.constEnd()) return *it;
+    const int index = int(m_fonts.size());
+    m_fonts.append(key);
+    m_fontIndex.insert(key, index);
+    return index;
+}
+
+int Writer::colorOf(const QBrush &brush) {
+    if (brush.style() == Qt::NoBrush) return 0;
+    const QRgb rgb = brush.color().rgb() | 0xff000000u;
+    const auto it = m_colorIndex.constFind(rgb);
+    if (it != m_colorIndex.constEnd()) return *it;
+    m_colors.append(rgb);
+    const int index = int(m_colors.size());
+    m_colorIndex.insert(rgb, index);
+    return index;
+}
+
+CharState Writer::stateOf(const QTextCharFormat &f) {
+    CharState s;
+    s.font = fontOf(f);
+    if (f.hasProperty(QTextFormat::FontPointSize)) s.fs = qRound(f.fontPointSize() * 2);
+    else if (f.hasProperty(QTextFormat::FontPixelSize)) s.fs = qRound(f.intProperty(QTextFormat::FontPixelSize) * 1.5);
+    if (s.fs <= 0 || s.fs > 3276) s.fs = kDefaultSize;
+    s.bold = f.hasProperty(QTextFormat::FontWeight) && f.fontWeight() >= QFont::DemiBold;
+    s.italic = f.fontItalic();
+    s.underline = f.fontUnderline();
+    s.strike = f.fontStrikeOut();
+    if (f.hasProperty(QTextFormat::ForegroundBrush)) s.fg = colorOf(f.foreground());
+    if (f.hasProperty(QTextFormat::BackgroundBrush)) s.bg = colorOf(f.background());
+    return s;
+}
+
+ParaState Writer::paraOf(const QTextBlock &block) const {
+    const QTextBlockFormat f = block.blockFormat();
+    ParaState p;
+    const Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
+    if (a & Qt::AlignJustify) p.align = 3;
+    else if (a & Qt::AlignHCenter) p.align = 1;
+    else if (a & Qt::AlignRight) p.align = 2;
+    qreal left = f.leftMargin() + f.indent() * block.document()->indentWidth();
+    if (const QTextList *list = block.textList()) left += list->format().indent() * block.document()->indentWidth();
+    auto twips = [](qreal px) { return qBound(-31680, qRound(px * 15), 31680); };
+    p.li = twips(left);
+    p.ri = twips(f.rightMargin());
+    p.fi = twips(f.textIndent());
+    return p;
+}
+
+void Writer::picture(const QTextDocument *doc, const QTextImageFormat &f) {
+    QByteArray data = f.property(PictureData).toByteArray();
+    QString kind = f.stringProperty(PictureKind);
+    int pw = f.intProperty(PictureWidth);
+    int ph = f.intProperty(PictureHeight);
+    if (data.isEmpty()) {
+        // A picture that came from elsewhere (HTML, a resource): stored as PNG.
+        const QVariant resource = doc->resource(QTextDocument::ImageResource, QUrl(f.name()));
+        QImage image;
+        if (resource.userType() == QMetaType::QImage) image = resource.value<QImage>();
+        else if (resource.userType() == QMetaType::QPixmap) image = resource.value<QPixmap>().toImage();
+        else if (resource.userType() == QMetaType::QByteArray) image = QImage::fromData(resource.toByteArray());
+        if (image.isNull()) return;
+        const Picture p = pictureFromImage(image);
+        data = p.format.property(PictureData).toByteArray();
+        kind = QStringLiteral("pngblip");
+        pw = image.width();
+        ph = image.height();
+    }
+    // The kind becomes a control word: letters and digits only.
+    QByteArray kindWord = kind.toLatin1();
+    if (kindWord.isEmpty() || kindWord.size() > 32 || !std::all_of(kindWord.begin(), kindWord.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        }))
+        kindWord = "pngblip";
+    const int goalw = f.hasProperty(QTextFormat::ImageWidth) ? qRound(f.width() * 15) : pw * 15;
+    const int goalh = f.hasProperty(QTextFormat::ImageHeight) ? qRound(f.height() * 15) : ph * 15;
+    m_out += "{\\pict\\";
+    m_out += kindWord;
+    m_out += "\\picw" + QByteArray::number(pw) + "\\pich" + QByteArray::number(ph);
+    m_out += "\\picwgoal" + QByteArray::number(goalw) + "\\pichgoal" + QByteArray::number(goalh);
+    const auto *bytes = reinterpret_cast<const unsigned char *>(data.constData());
+    m_out.reserve(m_out.size() + data.size() * 2 + data.size() / kPictureBytesPerLine * 2 + 8);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (i % kPictureBytesPerLine == 0) m_out += "\r\n";
+        m_out += kHex[bytes[i] >> 4];
+        m_out += kHex[bytes[i] & 15];
+    }
+    m_out += '}';
+    m_delimit = false;
+}
+
+QByteArray Writer::header() const {
+    QByteArray h(kHeader);
+    h += kDefaultFont;
+    for (qsizetype i = 1; i < m_fonts.size(); ++i) {
+        Writer names;
+        names.fontName(m_fonts.at(i).name, m_fonts.at(i).charset);
+        h += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + QByteArray::number(m_fonts.at(i).charset) + ' ' +
+             names.m_out + ";}";
+    }
+    h += '}';
+    if (!m_colors.isEmpty()) {
+        h += "\r\n{\\colortbl ;";
+        for (QRgb c : m_colors)
+            h += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) + "\\blue" +
+                 QByteArray::number(qBlue(c)) + ';';
+        h += '}';
+    }
+    h += "\r\n";
+    h += kParagraph;
+    return h;
+}
+
+QByteArray Writer::document(const QTextDocument *doc) {
+    m_out.reserve(doc->characterCount() * 6 + 64);
+    m_delimit = true; // the paragraph settings end in a control word
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        paragraph(paraOf(block));
+        if (const QTextList *list = block.textList()) {
+            // Lists are written as the text they show, so that they read back the same.
+            QString marker = list->itemText(block);
+            if (marker.isEmpty()) marker = QString(QChar(0x2022));
+            text(marker);
+            word("tab");
+        }
+        m_firstParagraph = false;
+        bool empty = true;
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid()) continue;
+            empty = false;
+            const QTextCharFormat format = fragment.charFormat();
+            const QString s = fragment.text();
+            if (format.isImageFormat()) {
+                const QTextImageFormat image = format.toImageFormat();
+                qsizetype from = 0;
+                for (qsizetype i = 0; i <= s.size(); ++i) {
+                    if (i < s.size() && s.at(i) != QChar::ObjectReplacementCharacter) continue;
+                    if (i > from) {
+                        charState(stateOf(format));
+                        text(QStringView(s).sliced(from, i - from));
+                    }
+                    if (i < s.size()) picture(doc, image);
+                    from = i + 1;
+                }
+                continue;
+            }
+            const int index = fragment.charFormatIndex();
+            auto cached = m_stateCache.constFind(index);
+            if (cached == m_stateCache.constEnd()) cached = m_stateCache.insert(index, stateOf(format));
+            charState(*cached);
+            text(s);
+        }
+        if (empty) charState(stateOf(block.charFormat()));
+        m_out += "\\par\r\n";
+        m_delimit = false;
+    }
+    m_out += '}';
+    return header() + m_out;
+}
+
+void Writer::plain(const QString &s) {
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= s.size(); ++i) {
+        if (i < s.size() && s.at(i) != QLatin1Char('\r') && s.at(i) != QLatin1Char('\n')) continue;
+        text(QStringView(s).sliced(from, i - from));
+        if (i < s.size()) {
+            if (s.at(i) == QLatin1Char('\r') && i + 1 < s.size() && s.at(i + 1) == QLatin1Char('\n')) ++i;
+            m_out += "\\par\r\n";
+            m_delimit = false;
+        }
+        from = i + 1;
+    }
 }
 
 } // namespace
@@ -29,28 +396,23 @@ int hexValue(char c) {
 QString emptyDocument() { return documentWithBody(QString()); }
 
 QString documentWithBody(const QString &escapedBody) {
-    return QLatin1String(kHeader) + QLatin1String("\r\n") + QLatin1String(kParagraph) +
-           escapedBody + QLatin1String("\\par\r\n}");
+    QString head = QLatin1String(kHeader) + QLatin1String(kDefaultFont) + QLatin1String("}\r\n") +
+                   QLatin1String(kParagraph);
+    // The paragraph settings end in a control word: text that starts with a plain character
+    // needs the space that ends it.
+    if (!escapedBody.isEmpty()) {
+        const QChar first = escapedBody.at(0);
+        if (first != QLatin1Char('\\') && first != QLatin1Char('{') && first != QLatin1Char('}') &&
+            first != QLatin1Char('\r') && first != QLatin1Char('\n'))
+            head += QLatin1Char(' ');
+    }
+    return head + escapedBody + QLatin1String("\\par\r\n}");
 }
 
 QString escapeText(const QString &text) {
-    QString out;
-    out.reserve(text.size() * 2);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const ushort u = c.unicode();
-        if (u == '\\' || u == '{' || u == '}') {
-            out += QLatin1Char('\\');
-            out += c;
-        } else if (u < 0x80) {
-            out += c;
-        } else {
-            const QByteArray bytes = cp936::encode(QStringView(&c, 1));
-            for (char b : bytes)
-                out += QStringLiteral("\\'%1").arg(static_cast<unsigned char>(b), 2, 16, QLatin1Char('0'));
-        }
-    }
-    return out;
+    Writer w;
+    w.plain(text);
+    return QString::fromLatin1(w.body());
 }
 
 bool looksLikeRtf(QByteArrayView data) {
@@ -60,143 +422,36 @@ bool looksLikeRtf(QByteArrayView data) {
     return data.sliced(i).startsWith("{\\rtf");
 }
 
-// A small reader for plain paragraphs; formatting and pictures are skipped.
-bool read(QByteArrayView data, QTextDocument *doc, QString *error) {
-    doc->clear();
-    if (!looksLikeRtf(data)) {
-        if (error) *error = QStringLiteral("not RTF");
-        return false;
-    }
-    struct Group {
-        bool skip = false;
-        int uc = 1;
-    };
-    QList<Group> stack{Group{}};
-    QString text;
-    QByteArray pending; // \'hh bytes waiting to be decoded together
-    int skipChars = 0;
-    auto flush = [&] {
-        if (!pending.isEmpty()) {
-            text += cp936::decode(pending);
-            pending.clear();
-        }
-    };
-    auto put = [&](QChar c) {
-        if (skipChars > 0) {
-            --skipChars;
-            return;
-        }
-        if (!stack.last().skip) text += c;
-    };
-    qsizetype i = 0;
-    const qsizetype n = data.size();
-    while (i < n) {
-        const char c = data[i];
-        if (c == '{') {
-            flush();
-            if (stack.size() > 1000) {
-                if (error) *error = QStringLiteral("nested too deep");
-                return false;
-            }
-            stack.append(stack.last());
-            skipChars = 0;
-            ++i;
-        } else if (c == '}') {
-            flush();
-            if (stack.size() > 1) stack.removeLast();
-            skipChars = 0;
-            ++i;
-        } else if (c == '\\') {
-            ++i;
-            if (i >= n) break;
-            const char d = data[i];
-            if (d == '\'') {
-                if (i + 2 < n + 0 && hexValue(data[i + 1]) >= 0 && hexValue(data[i + 2]) >= 0) {
-                    const char byte = char(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2]));
-                    i += 3;
-                    if (skipChars > 0) {
-                        --skipChars;
-                    } else if (!stack.last().skip) {
-                        pending += byte;
-                    }
-                } else {
-                    ++i;
-                }
-                continue;
-            }
-            if (!isLetter(d)) {
-                flush();
-                ++i;
-                if (d == '\\' || d == '{' || d == '}') put(QChar(d));
-                else if (d == '~') put(QChar(0xa0));
-                else if (d == '*') stack.last().skip = true;
-                else if (d == '\r' || d == '\n') put(QChar('\n'));
-                continue;
-            }
-            qsizetype start = i;
-            while (i < n && isLetter(data[i]))
-                ++i;
-            const QByteArray word = data.sliced(start, i - start).toByteArray();
-            bool hasParam = false;
-            long param = 0;
-            bool negative = false;
-            if (i < n && data[i] == '-') {
-                negative = true;
-                ++i;
-            }
-            int digits = 0;
-            while (i < n && isDigit(data[i])) {
-                if (digits < 10) param = param * 10 + (data[i] - '0');
-                ++digits;
-                ++i;
-                hasParam = true;
-            }
-            if (negative) param = -param;
-            if (i < n && data[i] == ' ') ++i;
-            if (word != "u" || !hasParam) flush();
-            if (word == "par" || word == "line") {
-                put(QChar('\n'));
-            } else if (word == "tab") {
-                put(QChar('\t'));
-            } else if (word == "u" && hasParam) {
-                flush();
-                if (skipChars == 0 && !stack.last().skip) text += QChar(char16_t(param & 0xffff));
-                skipChars = stack.last().uc;
-            } else if (word == "uc" && hasParam) {
-                stack.last().uc = int(qBound(0L, param, 100L));
-            } else if (word == "fonttbl" || word == "colortbl" || word == "stylesheet" ||
-                       word == "info" || word == "pict" || word == "object" ||
-                       word == "header" || word == "footer") {
-                stack.last().skip = true;
-            }
-        } else if (c == '\r' || c == '\n') {
-            ++i;
-        } else {
-            flush();
-            put(QChar(c));
-            ++i;
-        }
-    }
-    flush();
-    // RichEdit ends every document with \par; the final paragraph mark is not text.
-    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
-    doc->setPlainText(text);
-    return true;
+QByteArray write(const QTextDocument *doc) {
+    Writer w;
+    return w.document(doc);
 }
 
-QByteArray write(const QTextDocument *doc) {
-    QString body;
-    bool first = true;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (!first) body += QLatin1String("\\par\r\n");
-        first = false;
-        QString t = escapeText(b.text());
-        t.replace(QLatin1Char('\t'), QLatin1String("\\tab "));
-        if (!t.isEmpty() && (isLetter(t.at(0).toLatin1()) || isDigit(t.at(0).toLatin1()) || t.at(0) == QLatin1Char(' ')))
-            body += QLatin1Char(' ');
-        body += t;
+QString plainText(const QTextDocument *doc) {
+    QString out;
+    out.reserve(doc->characterCount());
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        if (block != doc->begin()) out += QLatin1Char('\n');
+        const QString s = block.text();
+        for (const QChar c : s) {
+            switch (c.unicode()) {
+            case 0x2028: out += QLatin1Char('\n'); break;
+            case 0x00a0: out += QLatin1Char(' '); break;
+            case 0xfffc: case 0xfdd0: case 0xfdd1: break;
+            default: out += c; break;
+            }
+        }
     }
-    return documentWithBody(body).toLatin1();
+    return out;
+}
+
+void insertImage(QTextCursor &cursor, const QImage &image) {
+    if (image.isNull()) return;
+    Picture picture = pictureFromImage(image);
+    const QUrl name = newPictureName();
+    picture.format.setName(name.toString());
+    cursor.document()->addResource(QTextDocument::ImageResource, name, picture.image);
+    cursor.insertImage(picture.format);
 }
 
 } // namespace rtf
