@@ -33,6 +33,10 @@ QImage htmlImage(QTextDocument *doc, const QString &name) {
             return QImage::fromData(bytes);
         }
     }
+    if (url.isLocalFile()) {
+        const QImage image(url.toLocalFile());
+        if (!image.isNull()) return image;
+    }
     const QVariant resource = doc->resource(QTextDocument::ImageResource, url);
     if (resource.userType() == QMetaType::QImage) return resource.value<QImage>();
     if (resource.userType() == QMetaType::QPixmap) return resource.value<QPixmap>().toImage();
@@ -216,12 +220,16 @@ void RichTextBox::keepPictures(int from, int to) {
 }
 
 QMimeData *RichTextBox::createMimeDataFromSelection() const {
-    QMimeData *data = QTextEdit::createMimeDataFromSelection();
     const QTextCursor selection = textCursor();
-    if (!selection.hasSelection()) return data;
-    // Offered as RTF too, so that a paste keeps every format and picture exactly.
+    if (!selection.hasSelection()) return QTextEdit::createMimeDataFromSelection();
+    // Offered as RTF besides plain text and HTML, so that a paste keeps every format and
+    // picture exactly.
+    const QTextDocumentFragment fragment(selection);
     QTextDocument copy;
-    QTextCursor(&copy).insertFragment(QTextDocumentFragment(selection));
+    QTextCursor(&copy).insertFragment(fragment);
+    auto *data = new QMimeData;
+    data->setText(rtf::plainText(&copy));
+    data->setHtml(fragment.toHtml());
     data->setData(u"text/rtf"_qs, rtf::write(&copy));
     return data;
 }
