@@ -126,6 +126,24 @@ private:
     bool m_firstParagraph = true;
 };
 
+// A font name as the font table can hold it: no ';' (it ends the name) and nothing the writer
+// would write as a control word or symbol, so that the name reads back as written.
+QString cleanFontName(const QString &name) {
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name) {
+        switch (c.unicode()) {
+        case ';': case 0x7f: case 0x00ad: case 0xfffc: case 0xfdd0: case 0xfdd1: break;
+        case 0x00a0: case 0x2028: case 0x2029: case '\t': out += QLatin1Char(' '); break;
+        case 0x2011: out += QLatin1Char('-'); break;
+        default:
+            if (c.unicode() >= 0x20) out += c;
+            break;
+        }
+    }
+    return out.trimmed();
+}
+
 int charsetCodePage(int charset) {
     const int cp = codePageForCharset(charset);
     return cp ? cp : 936;
@@ -171,9 +189,7 @@ void Writer::text(QStringView s) {
 void Writer::fontName(const QString &name, int charset) {
     Codec *saved = m_codec;
     m_codec = &Codec::forCodePage(charsetCodePage(charset));
-    QString clean = name;
-    clean.remove(QLatin1Char(';'));
-    text(clean);
+    text(name);
     m_codec = saved;
 }
 
@@ -210,7 +226,7 @@ int Writer::fontOf(const QTextCharFormat &f) {
     const QVariant families = f.property(QTextFormat::FontFamilies);
     if (families.isValid()) family = families.toStringList().value(0);
     if (family.isEmpty()) family = f.stringProperty(QTextFormat::FontFamily);
-    family = family.trimmed();
+    family = cleanFontName(family);
     if (family.isEmpty()) return 0;
     int charset = f.hasProperty(FontCharset) ? f.intProperty(FontCharset) : kDefaultCharset;
     if (charset < 0 || charset > 255) charset = kDefaultCharset;

@@ -482,6 +482,7 @@ void TestRtf::roundTripStable_data() {
     QTest::newRow("specials") << QByteArray(R"({\rtf1 \~\-\_\emdash\bullet\line\tab{\v x}\u-10179?\u-8704?})");
     QTest::newRow("empty paragraphs with sizes") << QByteArray(R"({\rtf1 \fs48\par\fs20\par a\par})");
     QTest::newRow("indents") << QByteArray(R"({\rtf1\li-100\ri7\fi31680 a\par\pard\li33333 b\par})");
+    QTest::newRow("font names with control symbols") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset0 A\'adB\'a0C;}{\f1\fcharset134 D\'7fE;}}\f0 x\f1 y})");
     QTest::newRow("font with a code page no converter knows") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset130 J;}}\f0\'e9 z})");
 }
 
