@@ -66,9 +66,9 @@ bool isDriveLetter(QChar c) {
 QString placeholderName() { return QStringLiteral("最爱莓莓"); }
 
 QString localPath(const QString &configured, const QString &programDir, const QString &home) {
-    if (configured.startsWith(QLatin1Char('/'))) return matchCase(configured);
     QString s = configured;
     s.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (configured.startsWith(QLatin1Char('/'))) return matchCase(s); // already this system's
     QString base;
     if (s.size() >= 2 && isDriveLetter(s[0]) && s[1] == u':') {
         base = home;

@@ -338,7 +338,9 @@ void fmPhoto::tmMove_Timer() {
 void fmPhoto::mSave_Click() {
     Settings &settings = m_app.settings();
     const QString home = QDir::homePath();
-    const QString folder = album::localPath(settings.oPicSavePath, m_app.programDir(), home);
+    // The folder the file goes to, whether or not the separator is there yet.
+    const QString folder = album::localPath(album::withTrailingSeparator(settings.oPicSavePath),
+                                            m_app.programDir(), home);
     if (!QFileInfo(folder).isDir()) QDir().mkdir(folder);
 
     const album::LogoPlace logo = album::logoPlace(boxWidth(), boxHeight(), settings.noLogo);
