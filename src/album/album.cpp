@@ -40,9 +40,8 @@ QString matchCase(const QString &path) {
         if (searching && part != u"."_qs && part != u".."_qs && !QFileInfo(next).exists() &&
             !QFileInfo(next).isSymLink()) {
             const QDir dir(current.isEmpty() ? QStringLiteral(".") : current);
-            const QStringList names =
-                dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                              QDir::Name);
+            const QStringList names = dir.entryList(
+                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
             const auto found = std::find_if(names.begin(), names.end(), [&](const QString &name) {
                 return name.compare(part, Qt::CaseInsensitive) == 0;
             });
@@ -63,7 +62,9 @@ bool isDriveLetter(QChar c) {
 
 } // namespace
 
-QString placeholderName() { return QStringLiteral("最爱莓莓"); }
+QString placeholderName() {
+    return QStringLiteral("最爱莓莓");
+}
 
 QString localPath(const QString &configured, const QString &programDir, const QString &home) {
     QString s = configured;
@@ -97,7 +98,9 @@ QStringList listPictures(const QString &folder) {
     return dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
 }
 
-QString picturePath(const QString &folder, const QString &name) { return joinPath(folder, name); }
+QString picturePath(const QString &folder, const QString &name) {
+    return joinPath(folder, name);
+}
 
 QImage readPicture(const QString &path) {
     // Only regular files: reading a pipe put in the folder would never end.
@@ -125,14 +128,19 @@ QString statusText(const QString &name, int i, int n) {
     return name + u"  ( "_qs + QString::number(i) + u'/' + QString::number(n) + u" )"_qs;
 }
 
-QString captionText(const QString &name) { return u"  "_qs + name; }
+QString captionText(const QString &name) {
+    return u"  "_qs + name;
+}
 
 QString modeText(int mode) {
-    if (mode == 0) return QStringLiteral("贴心模式：左键在图片上贴出一个心形图样，右键切换到移图模式");
+    if (mode == 0)
+        return QStringLiteral("贴心模式：左键在图片上贴出一个心形图样，右键切换到移图模式");
     return QStringLiteral("移图模式：按住左键可移动图片，右键切换到贴心模式");
 }
 
-QString loadFailureText(const QString &name) { return u"  无法加载文件 '"_qs + name + u'\''; }
+QString loadFailureText(const QString &name) {
+    return u"  无法加载文件 '"_qs + name + u'\'';
+}
 
 QStringList helpLines(const QString &folder, int n, const QString &saveFolder,
                       const QString &configFile) {
@@ -140,7 +148,8 @@ QStringList helpLines(const QString &folder, int n, const QString &saveFolder,
     return {
         indent + u"= 说明 ="_qs,
         QString(),
-        indent + u"当前文件夹 \""_qs + folder + u"\"，共有 "_qs + QString::number(n) + u" 张图片。"_qs,
+        indent + u"当前文件夹 \""_qs + folder + u"\"，共有 "_qs + QString::number(n) +
+            u" 张图片。"_qs,
         QString(),
         indent + u"浏览图片的时候，点击鼠标右键来切换模式。"_qs,
         indent + u"贴心模式：您可以在图片的任意位置点击鼠标左键在所选位置贴出一个心形图样。"_qs,
@@ -193,7 +202,9 @@ QString withTrailingSeparator(const QString &saveFolder) {
     return saveFolder + QLatin1Char('\\');
 }
 
-QString savedName(qint64 k) { return u"sv"_qs + QString::number(k) + u".BMP"_qs; }
+QString savedName(qint64 k) {
+    return u"sv"_qs + QString::number(k) + u".BMP"_qs;
+}
 
 bool saveBitmap(const QImage &image, const QString &folder, const std::function<qint64()> &draw,
                 QString *file) {

@@ -12,8 +12,8 @@ namespace album {
 
 // The view and the box work in twips, 15 to a pixel.
 constexpr int kTwipsPerPixel = 15;
-constexpr int kViewWidth = 10065;  // twips
-constexpr int kViewHeight = 6315;  // twips
+constexpr int kViewWidth = 10065; // twips
+constexpr int kViewHeight = 6315; // twips
 
 // The placeholder at index 0 of the list of pictures.
 QString placeholderName();

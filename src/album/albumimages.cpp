@@ -187,8 +187,12 @@ QImage handImage(int index) {
     return index == 1 ? holding : open;
 }
 
-QCursor heartCursor() { return QCursor(QPixmap::fromImage(heartImage()), 16, 16); }
+QCursor heartCursor() {
+    return QCursor(QPixmap::fromImage(heartImage()), 16, 16);
+}
 
-QCursor handCursor(int index) { return QCursor(QPixmap::fromImage(handImage(index)), 16, 16); }
+QCursor handCursor(int index) {
+    return QCursor(QPixmap::fromImage(handImage(index)), 16, 16);
+}
 
 } // namespace album

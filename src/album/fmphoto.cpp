@@ -28,16 +28,20 @@ using album::kTwipsPerPixel;
 using album::kViewHeight;
 using album::kViewWidth;
 
-constexpr int kClientWidth = 10065;  // twips
+constexpr int kClientWidth = 10065; // twips
 constexpr int kClientHeight = 6765; // twips
 const QColor kHelpBackground(0x90, 0x90, 0x90);
 const QColor kHelpForeground(0x27, 0x27, 0x27);
 const QColor kViewBackground(0x4a, 0x4a, 0x4a);
 
 // Twips to pixels, to the nearest pixel.
-int px(double twips) { return int(std::nearbyint(twips / kTwipsPerPixel)); }
+int px(double twips) {
+    return int(std::nearbyint(twips / kTwipsPerPixel));
+}
 
-QString fontFamily() { return QStringLiteral("WenQuanYi Micro Hei"); }
+QString fontFamily() {
+    return QStringLiteral("WenQuanYi Micro Hei");
+}
 
 // Prints lines of text on an image the way a picture box does: from a current position, each
 // line ending moves the position to the left edge of the next line.
@@ -106,16 +110,16 @@ fmPhoto::fmPhoto(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     // The band first, so the status line lies on it.
     labUnder = ui::place(new QLabel(client), "labUnder", 30, 6390, 6135, 330);
     labUnder->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    labShow = ui::place(new QLabel(QStringLiteral("Label1"), client), "labShow", 180, 6465, 5835,
-                        195);
+    labShow =
+        ui::place(new QLabel(QStringLiteral("Label1"), client), "labShow", 180, 6465, 5835, 195);
     btFront = ui::place(new QPushButton(QStringLiteral("上一张 "), client), "btFront", 6285, 6405,
                         735, 315);
     btLoad = ui::place(new QPushButton(QStringLiteral("下一张"), client), "btLoad", 7110, 6405, 735,
                        315);
     btHidden = ui::place(new QPushButton(QStringLiteral("隐藏"), client), "btHidden", 8625, 6390,
                          585, 315);
-    btBack = ui::place(new QPushButton(QStringLiteral("返回"), client), "btBack", 9300, 6390, 585,
-                       315);
+    btBack =
+        ui::place(new QPushButton(QStringLiteral("返回"), client), "btBack", 9300, 6390, 585, 315);
     for (QPushButton *button : {btFront, btLoad, btHidden, btBack})
         button->setStyleSheet(QStringLiteral("padding: 0px;"));
     connect(btFront, &QPushButton::clicked, this, &fmPhoto::btFront_Click);
@@ -155,8 +159,8 @@ void fmPhoto::load() {
     blank.fill(m_backColor);
     PicLoad->setImage(blank);
 
-    m_folder = album::pictureFolder(m_app.settings().ImagesPath, m_app.programDir(),
-                                    QDir::homePath());
+    m_folder =
+        album::pictureFolder(m_app.settings().ImagesPath, m_app.programDir(), QDir::homePath());
     tmMove->stop();
     if (!QFileInfo(m_folder).isDir()) QDir().mkdir(m_folder); // one level, as asked
     Pictures = QStringList{album::placeholderName()} + album::listPictures(m_folder);
@@ -166,8 +170,12 @@ void fmPhoto::load() {
     updateSpare();
 }
 
-double fmPhoto::boxWidth() const { return double(PicLoad->width()) * kTwipsPerPixel; }
-double fmPhoto::boxHeight() const { return double(PicLoad->height()) * kTwipsPerPixel; }
+double fmPhoto::boxWidth() const {
+    return double(PicLoad->width()) * kTwipsPerPixel;
+}
+double fmPhoto::boxHeight() const {
+    return double(PicLoad->height()) * kTwipsPerPixel;
+}
 
 void fmPhoto::placeBox(float left, float top) {
     m_left = left;
@@ -218,9 +226,9 @@ void fmPhoto::ShowPicture(int &index) {
 void fmPhoto::ShowHelpPage() {
     const int n = int(Pictures.size()) - 1;
     const QString folder = QDir::toNativeSeparators(m_folder);
-    const QString saveFolder = QDir::toNativeSeparators(album::localPath(
-        album::withTrailingSeparator(m_app.settings().oPicSavePath), m_app.programDir(),
-        QDir::homePath()));
+    const QString saveFolder = QDir::toNativeSeparators(
+        album::localPath(album::withTrailingSeparator(m_app.settings().oPicSavePath),
+                         m_app.programDir(), QDir::homePath()));
     const QString configFile = QDir::toNativeSeparators(m_app.path(QStringLiteral("Config.ini")));
 
     m_backColor = kHelpBackground;
@@ -269,18 +277,28 @@ void fmPhoto::stepTo(int how) {
     setWindowTitle(album::captionText(Pictures.value(CurrentIndex)));
 }
 
-void fmPhoto::btLoad_Click() { stepTo(int(album::Step::Next)); }
-void fmPhoto::btFront_Click() { stepTo(int(album::Step::Previous)); }
-void fmPhoto::mReload_Click() { stepTo(int(album::Step::Reload)); }
+void fmPhoto::btLoad_Click() {
+    stepTo(int(album::Step::Next));
+}
+void fmPhoto::btFront_Click() {
+    stepTo(int(album::Step::Previous));
+}
+void fmPhoto::mReload_Click() {
+    stepTo(int(album::Step::Reload));
+}
 
 void fmPhoto::mClear_Click() {
     blankBox();
     updateSpare();
 }
 
-void fmPhoto::mAbout_Click() { ShowHelpPage(); }
+void fmPhoto::mAbout_Click() {
+    ShowHelpPage();
+}
 
-void fmPhoto::btHidden_Click() { m_app.closePhoto(); }
+void fmPhoto::btHidden_Click() {
+    m_app.closePhoto();
+}
 
 void fmPhoto::btBack_Click() {
     App &app = m_app; // this window is on its way out
@@ -310,7 +328,9 @@ void fmPhoto::PicLoad_MouseDown(int button, double x, double y) {
     }
 }
 
-void fmPhoto::PicLoad_MouseMove(int, double, double) { labShow->setText(album::modeText(Mode)); }
+void fmPhoto::PicLoad_MouseMove(int, double, double) {
+    labShow->setText(album::modeText(Mode));
+}
 
 void fmPhoto::PicLoad_MouseUp(int button, double, double) {
     if (Mode == 0) {
@@ -330,8 +350,7 @@ void fmPhoto::tmMove_Timer() {
     CursorLast.setX(CursorNow.x());
     const int dy = CursorNow.y() - CursorLast.y();
     CursorLast.setY(CursorNow.y());
-    const album::BoxPosition to =
-        album::dragStep(m_left, m_top, dx, dy, SpareWidth, SpareHeight);
+    const album::BoxPosition to = album::dragStep(m_left, m_top, dx, dy, SpareWidth, SpareHeight);
     placeBox(to.left, float(to.top));
 }
 

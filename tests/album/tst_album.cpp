@@ -57,17 +57,28 @@ void TestAlbum::localPath_data() {
     QTest::addColumn<QString>("configured");
     QTest::addColumn<QString>("expected"); // "~" home, "@" program directory
 
-    QTest::newRow("drive") << "C:\\Images\\" << "~/Images/";
-    QTest::newRow("other drive, lower case") << "d:\\Fotos\\2008" << "~/Fotos/2008";
-    QTest::newRow("drive only") << "C:" << "~/";
-    QTest::newRow("drive relative") << "C:PicSave\\" << "~/PicSave/";
-    QTest::newRow("root of the current drive") << "\\PicSave\\" << "~/PicSave/";
-    QTest::newRow("bare separator") << "\\" << "~/";
-    QTest::newRow("relative") << "pics\\sub\\" << "@/pics/sub/";
-    QTest::newRow("empty") << "" << "@/";
-    QTest::newRow("doubled separator") << "C:\\Images\\\\x" << "~/Images/x";
-    QTest::newRow("this system's own") << "/srv/photos/" << "/srv/photos/";
-    QTest::newRow("own, backslash at the end") << "/srv/photos\\" << "/srv/photos/";
+    QTest::newRow("drive") << "C:\\Images\\"
+                           << "~/Images/";
+    QTest::newRow("other drive, lower case") << "d:\\Fotos\\2008"
+                                             << "~/Fotos/2008";
+    QTest::newRow("drive only") << "C:"
+                                << "~/";
+    QTest::newRow("drive relative") << "C:PicSave\\"
+                                    << "~/PicSave/";
+    QTest::newRow("root of the current drive") << "\\PicSave\\"
+                                               << "~/PicSave/";
+    QTest::newRow("bare separator") << "\\"
+                                    << "~/";
+    QTest::newRow("relative") << "pics\\sub\\"
+                              << "@/pics/sub/";
+    QTest::newRow("empty") << ""
+                           << "@/";
+    QTest::newRow("doubled separator") << "C:\\Images\\\\x"
+                                       << "~/Images/x";
+    QTest::newRow("this system's own") << "/srv/photos/"
+                                       << "/srv/photos/";
+    QTest::newRow("own, backslash at the end") << "/srv/photos\\"
+                                               << "/srv/photos/";
 }
 
 void TestAlbum::localPath() {
@@ -137,8 +148,8 @@ void TestAlbum::readPicture_data() {
                               << QSize(0, 0);
     QTest::newRow("text") << "readme.txt" << QByteArray("不是图片\r\n") << QSize(0, 0);
     QTest::newRow("empty") << "empty.png" << QByteArray("") << QSize(0, 0);
-    QTest::newRow("truncated png") << "cut.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)
-                                   << QSize(0, 0);
+    QTest::newRow("truncated png")
+        << "cut.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << QSize(0, 0);
 }
 
 void TestAlbum::readPicture() {
@@ -150,7 +161,8 @@ void TestAlbum::readPicture() {
     if (data.isNull()) {
         QImage picture(7, 5, QImage::Format_RGB32);
         picture.fill(QColor(200, 30, 40));
-        const QByteArray format = name.endsWith(u".dat"_qs) ? "png" : QFileInfo(name).suffix().toLatin1();
+        const QByteArray format =
+            name.endsWith(u".dat"_qs) ? "png" : QFileInfo(name).suffix().toLatin1();
         QVERIFY(picture.save(path, format.constData()));
     } else {
         QVERIFY(testsupport::writeFile(path, data));
@@ -203,26 +215,29 @@ void TestAlbum::texts() {
     QCOMPARE(album::loadFailureText(u"a b.txt"_qs), u"  无法加载文件 'a b.txt'"_qs);
     QCOMPARE(album::savedName(0), u"sv0.BMP"_qs);
     QCOMPARE(album::savedName(999999), u"sv999999.BMP"_qs);
-    QCOMPARE(album::saveStatusText(u"/h/PicSave/sv12.BMP"_qs, true), u" 保存文件到 /h/PicSave/sv12.BMP"_qs);
+    QCOMPARE(album::saveStatusText(u"/h/PicSave/sv12.BMP"_qs, true),
+             u" 保存文件到 /h/PicSave/sv12.BMP"_qs);
     QCOMPARE(album::saveStatusText(u"/h/PicSave/sv12.BMP"_qs, false),
              u" 无法保存文件到 /h/PicSave/sv12.BMP"_qs);
 }
 
 void TestAlbum::help() {
-    const QStringList lines = album::helpLines(u"/h/Images/"_qs, 3, u"/h/PicSave/"_qs,
-                                               u"/opt/qc/Config.ini"_qs);
+    const QStringList lines =
+        album::helpLines(u"/h/Images/"_qs, 3, u"/h/PicSave/"_qs, u"/opt/qc/Config.ini"_qs);
     const QString indent(20, u' ');
     QCOMPARE(lines.size(), 20);
     QCOMPARE(lines[0], indent + u"= 说明 ="_qs);
     QCOMPARE(lines[2], indent + u"当前文件夹 \"/h/Images/\"，共有 3 张图片。"_qs);
     QCOMPARE(lines[4], indent + u"浏览图片的时候，点击鼠标右键来切换模式。"_qs);
     QCOMPARE(lines[5],
-             indent + u"贴心模式：您可以在图片的任意位置点击鼠标左键在所选位置贴出一个心形图样。"_qs);
+             indent +
+                 u"贴心模式：您可以在图片的任意位置点击鼠标左键在所选位置贴出一个心形图样。"_qs);
     QCOMPARE(lines[6], indent + u"移图模式：您可以在图片上按住鼠标左键来移动图片。"_qs);
     QCOMPARE(lines[8], indent + u"图片所在文件夹：/h/Images/"_qs);
     QCOMPARE(lines[9], indent + u"图片保存到：/h/PicSave/"_qs);
     QCOMPARE(lines[11], indent + u"您可以在 /opt/qc/Config.ini 中修改这两个路径。"_qs);
-    QCOMPARE(lines[12], indent + u"如果修改错了，您可以删除这个文件，系统将会重新建立这个文件。"_qs);
+    QCOMPARE(lines[12],
+             indent + u"如果修改错了，您可以删除这个文件，系统将会重新建立这个文件。"_qs);
     QCOMPARE(lines[14], indent + u"呵呵，就到这里吧，还有什么不明白的就和我联系吧"_qs);
     QVERIFY(lines[15].startsWith(indent + u"我的 QQ："_qs));
     QVERIFY(lines[16].startsWith(indent + u"我的邮箱："_qs) && lines[16].endsWith(u"。"_qs));
@@ -244,19 +259,26 @@ void TestAlbum::dragLimits_data() {
     QTest::addColumn<int>("newTop");
 
     // A 100 x 50 pixel picture in the 10065 x 6315 twip view: spare 8565 x 5565.
-    QTest::newRow("smaller, free move") << 4282.5f << 2782.5f << 3 << -2 << 8565.f << 5565 << 4327.5f << 2752;
-    QTest::newRow("smaller, stops at left and top") << 4282.5f << 2782.5f << -400 << -400 << 8565.f << 5565 << 0.f << 0;
-    QTest::newRow("smaller, stops at right and bottom") << 4282.5f << 2782.5f << 400 << 400 << 8565.f << 5565 << 8565.f << 5565;
+    QTest::newRow("smaller, free move")
+        << 4282.5f << 2782.5f << 3 << -2 << 8565.f << 5565 << 4327.5f << 2752;
+    QTest::newRow("smaller, stops at left and top")
+        << 4282.5f << 2782.5f << -400 << -400 << 8565.f << 5565 << 0.f << 0;
+    QTest::newRow("smaller, stops at right and bottom")
+        << 4282.5f << 2782.5f << 400 << 400 << 8565.f << 5565 << 8565.f << 5565;
     // A 1000 x 600 picture: spare -4935 x -2685.
-    QTest::newRow("larger, free move") << -2467.5f << -1342.5f << -10 << 10 << -4935.f << -2685 << -2617.5f << -1192;
-    QTest::newRow("larger, right edge meets view") << -2467.5f << -1342.5f << -1000 << -1000 << -4935.f << -2685 << -4935.f << -2685;
-    QTest::newRow("larger, left edge meets view") << -2467.5f << -1342.5f << 1000 << 1000 << -4935.f << -2685 << 0.f << 0;
+    QTest::newRow("larger, free move")
+        << -2467.5f << -1342.5f << -10 << 10 << -4935.f << -2685 << -2617.5f << -1192;
+    QTest::newRow("larger, right edge meets view")
+        << -2467.5f << -1342.5f << -1000 << -1000 << -4935.f << -2685 << -4935.f << -2685;
+    QTest::newRow("larger, left edge meets view")
+        << -2467.5f << -1342.5f << 1000 << 1000 << -4935.f << -2685 << 0.f << 0;
     // A 671 x 421 picture fills the view exactly.
     QTest::newRow("equal, cannot move") << 0.f << 0.f << 25 << -25 << 0.f << 0 << 0.f << 0;
     QTest::newRow("equal width, taller") << 0.f << -100.f << 25 << 3 << 0.f << -300 << 0.f << -55;
     QTest::newRow("wider, equal height") << -10.f << 0.f << -1 << 9 << -300.f << 0 << -25.f << 0;
     QTest::newRow("half twip rounds to even") << 0.f << 2.5f << 0 << 0 << 0.f << 100 << 0.f << 2;
-    QTest::newRow("cursor far away") << 0.f << 0.f << 2000000000 << -2000000000 << 500.f << 500 << 500.f << 0;
+    QTest::newRow("cursor far away")
+        << 0.f << 0.f << 2000000000 << -2000000000 << 500.f << 500 << 500.f << 0;
 }
 
 void TestAlbum::dragLimits() {
@@ -302,11 +324,16 @@ void TestAlbum::logo() {
 void TestAlbum::trailingSeparator_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("kept") << "C:\\PicSave\\" << "C:\\PicSave\\";
-    QTest::newRow("added") << "C:\\PicSave" << "C:\\PicSave\\";
-    QTest::newRow("empty") << "" << "\\";
-    QTest::newRow("own form") << "/srv/save/" << "/srv/save/";
-    QTest::newRow("own form, added") << "/srv/save" << "/srv/save\\";
+    QTest::newRow("kept") << "C:\\PicSave\\"
+                          << "C:\\PicSave\\";
+    QTest::newRow("added") << "C:\\PicSave"
+                           << "C:\\PicSave\\";
+    QTest::newRow("empty") << ""
+                           << "\\";
+    QTest::newRow("own form") << "/srv/save/"
+                              << "/srv/save/";
+    QTest::newRow("own form, added") << "/srv/save"
+                                     << "/srv/save\\";
 }
 
 void TestAlbum::trailingSeparator() {
@@ -321,7 +348,8 @@ void TestAlbum::saveWrites24BitBitmap() {
     image.fill(QColor(1, 2, 3));
     image.setPixel(4, 2, qRgb(250, 128, 7));
     QString file;
-    QVERIFY(album::saveBitmap(image, dir.path(), [] { return qint64(42); }, &file));
+    QVERIFY(album::saveBitmap(
+        image, dir.path(), [] { return qint64(42); }, &file));
     QCOMPARE(file, dir.path() + u"/sv42.BMP"_qs);
 
     const QByteArray bmp = testsupport::readFile(file);
@@ -344,7 +372,8 @@ void TestAlbum::saveNeverReplaces() {
     // Taken names are drawn again.
     QList<qint64> draws{5, 6, 5, 7};
     QString file;
-    QVERIFY(album::saveBitmap(image, dir.path(), [&] { return draws.takeFirst(); }, &file));
+    QVERIFY(album::saveBitmap(
+        image, dir.path(), [&] { return draws.takeFirst(); }, &file));
     QCOMPARE(file, dir.path() + u"/sv7.BMP"_qs);
     QVERIFY(draws.isEmpty());
     QCOMPARE(testsupport::readFile(dir.path() + u"/sv5.BMP"_qs), QByteArray("earlier picture"));
@@ -352,14 +381,21 @@ void TestAlbum::saveNeverReplaces() {
 
     // A generator that keeps drawing a taken name: the next free name in order is used.
     int calls = 0;
-    QVERIFY(album::saveBitmap(image, dir.path(), [&] { ++calls; return qint64(5); }, &file));
+    QVERIFY(album::saveBitmap(
+        image, dir.path(),
+        [&] {
+            ++calls;
+            return qint64(5);
+        },
+        &file));
     QCOMPARE(file, dir.path() + u"/sv8.BMP"_qs);
     QCOMPARE(calls, 100);
     QCOMPARE(testsupport::readFile(dir.path() + u"/sv5.BMP"_qs), QByteArray("earlier picture"));
 
     // The count wraps from the last name to the first.
     QVERIFY(testsupport::writeFile(dir.path() + u"/sv999999.BMP"_qs, "last"));
-    QVERIFY(album::saveBitmap(image, dir.path(), [] { return qint64(999999); }, &file));
+    QVERIFY(album::saveBitmap(
+        image, dir.path(), [] { return qint64(999999); }, &file));
     QCOMPARE(file, dir.path() + u"/sv0.BMP"_qs);
     QCOMPARE(testsupport::readFile(dir.path() + u"/sv999999.BMP"_qs), QByteArray("last"));
 }
@@ -369,7 +405,8 @@ void TestAlbum::saveFailure() {
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::red);
     QString file;
-    QVERIFY(!album::saveBitmap(image, dir.path() + u"/missing"_qs, [] { return qint64(3); }, &file));
+    QVERIFY(!album::saveBitmap(
+        image, dir.path() + u"/missing"_qs, [] { return qint64(3); }, &file));
     QCOMPARE(file, dir.path() + u"/missing/sv3.BMP"_qs);
     QVERIFY(!QFileInfo::exists(file));
 
@@ -379,7 +416,8 @@ void TestAlbum::saveFailure() {
     QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
     if (QFileInfo(locked).isWritable() || testsupport::writeFile(locked + u"/probe"_qs, "x"))
         QSKIP("running with rights that write into read-only folders");
-    QVERIFY(!album::saveBitmap(image, locked, [] { return qint64(3); }, &file));
+    QVERIFY(!album::saveBitmap(
+        image, locked, [] { return qint64(3); }, &file));
     QCOMPARE(hiddenEntries(locked), QStringList());
 }
 

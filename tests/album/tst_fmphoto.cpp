@@ -31,9 +31,13 @@ QImage solid(int width, int height, QColor color) {
     return image;
 }
 
-QImage asRgb32(const QImage &image) { return image.convertToFormat(QImage::Format_RGB32); }
+QImage asRgb32(const QImage &image) {
+    return image.convertToFormat(QImage::Format_RGB32);
+}
 
-QImage argb(const QImage &image) { return image.convertToFormat(QImage::Format_ARGB32); }
+QImage argb(const QImage &image) {
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
 
 // Pixels within rect that differ from background.
 int inkIn(const QImage &image, const QRect &rect, QRgb background) {
@@ -105,7 +109,8 @@ private:
     PictureBox *box() const { return m_window->findChild<PictureBox *>(u"PicLoad"_qs); }
     QString status() const { return m_window->findChild<QLabel *>(u"labShow"_qs)->text(); }
     void click(const char *button) {
-        QTest::mouseClick(m_window->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+        QTest::mouseClick(m_window->findChild<QPushButton *>(QLatin1String(button)),
+                          Qt::LeftButton);
     }
     void trigger(const char *action) {
         m_window->findChild<QAction *>(QLatin1String(action))->trigger();
@@ -168,8 +173,8 @@ void TestFmPhoto::controls() {
     open();
     const QWidget *control = m_window->findChild<QWidget *>(name);
     QVERIFY(control);
-    QCOMPARE(control->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                        twips.height() / 15));
+    QCOMPARE(control->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
     if (auto *label = qobject_cast<const QLabel *>(control)) QCOMPARE(label->text(), text);
     if (auto *button = qobject_cast<const QPushButton *>(control)) QCOMPARE(button->text(), text);
     // The client area below the menu bar is 10065 x 6765 twips.
@@ -238,7 +243,8 @@ void TestFmPhoto::helpPagePixels() {
         QCOMPARE(page.pixel(5, y), kHelpGrey);
         QCOMPARE(page.pixel(663, y), kHelpGrey);
     }
-    // Logo at (805, 150), the diary page over its left end at (729, 150), the heart at (7500, 5550).
+    // Logo at (805, 150), the diary page over its left end at (729, 150), the heart at (7500,
+    // 5550).
     QImage expected = solid(671, 421, QColor(kHelpGrey));
     {
         QPainter p(&expected);
@@ -291,8 +297,8 @@ void TestFmPhoto::navigation() {
           {u"d.png"_qs, solid(40, 10, Qt::blue)},
           {u".hidden.png"_qs, solid(5, 5, Qt::red)}});
     QDir(picturesDir()).mkdir(u"sub"_qs);
-    const QStringList names{u"最爱莓莓"_qs, u"a.png"_qs, u"B.png"_qs, u"c.txt"_qs, u"d.png"_qs,
-                            u"e.png"_qs};
+    const QStringList names{u"最爱莓莓"_qs, u"a.png"_qs, u"B.png"_qs,
+                            u"c.txt"_qs,    u"d.png"_qs, u"e.png"_qs};
     QCOMPARE(m_window->pictures(), names);
 
     for (const QString &command : commands.split(u' ')) {
@@ -399,7 +405,7 @@ void TestFmPhoto::heartStamp() {
     }
     QCOMPARE(box()->image(), expected);
     QVERIFY(box()->image().pixel(50, 40) != qRgb(0, 0, 255)); // the heart's middle
-    QCOMPARE(box()->image().pixel(34, 24), qRgb(0, 0, 255)); // its transparent corner
+    QCOMPARE(box()->image().pixel(34, 24), qRgb(0, 0, 255));  // its transparent corner
 
     // A new picture takes the stamps away.
     trigger("mReload");
@@ -537,7 +543,8 @@ void TestFmPhoto::save() {
 
     // The logo's corner at (width - 1983, height - 600) twips: 132 and 40 pixels in.
     QImage expected = solid(size.width(), size.height(), color);
-    if (logo) QPainter(&expected).drawImage(size.width() - 132, size.height() - 40, album::logoImage());
+    if (logo)
+        QPainter(&expected).drawImage(size.width() - 132, size.height() - 40, album::logoImage());
     const QImage saved = asRgb32(QImage(file));
     QCOMPARE(saved.size(), size);
     QCOMPARE(saved, expected);
@@ -551,9 +558,15 @@ void TestFmPhoto::saveFolders_data() {
     QTest::addColumn<QString>("kept");   // oPicSavePath after saving
     QTest::addColumn<QString>("folder"); // relative to home
 
-    QTest::newRow("drive, no separator") << "C:\\PicSave" << "C:\\PicSave\\" << "/PicSave";
-    QTest::newRow("drive") << "C:\\PicSave\\" << "C:\\PicSave\\" << "/PicSave";
-    QTest::newRow("empty: root of the current drive") << "" << "\\" << "";
+    QTest::newRow("drive, no separator") << "C:\\PicSave"
+                                         << "C:\\PicSave\\"
+                                         << "/PicSave";
+    QTest::newRow("drive") << "C:\\PicSave\\"
+                           << "C:\\PicSave\\"
+                           << "/PicSave";
+    QTest::newRow("empty: root of the current drive") << ""
+                                                      << "\\"
+                                                      << "";
 }
 
 void TestFmPhoto::saveFolders() {
