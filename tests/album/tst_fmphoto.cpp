@@ -74,6 +74,7 @@ class TestFmPhoto : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -116,11 +117,18 @@ private:
         m_window->findChild<QAction *>(QLatin1String(action))->trigger();
     }
 
+    QTemporaryDir m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<App> m_app;
     fmPhoto *m_window = nullptr;
     QPoint m_cursor;
 };
+
+void TestFmPhoto::initTestCase() {
+    // The settings file's folders lie under home: never the real one.
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+}
 
 void TestFmPhoto::init() {
     m_dir = std::make_unique<QTemporaryDir>();
@@ -605,6 +613,8 @@ void TestFmPhoto::hideAndBack() {
     QVERIFY(!m_app->photoLoaded());
     QVERIFY(!m_app->index()->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The main window has read the settings file meanwhile.
+    m_app->settings().ImagesPath = picturesDir();
 
     // Opened afresh: everything but the save folder is rebuilt.
     m_app->settings().oPicSavePath = u"C:\\Elsewhere"_qs;
