@@ -100,7 +100,11 @@ const QByteArray kNoDeletion = "[Deletion]\r\nDiary=0\r\nLove=0\r\n\r\n[PassChec
 
 class TestIndex : public QObject {
     Q_OBJECT
+    QTemporaryDir m_home;
+
 private slots:
+    // The album reads C:\\Images\\ as the home folder's Images: keep it in a temporary home.
+    void initTestCase() { qputenv("HOME", m_home.path().toLocal8Bit()); }
     void startState();
     void navigation_data();
     void navigation();

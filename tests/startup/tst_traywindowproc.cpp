@@ -15,7 +15,11 @@
 
 class TestTrayWindowProc : public QObject {
     Q_OBJECT
+    QTemporaryDir m_home;
+
 private slots:
+    // The album reads C:\\Images\\ as the home folder's Images: keep it in a temporary home.
+    void initTestCase() { qputenv("HOME", m_home.path().toLocal8Bit()); }
     void sequences_data();
     void sequences();
 };
