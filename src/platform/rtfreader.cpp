@@ -216,16 +216,12 @@ int hexValue(unsigned char c) {
     return -1;
 }
 
-} // namespace
-
 // What the parser produces: paragraphs of runs, their formats and the pictures they show.
 struct Content {
     QList<QTextCharFormat> formats;
     QList<Paragraph> paragraphs;
     QList<QPair<QUrl, QImage>> images;
 };
-
-namespace {
 
 class Parser {
 public:
