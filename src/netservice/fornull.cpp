@@ -150,8 +150,8 @@ void ForNull::onWskData() {
         m_wskReply.clear();
     }
     m_wskReply += bytes;
-    const bool overflow = m_wskReply.size() > kMaxReplyBytes;
-    if (overflow) m_wskReply.truncate(kMaxReplyBytes);
+    const bool overflow = m_wskReply.size() > m_maxReplyBytes;
+    if (overflow) m_wskReply.truncate(m_maxReplyBytes);
 
     ConnectMe *window = m_app.connectMe();
     window->showReceived(cp936::decode(m_wskReply));

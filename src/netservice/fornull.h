@@ -57,8 +57,8 @@ public:
     // Connections the server is serving now.
     int sessionCount() const { return int(m_sessions.size()); }
 
-    // The largest reply the client shows; more closes Wsk.
-    static constexpr qint64 kMaxReplyBytes = 8 << 20;
+    // The largest reply the client shows (8 MiB); more closes Wsk.
+    void setMaxReplyBytes(qint64 bytes) { m_maxReplyBytes = bytes; }
 
 signals:
     // A login reply other than "200" came on UserCheck.
@@ -77,6 +77,7 @@ private:
     App &m_app;
     ServerLimits m_limits;
     QList<ServerSession *> m_sessions;
+    qint64 m_maxReplyBytes = 8 << 20;
     QByteArray m_wskReply;
     quint64 m_wskConnection = 0;
     QByteArray m_loginReply;
