@@ -2,7 +2,7 @@
 # Installs, with apt-get, whatever of the build and test packages is missing. Run as root.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
-          qt6-base-dev qt6-base-dev-tools libbenchmark-dev
+          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev
           fonts-wqy-microhei xvfb xauth trayer x11-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,11 +1,663 @@
 #include "diary/index.h"
 
+#include "album/fmphoto.h"
+#include "diary/diarytext.h"
+#include "diary/mylove.h"
+#include "netclient/connectme.h"
+#include "netclient/login.h"
 #include "platform/richtextbox.h"
+#include "platform/rtf.h"
+#include "platform/ui.h"
 #include "startup/app.h"
+#include "startup/config.h"
+#include "startup/helpdoc.h"
 
-Index::Index(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
-    mmw = new RichTextBox(this);
-    mmw->setObjectName(u"mmw"_qs);
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace {
+
+const QDate kFirstDate(100, 1, 1);
+const QDate kLastDate(9999, 12, 31);
+
+// The list items carry the entry's key and which entry of that key they are.
+constexpr int KeyRole = Qt::UserRole;
+constexpr int OccurrenceRole = Qt::UserRole + 1;
+
+QString msg(const char16_t *text) { return u"\r\n"_qs + QString::fromUtf16(text); }
+
+QString sixAsterisks() {
+    return u"{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+           u"\\'cb\\'ce\\'cc\\'e5;}}\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18******\\par }"_qs;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, int l, int t, int w, int h) {
+    auto *b = ui::place(new QPushButton(caption, parent), name, l, t, w, h);
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+// A one-line rich-text box: no scroll bars, no wrapping, little margin.
+RichTextBox *lineBox(QWidget *parent, const char *name, int l, int t, int w, int h, int maxLength = 0) {
+    auto *box = ui::place(new RichTextBox(parent), name, l, t, w, h);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setLineWrapMode(QTextEdit::NoWrap);
+    box->document()->setDocumentMargin(1);
+    box->setMaxLength(maxLength);
+    return box;
+}
+
+} // namespace
+
+Index::Index(App &app, QWidget *parent) : QMainWindow(parent), m_app(app) {
+    setWindowTitle(u" "_qs);
+    buildControls();
+}
+
+Index::~Index() = default;
+
+void Index::buildControls() {
+    auto *form = new QWidget(this);
+    form->setObjectName(u"form"_qs);
+    setCentralWidget(form);
+    form->setFixedSize(ui::twips(8520), ui::twips(5565));
+
+    auto *bar = menuBar();
+    m_new = bar->addAction(u"新建日记"_qs);
+    m_new->setObjectName(u"m_new"_qs);
+    m_edit = bar->addAction(u"设置首页"_qs);
+    m_edit->setObjectName(u"m_edit"_qs);
+    m_loveme = bar->addAction(u"新建珍藏"_qs);
+    m_loveme->setObjectName(u"m_loveme"_qs);
+    m_help = bar->addAction(u"帮助"_qs);
+    m_help->setObjectName(u"m_help"_qs);
+
+    // The frame is the background of the right-hand column; everything else lies above it.
+    Fms = ui::place(new QGroupBox(form), "Fms", 0, -90, 8520, 5265);
+    Fms->setFlat(true);
+    lb_tit = ui::place(new QLabel(u"标题"_qs, Fms), "lb_tit", 120, 240, 360, 180);
+    m_seeDiary = button(Fms, "m_seeDiary", u"查看日记"_qs, 7185, 615, 945, 300);
+    m_viewlove = button(Fms, "m_viewlove", u"查看珍藏"_qs, 7185, 1005, 945, 300);
+
+    Titles = lineBox(form, "Titles", 585, 90, 2160, 285);
+    Titles->setText(u"无标题"_qs);
+    ck_pw = ui::place(new QCheckBox(u"加密"_qs, form), "ck_pw", 3285, 120, 705, 225);
+    rt_pw = lineBox(form, "rt_pw", 4065, 75, 1740, 300);
+    rt_pw->setText(u"******"_qs);
+    bt_OK = button(form, "bt_OK", u"确认密码"_qs, 5850, 75, 930, 315);
+    bt_love = button(form, "bt_love", u"消 息"_qs, 7035, 75, 630, 315);
+    bt_about = button(form, "bt_about", u"关于"_qs, 7845, 75, 540, 315);
+    bt_about->setProperty("tag", u"0"_qs);
+    mmw = ui::place(new RichTextBox(form), "mmw", 30, 405, 6780, 4740);
+
+    fmDate = ui::place(new QGroupBox(u"选择日期"_qs, form), "fmDate", 6885, 1380, 1590, 1440);
+    tt_year = lineBox(fmDate, "tt_year", 345, 240, 630, 300, 4);
+    ui::place(new QLabel(u"年"_qs, fmDate), "lbYear", 1020, 300, 165, 195);
+    tt_month = lineBox(fmDate, "tt_month", 210, 615, 330, 300, 2);
+    ui::place(new QLabel(u"月"_qs, fmDate), "lbMonth", 555, 675, 165, 195);
+    tt_day = lineBox(fmDate, "tt_day", 825, 630, 330, 300, 2);
+    ui::place(new QLabel(u"日"_qs, fmDate), "lbDay", 1185, 675, 165, 195);
+    bt_to = button(fmDate, "bt_to", u"转到"_qs, 165, 1020, 600, 315);
+    btReWrite = button(fmDate, "btReWrite", u"添加"_qs, 825, 1020, 600, 315);
+
+    fm_list = ui::place(new QGroupBox(u"列表"_qs, form), "fm_list", 6885, 3000, 1590, 2085);
+    PicList = ui::place(new QListWidget(form), "PicList", 6930, 3225, 1455, 1320);
+    PicList->installEventFilter(this);
+    btBefore = button(form, "btBefore", u"<="_qs, 6975, 4650, 330, 315);
+    btAfter = button(form, "btAfter", u"=>"_qs, 7425, 4650, 330, 315);
+    btReturn = button(form, "btReturn", u"=="_qs, 8040, 4650, 330, 315);
+
+    says = lineBox(form, "says", 15, 5250, 3585, 300);
+    says->setReadOnly(true);
+    bt_v = button(form, "bt_v", u"粘 贴"_qs, 3915, 5235, 750, 300);
+    bt_save = button(form, "bt_save", u"保 存"_qs, 5010, 5235, 750, 300);
+    bt_cancel = button(form, "bt_cancel", u"取 消"_qs, 5895, 5235, 750, 300);
+    bt_hidden = button(form, "bt_hidden", u"隐藏"_qs, 7020, 5235, 600, 300);
+    bt_exit = button(form, "bt_exit", u"退出"_qs, 7755, 5235, 600, 300);
+
+    connect(btBefore, &QPushButton::clicked, this, &Index::onPrevious);
+    connect(btAfter, &QPushButton::clicked, this, &Index::onNext);
+    connect(btReturn, &QPushButton::clicked, this, &Index::onToday);
+    connect(bt_to, &QPushButton::clicked, this, &Index::onGoTo);
+    connect(m_seeDiary, &QPushButton::clicked, this, &Index::onSeeDiary);
+    connect(PicList, &QListWidget::itemClicked, this, [this] { says->setText(u" 双击加载该记录."_qs); });
+    connect(PicList, &QListWidget::itemDoubleClicked, this, &Index::onListDoubleClick);
+    connect(m_new, &QAction::triggered, this, &Index::onNew);
+    connect(btReWrite, &QPushButton::clicked, this, &Index::onReWrite);
+    connect(bt_v, &QPushButton::clicked, this, &Index::onPaste);
+    connect(bt_save, &QPushButton::clicked, this, &Index::onSave);
+    connect(bt_cancel, &QPushButton::clicked, this, &Index::onCancel);
+    connect(m_edit, &QAction::triggered, this, &Index::onEditHomePage);
+    connect(ck_pw, &QCheckBox::clicked, this, &Index::onCheckPassword);
+    connect(bt_OK, &QPushButton::clicked, this, &Index::onOK);
+    connect(m_loveme, &QAction::triggered, this, &Index::onNewCollectionItem);
+    connect(m_viewlove, &QPushButton::clicked, this, &Index::onViewCollection);
+    connect(bt_about, &QPushButton::clicked, this, &Index::onAbout);
+    connect(bt_love, &QPushButton::clicked, this, &Index::onMessage);
+    connect(m_help, &QAction::triggered, this, &Index::onHelp);
+    connect(bt_hidden, &QPushButton::clicked, this, &QWidget::hide);
+    connect(bt_exit, &QPushButton::clicked, &m_app, &App::exit);
 }
 
 void Index::focusEditor() { mmw->setFocus(); }
+
+void Index::showEditorMessage(const QString &message) { mmw->setText(message); }
+
+void Index::LoadSequence() {
+    Settings &s = m_app.settings();
+    setWindowTitle(u" LOADING ..."_qs);
+    CurDate = m_app.today();
+    says->setText(diary::dateStatusText(CurDate));
+    IsCollection = false;
+    SetBrowseMode();
+    oFOS = std::make_unique<FOS>();
+    for (const QString &name : {u"DB"_qs, u"Love"_qs})
+        if (!QFileInfo::exists(m_app.path(name))) QDir(m_app.programDir()).mkdir(name);
+    LoadConfig(m_app.programDir(), s);
+    LoadHomePage();
+    mmw->setTextRTF(HomeText);
+    setDateBoxes();
+    // The icon belongs to the hidden network window; asking for it loads that window, which in
+    // server mode starts its services and writes its own message into the editor.
+    m_app.ensureTrayIcon();
+    m_app.closeLogin();
+    m_app.closeNewUser();
+    m_app.connectMe()->hide();
+    s.MainShown = true;
+}
+
+void Index::SetBrowseMode() {
+    IsEditing = false;
+    for (RichTextBox *box : {mmw, Titles}) {
+        box->setBackColor(ui::buttonFace());
+        box->setReadOnly(true);
+        box->setAppearance(1);
+    }
+    for (QAction *a : {m_new, m_edit, m_loveme})
+        a->setEnabled(true);
+    for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
+                                                       m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
+        w->setEnabled(true);
+    for (QWidget *w : std::initializer_list<QWidget *>{bt_v, bt_save, bt_cancel, ck_pw})
+        w->setEnabled(false);
+    rt_pw->setEnabled(true);
+}
+
+void Index::SetEditMode() {
+    IsEditing = true;
+    for (RichTextBox *box : {mmw, Titles}) {
+        box->setBackColor(ui::windowBackground());
+        box->setReadOnly(false);
+        box->setAppearance(0);
+    }
+    for (QAction *a : {m_new, m_edit, m_loveme})
+        a->setEnabled(false);
+    for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
+                                                       m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
+        w->setEnabled(false);
+    for (QWidget *w : std::initializer_list<QWidget *>{bt_v, bt_save, bt_cancel, ck_pw})
+        w->setEnabled(true);
+}
+
+void Index::ClearDisplay() {
+    mmw->setTextRTF(rtf::emptyDocument());
+    Titles->setTextRTF(rtf::documentWithBody(rtf::escapeText(u"晴窗"_qs)));
+}
+
+void Index::LoadHomePage() {
+    if (oFOS) oFOS->closeAll();
+    Settings &s = m_app.settings();
+    if (s.FirstPage.isEmpty()) s.FirstPage = u"index.KAV"_qs;
+    const QString path = m_app.path(s.FirstPage);
+    if (QFileInfo(path).isFile() && mmw->loadFile(path)) HomeText = mmw->textRTF();
+    else HomeText = msg(u"  *  请从列表中选择...");
+}
+
+void Index::setDateBoxes() {
+    tt_year->setText(QString::number(CurDate.year()));
+    tt_month->setText(QString::number(CurDate.month()));
+    tt_day->setText(QString::number(CurDate.day()));
+}
+
+void Index::enableNavigation(bool on) {
+    for (QWidget *w : std::initializer_list<QWidget *>{btBefore, btAfter, bt_to})
+        w->setEnabled(on);
+}
+
+void Index::ShowDate() {
+    CurFile = m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs);
+    PicList->clear();
+    if (!QFileInfo::exists(CurFile)) {
+        mmw->setText(diary::noRecordText(CurDate));
+    } else {
+        mmw->setTextRTF(u"\r\n"_qs + HomeText);
+        ListEntries(CurFile);
+    }
+    Titles->setText(u"  ---"_qs);
+    says->setText(diary::dateStatusText(CurDate));
+}
+
+diary::Listing Index::ListEntries(const QString &path) {
+    PicList->clear();
+    const diary::Listing listing = diary::ListEntries(path);
+    for (const diary::EntryItem &e : listing.items) {
+        auto *item = new QListWidgetItem(e.title, PicList);
+        item->setData(KeyRole, e.key);
+        item->setData(OccurrenceRole, e.occurrence);
+    }
+    if (!listing.ok) mmw->setText(msg(u"  文件格式错误或文件已被破坏。"));
+    return listing;
+}
+
+void Index::onPrevious() {
+    ClearDisplay();
+    const QDate d = CurDate.addDays(-1);
+    if (!d.isValid() || d < kFirstDate) {
+        mmw->setText(msg(u"  很高兴我的软件在计算机出现之前有人使用。请代我向我先人的问好。"));
+        return;
+    }
+    CurDate = d;
+    ShowDate();
+    setDateBoxes();
+    focusEditor();
+}
+
+void Index::onNext() {
+    ClearDisplay();
+    const QDate d = CurDate.addDays(1);
+    if (!d.isValid() || d > kLastDate) {
+        mmw->setText(msg(u"  很高兴您能用到现在。请代我向我的后人问好。"));
+        return;
+    }
+    CurDate = d;
+    ShowDate();
+    setDateBoxes();
+    focusEditor();
+}
+
+void Index::onToday() {
+    IsCollection = false;
+    bt_OK->setText(u"确认密码"_qs);
+    ClearDisplay();
+    CurDate = m_app.today();
+    ShowDate();
+    enableNavigation(true);
+    rt_pw->setEnabled(true);
+    setDateBoxes();
+    focusEditor();
+}
+
+void Index::onGoTo() {
+    const std::optional<QDate> d = diary::parseTypedDate(tt_year->text(), tt_month->text(), tt_day->text());
+    if (!d) {
+        mmw->setText(msg(u"  您的输入错了，您家的日历里有这个日子吗？"));
+        focusEditor();
+        return;
+    }
+    CurDate = *d;
+    ShowDate();
+    focusEditor();
+}
+
+void Index::onSeeDiary() {
+    IsCollection = false;
+    bt_OK->setText(u"确认密码"_qs);
+    ClearDisplay();
+    rt_pw->setTextRTF(sixAsterisks());
+    CurDate = m_app.today();
+    ShowDate();
+    enableNavigation(true);
+    rt_pw->setEnabled(true);
+    setDateBoxes();
+    focusEditor();
+}
+
+void Index::onListDoubleClick() {
+    QListWidgetItem *item = PicList->currentItem();
+    if (!item) return;
+    const QDateTime started = m_app.now();
+    mmw->setText(QString());
+    ClearDisplay();
+    Titles->setText(item->text());
+    bool ok = true;
+    if (IsCollection) {
+        Titles->setText(item->text());
+        ok = mylove::isValidTitle(item->text()) && mmw->loadFile(m_app.path(u"Love/"_qs + item->text()));
+    } else {
+        oFOS->fr(CurFile);
+        const std::optional<QString> body =
+            oFOS->getContent(QString::number(item->data(KeyRole).toInt()), rt_pw->text(),
+                             item->data(OccurrenceRole).toInt());
+        if (body) mmw->setTextRTF(*body);
+        ok = body.has_value();
+        oFOS->closeAll();
+    }
+    if (!ok) {
+        mmw->setText(msg(u"  加载文件出错，可能文件格式有误。"));
+        return;
+    }
+    focusEditor();
+    const qint64 seconds = qMax<qint64>(0, started.secsTo(m_app.now()));
+    says->setText(u" 加载用时："_qs + diary::elapsedText(seconds) + u"    |("_qs +
+                  QString::number(mmw->textRTF().size()) + u")"_qs);
+}
+
+void Index::onListDelete() {
+    const Settings &s = m_app.settings();
+    QListWidgetItem *item = PicList->currentItem();
+    if (IsCollection) {
+        if (s.LoveDeletion != u"1") {
+            mmw->setText(msg(u"  当前设置禁止删除珍藏！\r\n  请修改安装目录下的Config.ini文件。"));
+            return;
+        }
+        says->setText(u" 删除珍藏"_qs);
+        if (!item || !mylove::isValidTitle(item->text())) return;
+        const QString path = m_app.path(u"Love/"_qs + item->text());
+        if (QFileInfo(path).isFile() && !QFile::remove(path)) return;
+        ListCollection();
+        mmw->setText(msg(u" 珍藏删除成功！"));
+        return;
+    }
+    if (s.DiaryDeletion != u"1") {
+        mmw->setText(msg(u"  当前设置禁止删除日记！\r\n  请修改安装目录下的Config.ini文件。"));
+        return;
+    }
+    if (!item) return;
+    const QString message = diary::DeleteEntry(CurFile, m_app.path(u"DB/temp.tmp"_qs), item->data(KeyRole).toInt(),
+                                               item->data(OccurrenceRole).toInt(), rt_pw->text());
+    ShowDate();
+    // The date file goes only when nothing is left in it; a file whose rest cannot be read stays.
+    if (QFileInfo::exists(CurFile)) {
+        const diary::Listing rest = diary::ListEntries(CurFile);
+        if (rest.ok && rest.items.isEmpty()) QFile::remove(CurFile);
+    }
+    mmw->setText(message);
+}
+
+bool Index::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == PicList) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Control) {
+                bt_about->setText(u"相册"_qs);
+                bt_about->setProperty("tag", u"1"_qs);
+            } else if (key == Qt::Key_Delete) {
+                onListDelete();
+                return true;
+            }
+        } else if (event->type() == QEvent::KeyRelease) {
+            bt_about->setText(u"关于"_qs);
+            bt_about->setProperty("tag", u"0"_qs);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Index::closeEvent(QCloseEvent *event) {
+    // The close box ends the program like "退出", but never while an edit is open: what was
+    // typed would be lost.
+    if (IsEditing) {
+        event->ignore();
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return;
+    }
+    event->accept();
+    m_app.exit();
+}
+
+// --- Writing entries and the home page ---
+
+QString Index::titleLine() const {
+    // The title is one line of the date file: each line break typed into it becomes a blank.
+    QString t = Titles->text();
+    t.replace(u"\r\n"_qs, u" "_qs);
+    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return t;
+}
+
+void Index::onNew() {
+    CurDate = m_app.today();
+    NewEntry();
+}
+
+void Index::onReWrite() {
+    const std::optional<QDate> d = diary::parseTypedDate(tt_year->text(), tt_month->text(), tt_day->text());
+    if (!d) {
+        mmw->setText(msg(u"  您的输入错了，您家的日历里有这个日子吗？"));
+        focusEditor();
+        return;
+    }
+    CurDate = *d;
+    NewEntry();
+}
+
+void Index::NewEntry() {
+    IsCollection = false;
+    bt_OK->setText(u"确认密码"_qs);
+    IsNewEntry = true;
+    CurFile = m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs);
+    ClearDisplay();
+    Titles->setText(diary::shortDate(CurDate));
+    says->setText(u" 新建日记"_qs);
+    mmw->setText(QString());
+    setDateBoxes();
+    SetEditMode();
+    rt_pw->setText(QString());
+    rt_pw->setEnabled(ck_pw->isChecked());
+    focusEditor();
+    mmw->setText(diary::entryTemplate(CurDate));
+}
+
+void Index::onPaste() {
+    focusEditor();
+    mmw->pasteClipboard();
+}
+
+void Index::onSave() {
+    if (IsCollection) saveCollectionItem();
+    else SaveCurrent();
+}
+
+bool Index::SaveCurrent() {
+    oFOS->closeAll();
+    const qsizetype limit = IsNewEntry ? 400000 : 800000;
+    const QString rich = mmw->textRTF();
+    // A refused or failed save keeps the edit open with everything typed.
+    if (rich.size() > limit) {
+        says->setText(u" 文件太大了，无法保存！"_qs);
+        return false;
+    }
+    bool ok;
+    if (IsNewEntry) {
+        QSet<qint32> used;
+        if (QFileInfo::exists(CurFile))
+            for (const diary::EntryItem &e : diary::ListEntries(CurFile).items)
+                used.insert(e.key);
+        qint32 key = qint32(m_app.random(999999));
+        for (int tries = 0; used.contains(key) && tries < 1000000; ++tries)
+            key = qint32(m_app.random(999999));
+        const QString code = ck_pw->isChecked() ? diary::PasswordCode(rt_pw->text()) : QString();
+        ok = oFOS->opw(CurFile) && oFOS->fw(diary::kDel + QString::number(key)) && oFOS->fw(titleLine()) &&
+             oFOS->fw(diary::kBel + code) && oFOS->fw(rich) && oFOS->fw(u" "_qs + diary::kDel);
+    } else {
+        ok = oFOS->opout(CurFile) && oFOS->fw(rich);
+    }
+    ok = oFOS->closeAll() && ok;
+    if (!ok) {
+        says->setText(u" 文件没有保存."_qs);
+        return false;
+    }
+    SetBrowseMode();
+    if (!IsNewEntry) LoadHomePage();
+    focusEditor();
+    ListEntries(CurFile);
+    says->setText(diary::dateStatusText(CurDate));
+    return true;
+}
+
+void Index::onCancel() {
+    SetBrowseMode();
+    if (IsCollection) enableNavigation(false);
+    else ShowDate();
+    ClearDisplay();
+    mmw->setText(msg(u"  取消操作..."));
+    focusEditor();
+}
+
+void Index::onEditHomePage() {
+    IsCollection = false;
+    IsNewEntry = false;
+    SetEditMode();
+    ck_pw->setEnabled(false);
+    rt_pw->setEnabled(false);
+    bt_OK->setText(u"确认密码"_qs);
+    Settings &s = m_app.settings();
+    if (s.FirstPage.isEmpty()) s.FirstPage = u"index.KAV"_qs;
+    CurFile = m_app.path(s.FirstPage);
+    setDateBoxes();
+    says->setText(u" 点击 [保存] 当前信息将被设置为首页."_qs);
+}
+
+// --- Passwords ---
+
+void Index::onCheckPassword() {
+    rt_pw->setEnabled(ck_pw->isChecked());
+    rt_pw->setTextRTF(sixAsterisks());
+    rt_pw->setText(QString());
+}
+
+void Index::onOK() {
+    if (IsCollection) {
+        // "编辑珍藏": the loaded item becomes editable.
+        SetEditMode();
+        ck_pw->setEnabled(false);
+        rt_pw->setEnabled(false);
+        focusEditor();
+        return;
+    }
+    if (IsEditing) {
+        focusEditor();
+        return;
+    }
+    QListWidgetItem *item = PicList->currentItem();
+    mmw->setText(QString());
+    Titles->setText(item ? item->text() : QString());
+    oFOS->fr(CurFile);
+    if (!item) {
+        focusEditor();
+        return;
+    }
+    const std::optional<QString> body = oFOS->getContent(QString::number(item->data(KeyRole).toInt()),
+                                                         rt_pw->text(), item->data(OccurrenceRole).toInt());
+    oFOS->closeAll();
+    if (!body) mmw->setText(msg(u"  文件不存在！"));
+    else mmw->setTextRTF(*body);
+    focusEditor();
+}
+
+// --- The collection ---
+
+void Index::ListCollection() {
+    PicList->clear();
+    PicList->addItems(mylove::itemNames(m_app.path(u"Love"_qs)));
+}
+
+void Index::onNewCollectionItem() {
+    IsCollection = true;
+    says->setText(u" 新建珍藏"_qs);
+    btBefore->setEnabled(false);
+    btAfter->setEnabled(false);
+    bt_OK->setText(u"编辑珍藏"_qs);
+    mmw->setText(QString());
+    SetEditMode();
+    ListCollection();
+    ck_pw->setEnabled(false);
+    rt_pw->setEnabled(false);
+    Titles->setText(u"KAV_"_qs + QString::number(m_app.random(999999)));
+}
+
+void Index::onViewCollection() {
+    for (QWidget *w : std::initializer_list<QWidget *>{btBefore, btAfter, bt_to, ck_pw, rt_pw})
+        w->setEnabled(false);
+    IsCollection = true;
+    bt_OK->setText(u"编辑珍藏"_qs);
+    ListCollection();
+    focusEditor();
+    ClearDisplay();
+    mmw->setText(msg(u"  请在列表中选择珍藏..."));
+    Titles->setText(QString());
+}
+
+void Index::saveCollectionItem() {
+    QString title = titleLine();
+    if (title.isEmpty()) {
+        title = u"Null"_qs;
+        Titles->setText(title);
+    }
+    if (!mylove::isValidTitle(title)) {
+        says->setText(u" 标题命名错误，有非法字符。"_qs);
+        return;
+    }
+    const QString folder = m_app.path(u"Love"_qs);
+    if (!QFileInfo::exists(folder)) QDir().mkpath(folder);
+    if (!mylove::writeItem(m_app.path(u"Love/"_qs + title), mmw->textRTF())) {
+        says->setText(u" 文件没有保存."_qs);
+        return;
+    }
+    SetBrowseMode();
+    ListCollection();
+    enableNavigation(false);
+}
+
+// --- Commands that lead away from the diary ---
+
+void Index::onAbout() {
+    if (bt_about->property("tag").toString() == u"1") {
+        bt_about->setProperty("tag", u"0"_qs);
+        bt_about->setText(u"关于"_qs);
+        m_app.photo()->show();
+        hide();
+        return;
+    }
+    LoadSequence();
+    PicList->clear();
+    SetBrowseMode();
+    bt_OK->setText(u"确认密码"_qs);
+    focusEditor();
+    Titles->setTextRTF(diary::aboutTitleRtf());
+    mmw->setTextRTF(rtf::emptyDocument());
+    mmw->setText(diary::AboutHeader());
+    mmw->setText(mmw->text() + m_app.settings().AboutText);
+    focusEditor();
+}
+
+void Index::onMessage() {
+    const Settings &s = m_app.settings();
+    mmw->setText(s.NewMessage);
+    focusEditor();
+    hide();
+    if (s.IsServer || s.LoginPassed) m_app.connectMe()->show();
+    else m_app.login()->show();
+}
+
+void Index::onHelp() {
+    ClearDisplay();
+    Titles->setText(u"帮助"_qs);
+    PicList->clear();
+    SetBrowseMode();
+    if (IsCollection) enableNavigation(false);
+    mmw->setText(QString());
+    mmw->setText(BuildHelpText());
+    focusEditor();
+}

@@ -1,21 +1,124 @@
 #pragma once
 
-#include <QWidget>
+#include "diary/diarystore.h"
+#include "diary/fos.h"
+
+#include <QDate>
+#include <QMainWindow>
+
+#include <memory>
 
 class App;
 class RichTextBox;
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
 
-// The main window of the diary.
-class Index : public QWidget {
+// The main window of the diary: one date at a time with its entries, the editor, the home page,
+// the collection, and the ways to the album and the network windows.
+class Index : public QMainWindow {
     Q_OBJECT
 public:
     explicit Index(App &app, QWidget *parent = nullptr);
+    ~Index() override;
 
     // The editor pane mmw.
     RichTextBox *editor() const { return mmw; }
     void focusEditor();
 
+    // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
+    // window is first used and again by the about button.
+    void LoadSequence();
+
+    // Window state.
+    QDate CurDate;
+    QString CurFile;
+    QString HomeText;
+    bool IsEditing = false;
+    bool IsNewEntry = false;
+    bool IsCollection = false;
+
+    void SetBrowseMode();
+    void SetEditMode();
+    void ClearDisplay();
+    void ShowDate();
+    void LoadHomePage();
+    diary::Listing ListEntries(const QString &path);
+    void NewEntry();
+    bool SaveCurrent();
+    void ListCollection();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void buildControls();
+    void setDateBoxes();
+    void enableNavigation(bool on);
+    QString titleLine() const;
+    void showEditorMessage(const QString &message);
+
+    // Handlers.
+    void onPrevious();
+    void onNext();
+    void onToday();
+    void onGoTo();
+    void onSeeDiary();
+    void onListDoubleClick();
+    void onListDelete();
+    void onNew();
+    void onReWrite();
+    void onPaste();
+    void onSave();
+    void onCancel();
+    void onEditHomePage();
+    void onCheckPassword();
+    void onOK();
+    void onNewCollectionItem();
+    void onViewCollection();
+    void saveCollectionItem();
+    void onAbout();
+    void onMessage();
+    void onHelp();
+
     App &m_app;
+    std::unique_ptr<FOS> oFOS;
+
+    RichTextBox *Titles = nullptr;
+    QLabel *lb_tit = nullptr;
+    QCheckBox *ck_pw = nullptr;
+    RichTextBox *rt_pw = nullptr;
+    QPushButton *bt_OK = nullptr;
+    QPushButton *bt_love = nullptr;
+    QPushButton *bt_about = nullptr;
     RichTextBox *mmw = nullptr;
+    QGroupBox *Fms = nullptr;
+    QPushButton *m_seeDiary = nullptr;
+    QPushButton *m_viewlove = nullptr;
+    QGroupBox *fmDate = nullptr;
+    RichTextBox *tt_year = nullptr;
+    RichTextBox *tt_month = nullptr;
+    RichTextBox *tt_day = nullptr;
+    QPushButton *bt_to = nullptr;
+    QPushButton *btReWrite = nullptr;
+    QGroupBox *fm_list = nullptr;
+    QListWidget *PicList = nullptr;
+    QPushButton *btBefore = nullptr;
+    QPushButton *btAfter = nullptr;
+    QPushButton *btReturn = nullptr;
+    RichTextBox *says = nullptr;
+    QPushButton *bt_v = nullptr;
+    QPushButton *bt_save = nullptr;
+    QPushButton *bt_cancel = nullptr;
+    QPushButton *bt_hidden = nullptr;
+    QPushButton *bt_exit = nullptr;
+    QAction *m_new = nullptr;
+    QAction *m_edit = nullptr;
+    QAction *m_loveme = nullptr;
+    QAction *m_help = nullptr;
 };

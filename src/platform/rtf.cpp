@@ -189,11 +189,12 @@ QByteArray write(const QTextDocument *doc) {
     bool first = true;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
         if (!first) body += QLatin1String("\\par\r\n");
-        first = false;
         QString t = escapeText(b.text());
         t.replace(QLatin1Char('\t'), QLatin1String("\\tab "));
-        if (!t.isEmpty() && (isLetter(t.at(0).toLatin1()) || isDigit(t.at(0).toLatin1()) || t.at(0) == QLatin1Char(' ')))
+        // Only the control word before the first paragraph needs a blank to end it.
+        if (first && !t.isEmpty() && (isLetter(t.at(0).toLatin1()) || isDigit(t.at(0).toLatin1()) || t.at(0) == QLatin1Char(' ')))
             body += QLatin1Char(' ');
+        first = false;
         body += t;
     }
     return documentWithBody(body).toLatin1();

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cmath>
@@ -32,11 +33,27 @@ App::~App() {
 }
 
 QString App::path(const QString &relative) const {
+    // Names are matched without regard to case, as on the systems the diary comes from: each
+    // part that does not exist as written takes the name of an existing entry that differs only
+    // in case.
     QString r = relative;
     r.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    while (r.startsWith(QLatin1Char('/')))
-        r.remove(0, 1);
-    return m_programDir + QLatin1Char('/') + r;
+    QString result = m_programDir;
+    const QStringList parts = r.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        QString next = result + QLatin1Char('/') + part;
+        if (!QFileInfo::exists(next)) {
+            const QStringList names = QDir(result).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+            for (const QString &name : names)
+                if (name.compare(part, Qt::CaseInsensitive) == 0) {
+                    next = result + QLatin1Char('/') + name;
+                    break;
+                }
+        }
+        result = next;
+    }
+    if (r.endsWith(QLatin1Char('/'))) result += QLatin1Char('/');
+    return result;
 }
 
 qint64 App::random(qint64 bound) {
@@ -52,7 +69,11 @@ qint64 App::random(qint64 bound) {
 }
 
 Index *App::index() {
-    if (!m_index) m_index = std::make_unique<Index>(*this);
+    if (!m_index) {
+        m_index = std::make_unique<Index>(*this);
+        // The load sequence runs once the window is reachable: the windows it loads use it.
+        m_index->LoadSequence();
+    }
     return m_index.get();
 }
 

@@ -1,6 +1,7 @@
 #include "startup/config.h"
 
 #include "platform/codepage.h"
+#include "platform/textlines.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -16,31 +17,22 @@ const char16_t kCrLf[] = u"\r\n";
 // The reader's only exception: any error ends the reading on the failure path.
 struct ConfigError {};
 
-// Lines end at CR or CR LF; a line feed alone belongs to the line.
 class LineReader {
 public:
-    explicit LineReader(const QString &text) : m_text(text) {}
+    explicit LineReader(const QString &text) : m_text(text), m_lines(splitLines(QStringView(m_text))) {}
 
-    bool atEnd() const { return m_pos >= m_text.size(); }
+    bool atEnd() const { return m_next >= m_lines.size(); }
 
+    // Reading past the end is an error of the file.
     QString next() {
         if (atEnd()) throw ConfigError{};
-        const qsizetype cr = m_text.indexOf(QLatin1Char('\r'), m_pos);
-        QString line;
-        if (cr < 0) {
-            line = m_text.mid(m_pos);
-            m_pos = m_text.size();
-        } else {
-            line = m_text.mid(m_pos, cr - m_pos);
-            m_pos = cr + 1;
-            if (m_pos < m_text.size() && m_text.at(m_pos) == QLatin1Char('\n')) ++m_pos;
-        }
-        return line;
+        return m_lines.at(m_next++).toString();
     }
 
 private:
     QString m_text;
-    qsizetype m_pos = 0;
+    QList<QStringView> m_lines;
+    qsizetype m_next = 0;
 };
 
 struct ValueLine {

@@ -1,0 +1,190 @@
+#include "diary/diarystore.h"
+
+#include "platform/codepage.h"
+#include "platform/textlines.h"
+
+#include <QFile>
+#include <QFileDevice>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace diary {
+
+namespace {
+
+constexpr char kDelByte = 0x7f;
+constexpr char kBelByte = 0x07;
+const QByteArray kTerminator("\x20\x7f");
+const QByteArray kCrLf("\r\n");
+
+bool readAll(const QString &path, QByteArray *data) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    *data = f.readAll();
+    return f.error() == QFileDevice::NoError;
+}
+
+// The number of a key line (DEL and decimal digits), or nothing when it is not a number.
+std::optional<qint32> parseKey(QByteArrayView line) {
+    const QByteArrayView digits = line.sliced(1);
+    if (digits.isEmpty() || digits.size() > 10) return std::nullopt;
+    qint64 value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > INT32_MAX) return std::nullopt;
+    return qint32(value);
+}
+
+bool isKeyLine(QByteArrayView line) { return !line.isEmpty() && line.at(0) == kDelByte; }
+
+// Index of the line that starts the occurrence-th entry with that key, or -1.
+qsizetype findKeyLine(const QList<QByteArrayView> &lines, qint32 key, int occurrence) {
+    int seen = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!isKeyLine(lines[i])) continue;
+        if (parseKey(lines[i]) != key) continue;
+        if (seen++ == occurrence) return i;
+    }
+    return -1;
+}
+
+bool passwordMatches(QByteArrayView passwordLine, const QString &password) {
+    if (passwordLine == QByteArrayView(&kBelByte, 1)) return true;
+    return passwordLine == QByteArray(1, kBelByte) + cp936::encode(PasswordCode(password));
+}
+
+// Writes data to path and forces it to disk before returning.
+bool writeDurably(const QString &path, const QByteArray &data) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    if (f.write(data) != data.size() || !f.flush() || ::fsync(f.handle()) != 0) {
+        f.close();
+        return false;
+    }
+    f.close();
+    return f.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+QString DateKey(const QDate &date) {
+    return QString::number(date.year()) + QStringLiteral("%1").arg(date.month(), 2, 10, QLatin1Char('0')) +
+           QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'));
+}
+
+QString PasswordCode(const QString &password) {
+    QString code;
+    for (qsizetype i = 0; i < password.size(); ++i) {
+        qsizetype len = 1;
+        if (password.at(i).isHighSurrogate() && i + 1 < password.size() && password.at(i + 1).isLowSurrogate())
+            len = 2;
+        const QStringView ch = QStringView(password).sliced(i, len);
+        i += len - 1;
+        const QByteArray bytes = cp936::encode(ch);
+        int value = '?';
+        if (bytes.size() == 1) {
+            value = static_cast<unsigned char>(bytes[0]);
+        } else if (bytes.size() == 2) {
+            value = static_cast<unsigned char>(bytes[0]) * 256 + static_cast<unsigned char>(bytes[1]) - 65536;
+        }
+        code += QString::number(value);
+    }
+    return code;
+}
+
+Listing ListEntries(const QString &path) {
+    Listing result;
+    QByteArray data;
+    if (!readAll(path, &data)) {
+        result.ok = false;
+        return result;
+    }
+    const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
+    QHash<qint32, int> seen;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!isKeyLine(lines[i])) continue;
+        const std::optional<qint32> key = parseKey(lines[i]);
+        if (!key || i + 1 >= lines.size()) {
+            result.ok = false;
+            break;
+        }
+        ++i;
+        result.items.append({cp936::decode(lines[i]), *key, seen[*key]++});
+    }
+    return result;
+}
+
+Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password) {
+    Content c;
+    QByteArray data;
+    if (!readAll(path, &data)) return c;
+    const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
+    const qsizetype at = findKeyLine(lines, key, occurrence);
+    if (at < 0 || at + 2 >= lines.size()) return c; // title or password line missing
+    c.found = true;
+    c.PassOK = passwordMatches(lines[at + 2], password);
+    if (!c.PassOK) {
+        c.body = lockedEntryText();
+        return c;
+    }
+    QByteArray body;
+    for (qsizetype i = at + 3; i < lines.size() && lines[i] != kTerminator; ++i) {
+        if (i > at + 3) body += kCrLf;
+        body += lines[i];
+    }
+    c.body = cp936::decode(body);
+    return c;
+}
+
+QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body) {
+    QByteArray out;
+    out += kDelByte + QByteArray::number(key) + kCrLf;
+    out += cp936::encode(title) + kCrLf;
+    out += kBelByte + cp936::encode(passwordCode) + kCrLf;
+    out += cp936::encode(body) + kCrLf;
+    out += kTerminator + kCrLf;
+    return out;
+}
+
+QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                    const QString &password) {
+    QByteArray data;
+    if (!readAll(path, &data)) return removeFailedText();
+    const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
+    const qsizetype at = findKeyLine(lines, key, occurrence);
+    if (at < 0 || at + 2 >= lines.size()) return removeFailedText();
+    if (!passwordMatches(lines[at + 2], password)) return lockedRemoveText();
+
+    // Everything but that entry, from its key line through its terminator.
+    QByteArray kept;
+    kept.reserve(data.size());
+    qsizetype i = 0;
+    for (; i < at; ++i)
+        kept.append(lines[i]).append(kCrLf);
+    while (i < lines.size() && lines[i] != kTerminator)
+        ++i;
+    for (++i; i < lines.size(); ++i)
+        kept.append(lines[i]).append(kCrLf);
+
+    // The date file is replaced in one rename: there is never a moment without a whole file.
+    if (!writeDurably(tempPath, kept)) {
+        QFile::remove(tempPath);
+        return removeFailedText();
+    }
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(tempPath);
+        return removeFailedText();
+    }
+    return removedText();
+}
+
+QString lockedEntryText() { return u"\r\n  * 记录已加密，请输入正确的密码。"_qs; }
+QString lockedRemoveText() { return u"\r\n  * 记录已加密！\r\n  * 请输入正确的密码，然后再执行刚才的操作。"_qs; }
+QString removedText() { return u"\r\n  日记删除成功！"_qs; }
+QString removeFailedText() { return u"\r\n  文件操作失败，可能文件已经损坏！"_qs; }
+
+} // namespace diary

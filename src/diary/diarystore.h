@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The date files of the diary. An entry is these lines, each ending CR LF, in code page 936:
+//   DEL key            the entry key in decimal
+//   title
+//   BEL password-code  BEL alone when the entry has no password
+//   body lines         the entry's RTF
+//   " " DEL            the terminator
+// Lines between a terminator and the next key line are ignored by every reader.
+namespace diary {
+
+inline constexpr QChar kDel = QChar(0x7f);
+inline constexpr QChar kBel = QChar(0x07);
+
+// Year without leading zeros, two-digit month, two-digit day: 20040908, 9990101.
+QString DateKey(const QDate &date);
+
+// The characters' code-page-936 codes as signed 16-bit numbers, written one after another:
+// "abc" gives 979899, 中 gives -10544; a character outside the code page counts as "?".
+QString PasswordCode(const QString &password);
+
+// One listed entry. Where an old file holds several entries with the same key, occurrence tells
+// which of them (0 for the first) this one is.
+struct EntryItem {
+    QString title;
+    qint32 key = 0;
+    int occurrence = 0;
+};
+
+struct Listing {
+    QList<EntryItem> items; // the entries read, in file order
+    bool ok = true;         // false: the file could not be opened or is damaged at some point
+};
+
+// Lists the entries of a date file. A damaged file yields the entries before the damage.
+Listing ListEntries(const QString &path);
+
+// The entry with that key (its occurrence-th one) for the given password.
+struct Content {
+    bool found = false;  // the key (and occurrence) is in the file and the file could be read
+    bool PassOK = false; // the password matched, or the entry has none
+    QString body;        // the RTF when PassOK, else the locked-entry text
+};
+Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password);
+
+// One new entry, built exactly as it is appended to a date file.
+QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body);
+
+// Removes the entry (the occurrence-th with that key) when the password is right, through
+// \DB\temp.tmp renamed over the date file. Returns the message to show.
+QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                    const QString &password);
+
+// Messages of the store, each after CR LF.
+QString lockedEntryText();
+QString lockedRemoveText();
+QString removedText();
+QString removeFailedText();
+
+} // namespace diary

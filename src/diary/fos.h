@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QFile;
+class QSaveFile;
+
+// File access of the diary: the main window writes and reads entries through one FOS.
+// Writes are made safe: an appended entry reaches the disk whole or not at all, and a file
+// opened with opout replaces the old one only when closeAll succeeds.
+class FOS {
+public:
+    FOS();
+    ~FOS();
+
+    qint16 FileNo = 0; // number of the file the last opw, opout or fr opened
+    bool PassOK = false;
+
+    // Opens path for appending, creating it when missing.
+    bool opw(const QString &path);
+    // Opens path for writing; the old file stays until closeAll commits the new one.
+    bool opout(const QString &path);
+    // Writes text and CR LF, in code page 936, to the file opened for writing.
+    bool fw(const QString &text);
+    // Opens path for reading; a failure shows in the next getContent.
+    void fr(const QString &path);
+    // The body of the entry (the occurrence-th with that key) when the password fits, else the
+    // locked-entry text; nothing when the key is not in the file or the file cannot be read.
+    std::optional<QString> getContent(const QString &key, const QString &password, int occurrence = 0);
+    // Closes every file. A file opened for writing is flushed to disk here; false when that
+    // failed, in which case an append is taken back and an opout leaves the old file.
+    bool closeAll();
+
+private:
+    std::unique_ptr<QFile> m_append;
+    qint64 m_appendStart = 0;
+    bool m_failed = false;
+    std::unique_ptr<QSaveFile> m_out;
+    QString m_readPath;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The collection: one file per item under \Love\, named by its title, no extension.
+namespace mylove {
+
+// A title that a file name on any system the diary is copied to can hold: not "." or "..", no
+// \ / : * ? " < > | and no control characters. (An empty title is saved as "Null" before this.)
+bool isValidTitle(const QString &title);
+
+// The item names in folder, in the order the file system gives them; sub-folders are left out.
+// The folder is created when missing.
+QStringList itemNames(const QString &folder);
+
+// Writes rich text and CR LF as one item, replacing an old item of that name atomically.
+bool writeItem(const QString &path, const QString &richText);
+
+} // namespace mylove

@@ -1,0 +1,679 @@
+#include "diary/diarystore.h"
+#include "diary/diarytext.h"
+#include "diary/index.h"
+
+#include "netclient/connectme.h"
+#include "netclient/login.h"
+#include "platform/codepage.h"
+#include "platform/richtextbox.h"
+#include "startup/app.h"
+#include "startup/config.h"
+#include "startup/helpdoc.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray entry(const QByteArray &key, const QString &title, const QByteArray &code, const QByteArray &body) {
+    return "\x7f" + key + "\r\n" + cp936::encode(title) + "\r\n\x07" + code + "\r\n" + body + "\r\n \x7f\r\n";
+}
+
+const QByteArray kBodyA = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n"
+                          "\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18 first body\\par\r\n}";
+const QByteArray kBodyB = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n"
+                          "\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18 secret \\'d6\\'d0\\par\r\nline two\\par\r\n}";
+
+// A diary over a temporary program directory, on a fixed day, driven through its named controls.
+struct Diary {
+    QTemporaryDir dir;
+    std::unique_ptr<App> app;
+    Index *w = nullptr;
+    QList<double> randoms;
+
+    explicit Diary(const QByteArray &config = QByteArray(), const QDate &today = QDate(2004, 9, 8)) {
+        if (!config.isEmpty()) testsupport::writeFile(dir.path() + u"/Config.ini"_qs, config);
+        app = std::make_unique<App>(dir.path());
+        app->setClock([today] { return QDateTime(today, QTime(10, 0)); });
+        app->setRandomSource([this] { return randoms.isEmpty() ? 0.25 : randoms.takeFirst(); });
+        w = app->index();
+        w->show();
+    }
+    QString path(const QString &rel) const { return dir.path() + u'/' + rel; }
+    template <typename T> T *get(const char *name) const {
+        T *c = w->findChild<T *>(QString::fromLatin1(name));
+        if (!c) qFatal("no control %s", name);
+        return c;
+    }
+    RichTextBox *box(const char *name) const { return get<RichTextBox>(name); }
+    QString text(const char *name) const { return box(name)->text(); }
+    QString status() const { return text("says"); }
+    void click(const char *name) {
+        QPushButton *b = get<QPushButton>(name);
+        QVERIFY2(b->isEnabled(), name);
+        b->click();
+    }
+    void menu(const char *name) {
+        QAction *a = get<QAction>(name);
+        QVERIFY2(a->isEnabled(), name);
+        a->trigger();
+    }
+    void goTo(const QString &y, const QString &m, const QString &d) {
+        box("tt_year")->setText(y);
+        box("tt_month")->setText(m);
+        box("tt_day")->setText(d);
+        click("bt_to");
+    }
+    QListWidget *list() const { return get<QListWidget>("PicList"); }
+    QStringList titles() const {
+        QStringList t;
+        for (int i = 0; i < list()->count(); ++i)
+            t << list()->item(i)->text();
+        return t;
+    }
+    void select(int row) {
+        QListWidget *l = list();
+        const QRect r = l->visualItemRect(l->item(row));
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    void open(int row) {
+        select(row);
+        QListWidget *l = list();
+        QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(row)).center());
+    }
+    void keyInList(Qt::Key key) { QTest::keyClick(list(), key); }
+    bool editing() const { return w->IsEditing; }
+};
+
+const QByteArray kNoDeletion = "[Deletion]\r\nDiary=0\r\nLove=0\r\n\r\n[PassCheck]\r\nPassme=0\r\n";
+
+} // namespace
+
+class TestIndex : public QObject {
+    Q_OBJECT
+private slots:
+    void startState();
+    void navigation_data();
+    void navigation();
+    void dateWithEntries();
+    void openEntries();
+    void passwordOpen();
+    void removeEntries();
+    void removeRefusedBySetting();
+    void ctrlTurnsAboutIntoAlbum();
+    void newEntryAndSave();
+    void newEntryForAnotherDate();
+    void newKeysNeverRepeat();
+    void sizeLimits_data();
+    void sizeLimits();
+    void failedSaveKeepsText();
+    void cancelWritesNothing();
+    void lockedEntries();
+    void passwordControlStates();
+    void homePage();
+    void collection();
+    void collectionRefusals();
+    void helpAndAbout();
+    void messageButton();
+    void hideAndCloseBox();
+};
+
+void TestIndex::startState() {
+    Diary d;
+    QVERIFY(QFileInfo(d.path(u"DB"_qs)).isDir());
+    QVERIFY(QFileInfo(d.path(u"Love"_qs)).isDir());
+    QCOMPARE(cp936::decode(testsupport::readFile(d.path(u"Config.ini"_qs))), defaultConfigText());
+    QCOMPARE(d.text("Titles"), u"无标题"_qs);
+    QCOMPARE(d.list()->count(), 0);
+    QCOMPARE(d.status(), u" 当前记录：2004年9月8日 (星期三)"_qs);
+    QCOMPARE(d.text("mmw"), u"\r\n  *  请从列表中选择..."_qs);
+    QCOMPARE(d.text("tt_year") + d.text("tt_month") + d.text("tt_day"), u"200498"_qs);
+    QVERIFY(!d.editing());
+    QVERIFY(!d.get<QPushButton>("bt_save")->isEnabled());
+    QVERIFY(!d.get<QCheckBox>("ck_pw")->isEnabled());
+    QVERIFY(d.box("mmw")->isReadOnly());
+    QVERIFY(d.app->settings().MainShown);
+    QVERIFY(d.app->connectMeLoaded() && !d.app->connectMe()->isVisible());
+    // Controls sit where the window's table puts them (twips / 15).
+    QCOMPARE(d.box("mmw")->geometry(), QRect(2, 27, 452, 316));
+    QCOMPARE(d.get<QPushButton>("bt_exit")->geometry(), QRect(517, 349, 40, 20));
+    QCOMPARE(d.box("tt_year")->maxLength(), 4);
+    QCOMPARE(d.box("tt_day")->maxLength(), 2);
+}
+
+void TestIndex::navigation_data() {
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("editor");
+    const QString before = u"\r\n  很高兴我的软件在计算机出现之前有人使用。请代我向我先人的问好。"_qs;
+    const QString after = u"\r\n  很高兴您能用到现在。请代我向我的后人问好。"_qs;
+    const QString wrong = u"\r\n  您的输入错了，您家的日历里有这个日子吗？"_qs;
+    QTest::newRow("previous day") << QStringList{u"2004"_qs, u"3"_qs, u"1"_qs} << u"btBefore"_qs << QDate(2004, 2, 29)
+                                  << u"\r\n  没有 2004年2月29日 的记录。"_qs;
+    QTest::newRow("next day over a year") << QStringList{u"2004"_qs, u"12"_qs, u"31"_qs} << u"btAfter"_qs
+                                          << QDate(2005, 1, 1) << u"\r\n  没有 2005年1月1日 的记录。"_qs;
+    QTest::newRow("before 1 January 100") << QStringList{u"100"_qs, u"1"_qs, u"1"_qs} << u"btBefore"_qs
+                                          << QDate(100, 1, 1) << before;
+    QTest::newRow("after 31 December 9999") << QStringList{u"9999"_qs, u"12"_qs, u"31"_qs} << u"btAfter"_qs
+                                            << QDate(9999, 12, 31) << after;
+    QTest::newRow("30 February") << QStringList{u"2004"_qs, u"2"_qs, u"30"_qs} << QString() << QDate(2004, 9, 8)
+                                 << wrong;
+    QTest::newRow("month 13") << QStringList{u"2004"_qs, u"13"_qs, u"1"_qs} << QString() << QDate(2004, 9, 8) << wrong;
+    QTest::newRow("today") << QStringList{u"1999"_qs, u"1"_qs, u"1"_qs} << u"btReturn"_qs << QDate(2004, 9, 8)
+                           << u"\r\n  没有 2004年9月8日 的记录。"_qs;
+}
+
+void TestIndex::navigation() {
+    QFETCH(QStringList, typed);
+    QFETCH(QString, button);
+    QFETCH(QDate, date);
+    QFETCH(QString, editor);
+    Diary d;
+    d.goTo(typed[0], typed[1], typed[2]);
+    if (!button.isEmpty()) d.click(button.toLatin1().constData());
+    QCOMPARE(d.w->CurDate, date);
+    QCOMPARE(d.text("mmw"), editor);
+    if (editor.contains(u"没有"_qs)) {
+        QCOMPARE(d.text("Titles"), u"  ---"_qs);
+        QCOMPARE(d.status(), diary::dateStatusText(date));
+        QCOMPARE(d.text("tt_year"), QString::number(date.year()));
+    }
+}
+
+void TestIndex::dateWithEntries() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040907.KAV"_qs), entry("1", u"早上"_qs, "", kBodyA) + entry("2", u"晚上"_qs, "", kBodyB));
+    d.goTo(u"2004"_qs, u"9"_qs, u"7"_qs);
+    QCOMPARE(d.titles(), (QStringList{u"早上"_qs, u"晚上"_qs}));
+    QCOMPARE(d.text("mmw"), u"\r\n\r\n  *  请从列表中选择..."_qs);
+    QCOMPARE(d.text("Titles"), u"  ---"_qs);
+    // A damaged file shows the entries read so far and the damage.
+    testsupport::writeFile(d.path(u"DB/20040906.KAV"_qs), entry("1", u"ok"_qs, "", kBodyA) + "\x7f" "bad\r\nx\r\n");
+    d.goTo(u"2004"_qs, u"9"_qs, u"6"_qs);
+    QCOMPARE(d.titles(), QStringList{u"ok"_qs});
+    QCOMPARE(d.text("mmw"), u"\r\n  文件格式错误或文件已被破坏。"_qs);
+    // File names are matched without regard to case.
+    testsupport::writeFile(d.path(u"DB/20040905.kav"_qs), entry("1", u"lower"_qs, "", kBodyA));
+    d.goTo(u"2004"_qs, u"9"_qs, u"5"_qs);
+    QCOMPARE(d.titles(), QStringList{u"lower"_qs});
+}
+
+void TestIndex::openEntries() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB));
+    d.click("btReturn");
+    d.select(1);
+    QCOMPARE(d.status(), u" 双击加载该记录."_qs);
+    d.open(1);
+    QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+    QCOMPARE(d.text("Titles"), u"b"_qs);
+    QCOMPARE(d.status(), u" 加载用时：0:00:00    |("_qs + QString::number(d.box("mmw")->textRTF().size()) + u")"_qs);
+    // A key that is no longer in the file.
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA));
+    d.open(1);
+    QCOMPARE(d.text("mmw"), u"\r\n  加载文件出错，可能文件格式有误。"_qs);
+}
+
+void TestIndex::passwordOpen() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("2", u"locked"_qs, "979899", kBodyB));
+    d.click("m_seeDiary");
+    QCOMPARE(d.text("rt_pw"), u"******"_qs);
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密，请输入正确的密码。"_qs);
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+    QCOMPARE(d.text("Titles"), u"locked"_qs);
+    // Nothing selected: editor and title emptied, nothing else.
+    d.list()->setCurrentRow(-1);
+    d.list()->clearSelection();
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), QString());
+    QCOMPARE(d.text("Titles"), QString());
+    // The file gone meanwhile.
+    d.select(0);
+    QFile::remove(d.path(u"DB/20040908.KAV"_qs));
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), u"\r\n  文件不存在！"_qs);
+}
+
+void TestIndex::removeEntries() {
+    Diary d;
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    testsupport::writeFile(file, entry("1", u"a"_qs, "", kBodyA) + entry("2", u"b"_qs, "979899", kBodyB));
+    d.click("btReturn");
+    // Nothing selected: nothing happens.
+    d.list()->setCurrentRow(-1);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.titles().size(), 2);
+    // Wrong password.
+    d.select(1);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密！\r\n  * 请输入正确的密码，然后再执行刚才的操作。"_qs);
+    QCOMPARE(d.titles().size(), 2);
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.select(1);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  日记删除成功！"_qs);
+    QCOMPARE(d.titles(), QStringList{u"a"_qs});
+    QCOMPARE(testsupport::readFile(file), entry("1", u"a"_qs, "", kBodyA));
+    // The last entry takes the date file with it.
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  日记删除成功！"_qs);
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(!QFile::exists(d.path(u"DB/temp.tmp"_qs)));
+    d.click("btReturn");
+    QCOMPARE(d.text("mmw"), u"\r\n  没有 2004年9月8日 的记录。"_qs);
+
+    // A file whose rest cannot be listed is kept.
+    testsupport::writeFile(file, entry("1", u"a"_qs, "", kBodyA) + "\x7f" "zz\r\nq\r\n");
+    d.click("btReturn");
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(testsupport::readFile(file), QByteArray("\x7f" "zz\r\nq\r\n"));
+}
+
+void TestIndex::removeRefusedBySetting() {
+    Diary d(kNoDeletion);
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    testsupport::writeFile(file, entry("1", u"a"_qs, "", kBodyA));
+    d.click("btReturn");
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  当前设置禁止删除日记！\r\n  请修改安装目录下的Config.ini文件。"_qs);
+    QCOMPARE(testsupport::readFile(file), entry("1", u"a"_qs, "", kBodyA));
+}
+
+void TestIndex::ctrlTurnsAboutIntoAlbum() {
+    Diary d;
+    QPushButton *about = d.get<QPushButton>("bt_about");
+    QTest::keyPress(d.list(), Qt::Key_Control);
+    QCOMPARE(about->text(), u"相册"_qs);
+    QCOMPARE(about->property("tag").toString(), u"1"_qs);
+    QTest::keyRelease(d.list(), Qt::Key_Control);
+    QCOMPARE(about->text(), u"关于"_qs);
+    QCOMPARE(about->property("tag").toString(), u"0"_qs);
+    // Held while clicking: the album opens and the diary hides.
+    QTest::keyPress(d.list(), Qt::Key_Control);
+    d.click("bt_about");
+    QVERIFY(d.app->photoLoaded());
+    QVERIFY(!d.w->isVisible());
+    QCOMPARE(about->text(), u"关于"_qs);
+}
+
+void TestIndex::newEntryAndSave() {
+    Diary d;
+    d.randoms = {0.5}; // 499999.5 rounds to the even 500000
+    d.menu("m_new");
+    QVERIFY(d.editing());
+    QCOMPARE(d.text("Titles"), u"2004-9-8"_qs);
+    QCOMPARE(d.status(), u" 新建日记"_qs);
+    QCOMPARE(d.text("mmw"), diary::entryTemplate(QDate(2004, 9, 8)));
+    QVERIFY(!d.box("mmw")->isReadOnly());
+    QVERIFY(!d.list()->isEnabled() && !d.get<QAction>("m_new")->isEnabled());
+    QVERIFY(!d.box("rt_pw")->isEnabled());
+    d.box("mmw")->setText(u"今天晴。\r\nsecond line"_qs);
+    d.box("Titles")->setText(u"晴天\r\n下午"_qs);
+    const QString rich = d.box("mmw")->textRTF();
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QCOMPARE(d.titles(), QStringList{u"晴天 下午"_qs});
+    QCOMPARE(d.status(), u" 当前记录：2004年9月8日 (星期三)"_qs);
+    QCOMPARE(d.text("mmw"), u"今天晴。\r\nsecond line"_qs);
+    const QByteArray bytes = testsupport::readFile(d.path(u"DB/20040908.KAV"_qs));
+    QCOMPARE(bytes, entry("500000", u"晴天 下午"_qs, "", cp936::encode(rich)));
+    // A second entry is appended after the first.
+    d.menu("m_new");
+    d.box("Titles")->setText(u"second"_qs);
+    d.click("bt_save");
+    QCOMPARE(d.titles(), (QStringList{u"晴天 下午"_qs, u"second"_qs}));
+    QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).startsWith(bytes));
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"今天晴。\r\nsecond line"_qs);
+}
+
+void TestIndex::newEntryForAnotherDate() {
+    Diary d;
+    d.box("tt_year")->setText(u"2004"_qs);
+    d.box("tt_month")->setText(u"13"_qs);
+    d.box("tt_day")->setText(u"1"_qs);
+    d.click("btReWrite");
+    QCOMPARE(d.text("mmw"), u"\r\n  您的输入错了，您家的日历里有这个日子吗？"_qs);
+    QVERIFY(!d.editing());
+    d.box("tt_month")->setText(u"2"_qs);
+    d.box("tt_day")->setText(u"29"_qs);
+    d.click("btReWrite");
+    QVERIFY(d.editing());
+    QCOMPARE(d.text("Titles"), u"2004-2-29"_qs);
+    QCOMPARE(d.text("mmw"), diary::entryTemplate(QDate(2004, 2, 29)));
+    d.click("bt_save");
+    QVERIFY(QFile::exists(d.path(u"DB/20040229.KAV"_qs)));
+}
+
+void TestIndex::newKeysNeverRepeat() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("250000", u"old"_qs, "", kBodyA));
+    d.randoms = {0.25, 0.25, 0.5}; // 249999.75 rounds to 250000, which the file holds
+    d.menu("m_new");
+    d.click("bt_save");
+    const diary::Listing l = diary::ListEntries(d.path(u"DB/20040908.KAV"_qs));
+    QCOMPARE(l.items.size(), 2);
+    QCOMPARE(l.items[1].key, 500000);
+}
+
+void TestIndex::sizeLimits_data() {
+    QTest::addColumn<bool>("homePage");
+    QTest::addColumn<int>("extra");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("entry of 400000") << false << 0 << true;
+    QTest::newRow("entry of 400001") << false << 1 << false;
+    QTest::newRow("home page of 800000") << true << 0 << true;
+    QTest::newRow("home page of 800001") << true << 1 << false;
+}
+
+void TestIndex::sizeLimits() {
+    QFETCH(bool, homePage);
+    QFETCH(int, extra);
+    QFETCH(bool, saved);
+    Diary d;
+    const int limit = homePage ? 800000 : 400000;
+    if (homePage) d.menu("m_edit");
+    else d.menu("m_new");
+    // Words in lines, as a long entry is; a letter is one character of RTF, so whole lines and
+    // then letters of the last line are dropped to bring the RTF to the limit exactly.
+    const QString line = u"aaaaaaaaa "_qs.repeated(10);
+    QStringList lines;
+    for (int n = 0; n * line.size() < limit; ++n)
+        lines << line;
+    d.box("mmw")->setText(lines.join(u"\r\n"_qs));
+    const qsizetype perLine = (d.box("mmw")->textRTF().size() - line.size()) / lines.size();
+    qsizetype over = d.box("mmw")->textRTF().size() - (limit + extra);
+    while (over >= line.size()) {
+        lines.removeLast();
+        over -= perLine;
+    }
+    d.box("mmw")->setText(lines.join(u"\r\n"_qs));
+    over = d.box("mmw")->textRTF().size() - (limit + extra);
+    QVERIFY(over >= 0 && over < line.size());
+    lines.last().chop(over);
+    const QString body = lines.join(u"\r\n"_qs);
+    d.box("mmw")->setText(body);
+    QCOMPARE(d.box("mmw")->textRTF().size(), limit + extra);
+    d.click("bt_save");
+    const QString file = homePage ? d.path(u"index.KAV"_qs) : d.path(u"DB/20040908.KAV"_qs);
+    QCOMPARE(QFile::exists(file), saved);
+    QCOMPARE(d.editing(), !saved);
+    if (!saved) {
+        QCOMPARE(d.status(), u" 文件太大了，无法保存！"_qs);
+        QCOMPARE(d.text("mmw"), body);
+    }
+}
+
+void TestIndex::failedSaveKeepsText() {
+    Diary d;
+    // The date file's name is taken by a folder: it cannot be opened for appending.
+    QVERIFY(QDir().mkpath(d.path(u"DB/20040908.KAV"_qs)));
+    d.menu("m_new");
+    d.box("mmw")->setText(u"do not lose me"_qs);
+    d.box("Titles")->setText(u"kept title"_qs);
+    d.click("bt_save");
+    QVERIFY(d.editing());
+    QCOMPARE(d.status(), u" 文件没有保存."_qs);
+    QCOMPARE(d.text("mmw"), u"do not lose me"_qs);
+    QCOMPARE(d.text("Titles"), u"kept title"_qs);
+    // The home page in a folder that is gone.
+    Diary h("[index]\r\npath=missing\\index.KAV\r\n");
+    h.menu("m_edit");
+    h.box("mmw")->setText(u"home"_qs);
+    h.click("bt_save");
+    QVERIFY(h.editing());
+    QCOMPARE(h.status(), u" 文件没有保存."_qs);
+    QCOMPARE(h.text("mmw"), u"home"_qs);
+}
+
+void TestIndex::cancelWritesNothing() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA));
+    d.menu("m_new");
+    d.box("mmw")->setText(u"typed"_qs);
+    d.click("bt_cancel");
+    QVERIFY(!d.editing());
+    QCOMPARE(d.text("mmw"), u"\r\n  取消操作..."_qs);
+    QCOMPARE(d.titles(), QStringList{u"a"_qs});
+    QCOMPARE(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)), entry("1", u"a"_qs, "", kBodyA));
+}
+
+void TestIndex::lockedEntries() {
+    Diary d;
+    d.menu("m_new");
+    d.get<QCheckBox>("ck_pw")->click();
+    QVERIFY(d.box("rt_pw")->isEnabled());
+    QCOMPARE(d.text("rt_pw"), QString());
+    d.box("rt_pw")->setText(u"中a"_qs);
+    d.box("mmw")->setText(u"locked body"_qs);
+    d.box("Titles")->setText(u"lock"_qs);
+    d.click("bt_save");
+    QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).contains("\r\n\x07-1054497\r\n"));
+    // The box still holds the password: the entry opens at once.
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"locked body"_qs);
+    d.box("rt_pw")->setText(u"x"_qs);
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密，请输入正确的密码。"_qs);
+    // Ticked with an empty box: no password.
+    d.menu("m_new");
+    QVERIFY(d.get<QCheckBox>("ck_pw")->isChecked());
+    d.box("Titles")->setText(u"open"_qs);
+    d.click("bt_save");
+    QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).contains("open\r\n\x07\r\n"));
+}
+
+void TestIndex::passwordControlStates() {
+    Diary d;
+    QCheckBox *ck = d.get<QCheckBox>("ck_pw");
+    RichTextBox *pw = d.box("rt_pw");
+    QVERIFY(!ck->isEnabled() && pw->isEnabled());
+    d.menu("m_new");
+    QVERIFY(ck->isEnabled() && !pw->isEnabled());
+    ck->click();
+    QVERIFY(pw->isEnabled());
+    pw->setText(u"x"_qs);
+    ck->click();
+    QVERIFY(!pw->isEnabled());
+    QCOMPARE(pw->text(), QString());
+    d.click("bt_cancel");
+    QVERIFY(!ck->isEnabled() && pw->isEnabled());
+    d.menu("m_edit");
+    QVERIFY(!ck->isEnabled() && !pw->isEnabled());
+    d.click("bt_cancel");
+    d.click("m_viewlove");
+    QVERIFY(!ck->isEnabled() && !pw->isEnabled());
+    d.click("btReturn");
+    QVERIFY(pw->isEnabled());
+    d.click("m_seeDiary");
+    QCOMPARE(pw->text(), u"******"_qs);
+}
+
+void TestIndex::homePage() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA));
+    d.click("btReturn");
+    d.open(0);
+    d.menu("m_edit");
+    QVERIFY(d.editing());
+    QCOMPARE(d.status(), u" 点击 [保存] 当前信息将被设置为首页."_qs);
+    const QString rich = d.box("mmw")->textRTF();
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QCOMPARE(testsupport::readFile(d.path(u"index.KAV"_qs)), cp936::encode(rich) + "\r\n");
+    QCOMPARE(d.list()->count(), 0);
+    QCOMPARE(d.text("mmw"), u"first body"_qs);
+    // Dates with entries now show it above their lists; dates without do not.
+    d.click("btReturn");
+    QCOMPARE(d.text("mmw"), u"first body"_qs);
+    QCOMPARE(d.titles(), QStringList{u"a"_qs});
+    d.click("btAfter");
+    QCOMPARE(d.text("mmw"), u"\r\n  没有 2004年9月9日 的记录。"_qs);
+    // And the next start shows it at once.
+    App again(d.dir.path());
+    QCOMPARE(again.index()->editor()->text(), u"first body"_qs);
+}
+
+void TestIndex::collection() {
+    Diary d;
+    d.randoms = {0.000001}; // 0.999999 rounds to 1
+    d.menu("m_loveme");
+    QVERIFY(d.editing() && d.w->IsCollection);
+    QCOMPARE(d.status(), u" 新建珍藏"_qs);
+    QCOMPARE(d.text("Titles"), u"KAV_1"_qs);
+    QCOMPARE(d.get<QPushButton>("bt_OK")->text(), u"编辑珍藏"_qs);
+    d.box("mmw")->setText(u"珍藏一"_qs);
+    const QString rich = d.box("mmw")->textRTF();
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QCOMPARE(testsupport::readFile(d.path(u"Love/KAV_1"_qs)), cp936::encode(rich) + "\r\n");
+    QCOMPARE(d.titles(), QStringList{u"KAV_1"_qs});
+    QVERIFY(!d.get<QPushButton>("btBefore")->isEnabled() && !d.get<QPushButton>("bt_to")->isEnabled());
+    // A sub-folder is never listed.
+    QDir().mkpath(d.path(u"Love/folder"_qs));
+    d.click("m_viewlove");
+    QCOMPARE(d.text("mmw"), u"\r\n  请在列表中选择珍藏..."_qs);
+    QCOMPARE(d.titles(), QStringList{u"KAV_1"_qs});
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"珍藏一"_qs);
+    QCOMPARE(d.text("Titles"), u"KAV_1"_qs);
+    // Edit, save under another title: a new item, the old one stays.
+    d.click("bt_OK");
+    QVERIFY(d.editing());
+    d.box("Titles")->setText(u"我的珍藏"_qs);
+    d.box("mmw")->setText(u"changed"_qs);
+    d.click("bt_save");
+    QVERIFY(QFile::exists(d.path(u"Love/KAV_1"_qs)));
+    QVERIFY(QFile::exists(d.path(u"Love/我的珍藏"_qs)));
+    QCOMPARE(d.titles().size(), 2);
+    // Saving over an existing title replaces it.
+    d.open(d.titles().indexOf(u"KAV_1"_qs));
+    d.click("bt_OK");
+    d.box("Titles")->setText(u"我的珍藏"_qs);
+    d.click("bt_save");
+    QCOMPARE(testsupport::readFile(d.path(u"Love/我的珍藏"_qs)), cp936::encode(rich) + "\r\n");
+    // Empty title saves as Null.
+    d.menu("m_loveme");
+    d.box("Titles")->setText(QString());
+    d.click("bt_save");
+    QVERIFY(QFile::exists(d.path(u"Love/Null"_qs)));
+    // Delete.
+    d.select(d.titles().indexOf(u"Null"_qs));
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n 珍藏删除成功！"_qs);
+    QCOMPARE(d.status(), u" 删除珍藏"_qs);
+    QVERIFY(!QFile::exists(d.path(u"Love/Null"_qs)));
+    QVERIFY(!d.titles().contains(u"Null"_qs));
+    // Cancel in collection mode.
+    d.menu("m_loveme");
+    d.click("bt_cancel");
+    QCOMPARE(d.text("mmw"), u"\r\n  取消操作..."_qs);
+    QVERIFY(!d.get<QPushButton>("btAfter")->isEnabled());
+    // "==" leads back to the diary.
+    d.click("btReturn");
+    QVERIFY(!d.w->IsCollection);
+    QCOMPARE(d.get<QPushButton>("bt_OK")->text(), u"确认密码"_qs);
+}
+
+void TestIndex::collectionRefusals() {
+    Diary d(kNoDeletion);
+    QDir().mkpath(d.path(u"Love"_qs));
+    testsupport::writeFile(d.path(u"Love/item"_qs), "{\\rtf1 x\\par\r\n}\r\n");
+    const QStringList illegal = {u"a/b"_qs, u"a\\b"_qs, u"a:b"_qs, u"a*b"_qs, u"a?b"_qs, u"a\"b"_qs,
+                                 u"a<b"_qs, u"a>b"_qs, u"a|b"_qs, u"."_qs,   u".."_qs,  u"a\tb"_qs};
+    for (const QString &title : illegal) {
+        d.menu("m_loveme");
+        d.box("mmw")->setText(u"keep this"_qs);
+        d.box("Titles")->setText(title);
+        d.click("bt_save");
+        QVERIFY2(d.editing(), qPrintable(title));
+        QCOMPARE(d.status(), u" 标题命名错误，有非法字符。"_qs);
+        QCOMPARE(d.text("mmw"), u"keep this"_qs);
+        d.click("bt_cancel");
+    }
+    QCOMPARE(QDir(d.path(u"Love"_qs)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"item"_qs});
+    d.click("m_viewlove");
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  当前设置禁止删除珍藏！\r\n  请修改安装目录下的Config.ini文件。"_qs);
+    QVERIFY(QFile::exists(d.path(u"Love/item"_qs)));
+    // A file that is not RTF does not load.
+    testsupport::writeFile(d.path(u"Love/plain"_qs), "just text");
+    d.click("m_viewlove");
+    d.open(d.titles().indexOf(u"plain"_qs));
+    QCOMPARE(d.text("mmw"), u"\r\n  加载文件出错，可能文件格式有误。"_qs);
+}
+
+void TestIndex::helpAndAbout() {
+    Diary d;
+    d.click("m_viewlove");
+    d.menu("m_help");
+    QCOMPARE(d.text("mmw"), BuildHelpText());
+    QCOMPARE(d.text("Titles"), u"帮助"_qs);
+    QVERIFY(!d.get<QPushButton>("btBefore")->isEnabled() && !d.get<QPushButton>("bt_to")->isEnabled());
+    QVERIFY(d.get<QPushButton>("btReturn")->isEnabled());
+
+    // The about view rereads the settings file and comes back to today.
+    d.click("btReturn");
+    d.goTo(u"2000"_qs, u"1"_qs, u"1"_qs);
+    QFile::remove(d.path(u"Config.ini"_qs));
+    testsupport::writeFile(d.path(u"Config.ini"_qs), cp936::encode(u"[About]\r\nNick= 新的\r\n\r\n"_qs));
+    d.click("bt_about");
+    QCOMPARE(d.w->CurDate, QDate(2004, 9, 8));
+    QCOMPARE(d.text("Titles"), u"关于晴窗"_qs);
+    QCOMPARE(d.text("mmw"), diary::AboutHeader() + u"\r\n\r\n  = 关于自己 =\r\n  Nick:  新的\r\n"_qs);
+    QCOMPARE(d.list()->count(), 0);
+    // A bad settings file shows its error text there.
+    testsupport::writeFile(d.path(u"Config.ini"_qs), "[About]\r\nno equals\r\n\r\n");
+    d.click("bt_about");
+    QCOMPARE(d.text("mmw"), diary::AboutHeader() + u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs);
+}
+
+void TestIndex::messageButton() {
+    {
+        Diary d;
+        d.click("bt_love");
+        QCOMPARE(d.text("mmw"), u"\r\n    I LOVE YOU! Forever ..."_qs);
+        QVERIFY(!d.w->isVisible());
+        QVERIFY(d.app->connectMe()->isVisible());
+        QVERIFY(!d.app->loginLoaded());
+    }
+    {
+        Diary d(kNoDeletion);
+        d.click("bt_love");
+        QVERIFY(d.app->loginLoaded() && d.app->login()->isVisible());
+        QVERIFY(!d.app->connectMe()->isVisible());
+    }
+}
+
+void TestIndex::hideAndCloseBox() {
+    Diary d;
+    d.click("bt_hidden");
+    QVERIFY(!d.w->isVisible());
+    QVERIFY(d.app->settings().MainShown);
+    d.w->show();
+    // The close box never drops an open edit.
+    d.menu("m_new");
+    d.box("mmw")->setText(u"unsaved"_qs);
+    QVERIFY(!d.w->close());
+    QCOMPARE(d.text("mmw"), u"unsaved"_qs);
+}
+
+QTEST_MAIN(TestIndex)
+#include "tst_index.moc"
