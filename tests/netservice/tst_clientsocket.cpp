@@ -9,6 +9,7 @@
 #include "platform/winsock.h"
 #include "startup/app.h"
 #include "testsupport.h"
+#include "netcopy.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -22,26 +23,15 @@
 
 namespace {
 
-constexpr int kWait = 10000;
+using namespace netcopy;
 const QChar NUL(0);
 
-QByteArray gbk(const QString &text) { return cp936::encode(text); }
-
-// A copy of the program in a folder of its own.
-struct Copy {
-    QTemporaryDir dir;
-    std::unique_ptr<App> app;
-    ForNull *fn = nullptr;
-
-    explicit Copy(bool server, const QByteArray &message = {}) {
-        if (server) testsupport::writeFile(dir.path() + u"/Message.txt"_qs, message);
-        app = std::make_unique<App>(dir.path(), Ports{0, 0, 0});
-        app->settings().IsServer = server;
-        fn = app->forNull();
-    }
-    ConnectMe *cm() { return app->connectMe(); }
-    QString content() { return cm()->content()->text(); }
-};
+Copy *serverCopy(const QByteArray &message = {}) {
+    Options o;
+    o.server = true;
+    o.message = message;
+    return new Copy(o);
+}
 
 // A server that answers every connection with the same pieces, a pause before each, then closes
 // (unless told to stay).
@@ -92,10 +82,10 @@ private slots:
 };
 
 void tst_ClientSocket::messageDownload() {
-    Copy server(true, gbk(u"服务器消息\r\n第二行"_qs));
-    Copy client(false);
+    std::unique_ptr<Copy> server(serverCopy(gbk(u"服务器消息\r\n第二行"_qs)));
+    Copy client;
     Winsock *wsk = client.fn->Wsk;
-    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, server.fn->svr->LocalPort()));
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, server->fn->svr->LocalPort()));
     QVERIFY(waitState(wsk, 8));
     QCOMPARE(client.content(), u"\r\n  服务器消息\r\n  第二行"_qs);
     QCOMPARE(client.cm()->hostIP()->text(), u" 开始接收数据..."_qs);
@@ -107,7 +97,7 @@ void tst_ClientSocket::messageDownload() {
 
     // The next download replaces the pane and shows the window.
     wsk->Close();
-    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, server.fn->svr->LocalPort()));
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, server->fn->svr->LocalPort()));
     QVERIFY(waitState(wsk, 8));
     QCOMPARE(client.content(), u"\r\n  服务器消息\r\n  第二行"_qs);
     QVERIFY(client.cm()->isVisible());
@@ -118,7 +108,7 @@ void tst_ClientSocket::replyInPiecesIsShownWhole() {
     Scripted fake({{0, gbk(u"第一段"_qs)},
                    {200, gbk(u"第二段"_qs) + zhong.left(1)},
                    {200, zhong.mid(1)}});
-    Copy client(false);
+    Copy client;
     Winsock *wsk = client.fn->Wsk;
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
     QVERIFY(waitState(wsk, 8));
@@ -132,9 +122,9 @@ void tst_ClientSocket::replyInPiecesIsShownWhole() {
 }
 
 void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
-    Copy server(true);
-    server.app->setRandomSource([] { return 0.0000321; }); // 3210
-    Copy client(false);
+    std::unique_ptr<Copy> server(serverCopy());
+    server->app->setRandomSource([] { return 0.0000321; }); // 3210
+    Copy client;
     client.app->newUser();
     QVERIFY(client.app->newUserLoaded());
 
@@ -142,7 +132,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
     Winsock *wsk = client.fn->Wsk;
     wsk->Close();
     wsk->setRemoteHost(u"127.0.0.1"_qs);
-    wsk->setRemotePort(server.fn->RegSvr->LocalPort());
+    wsk->setRemotePort(server->fn->RegSvr->LocalPort());
     wsk->setLocalPort(0);
     QVERIFY(wsk->Connect());
     QVERIFY(waitState(wsk, 7));
@@ -152,7 +142,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
         {u"小明"_qs, u"pw"_qs, u"-"_qs, u"-"_qs, u"正在考虑，说点什么好呢？"_qs, u"不详"_qs})));
     QVERIFY(waitState(wsk, 8));
 
-    UserInfo stored(*server.app);
+    UserInfo stored(*server->app);
     QVERIFY(stored.getInfo(u"3210"_qs));
     QCOMPARE(client.content(), protocol::registrationConfirmation(stored));
     QVERIFY(client.content().endsWith(u"\r\n\r\n正在考虑，说点什么好呢？"_qs));
@@ -161,18 +151,18 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
 }
 
 void tst_ClientSocket::loginRefusedThenAccepted() {
-    Copy server(true);
-    server.app->setRandomSource([] { return 0.00000099; }); // 99
-    UserInfo account(*server.app);
+    std::unique_ptr<Copy> server(serverCopy());
+    server->app->setRandomSource([] { return 0.00000099; }); // 99
+    UserInfo account(*server->app);
     account.setID();
     account.setPassword(u"对的"_qs);
     QVERIFY(account.Save());
 
-    Copy client(false);
+    Copy client;
     client.app->login();
     QSignalSpy refused(client.fn, &ForNull::loginRefused);
     Winsock *check = client.fn->UserCheck;
-    QVERIFY(check->Connect(u"127.0.0.1"_qs, server.fn->LogSvr->LocalPort()));
+    QVERIFY(check->Connect(u"127.0.0.1"_qs, server->fn->LogSvr->LocalPort()));
     QVERIFY(waitState(check, 7));
 
     QVERIFY(check->SendData(protocol::buildLoginRequest(u"99"_qs, u"错的"_qs)));
@@ -208,7 +198,7 @@ void tst_ClientSocket::loginReplyInPieces() {
     QList<Scripted::Piece> script;
     for (const QByteArray &p : pieces) script.append({150, p});
     Scripted fake(script, false);
-    Copy client(false);
+    Copy client;
     QSignalSpy refused(client.fn, &ForNull::loginRefused);
     QVERIFY(client.fn->UserCheck->Connect(u"127.0.0.1"_qs, fake.port()));
     QTest::qWait(150 * int(pieces.size()) + 300);
@@ -223,8 +213,7 @@ void tst_ClientSocket::errorIsReported() {
         QVERIFY(s.listen(QHostAddress::LocalHost, 0));
         deadPort = s.serverPort();
     }
-    Copy client(false);
-    QVERIFY(!client.app->connectMeLoaded());
+    Copy client;
     Winsock *wsk = client.fn->Wsk;
     QSignalSpy errors(wsk, &Winsock::Error);
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, deadPort));
@@ -245,7 +234,7 @@ void tst_ClientSocket::errorIsReported() {
 
 void tst_ClientSocket::oversizedReplyIsCut() {
     Scripted fake({{0, QByteArray(600, 'a')}, {100, QByteArray(600, 'b')}}, false);
-    Copy client(false);
+    Copy client;
     client.fn->setMaxReplyBytes(1000);
     Winsock *wsk = client.fn->Wsk;
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));

@@ -9,6 +9,7 @@
 #include "platform/winsock.h"
 #include "startup/app.h"
 #include "testsupport.h"
+#include "netcopy.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -24,24 +25,21 @@ using protocol::Service;
 
 namespace {
 
-constexpr int kWait = 10000;
+using namespace netcopy;
 const QChar NUL(0);
 const QDateTime kNow(QDate(2004, 3, 5), QTime(21, 4, 9));
 
-QByteArray gbk(const QString &text) { return cp936::encode(text); }
-
-// A program directory running in server mode on free ports.
-struct Server {
-    QTemporaryDir dir;
-    std::unique_ptr<App> app;
-    ForNull *fn = nullptr;
-
-    explicit Server(Ports ports = {0, 0, 0}, const QByteArray *message = nullptr) {
-        if (message) testsupport::writeFile(dir.path() + u"/Message.txt"_qs, *message);
-        app = std::make_unique<App>(dir.path(), ports);
-        app->setClock([] { return kNow; });
-        app->settings().IsServer = true;
-        fn = app->forNull();
+// A copy of the program in server mode on free ports.
+struct Server : Copy {
+    explicit Server(Ports ports = {0, 0, 0}, const QByteArray *message = nullptr)
+        : Copy(options(ports, message)) {}
+    static Options options(Ports ports, const QByteArray *message) {
+        Options o;
+        o.server = true;
+        o.ports = ports;
+        o.clock = kNow;
+        if (message) o.message = *message;
+        return o;
     }
     quint16 port(Service s) const {
         Winsock *w = s == Service::Message ? fn->svr : s == Service::Registration ? fn->RegSvr : fn->LogSvr;
@@ -51,36 +49,6 @@ struct Server {
     QStringList accounts() const {
         return QDir(dir.path() + u"/UserInfo"_qs).entryList(QDir::Files);
     }
-};
-
-// A plain TCP client that gathers everything it receives.
-struct Client {
-    QTcpSocket socket;
-    QByteArray received;
-    bool closed = false;
-    quint16 localPort = 0;
-
-    explicit Client(quint16 port) {
-        QObject::connect(&socket, &QIODevice::readyRead, &socket, [this] { received += socket.readAll(); });
-        QObject::connect(&socket, &QAbstractSocket::connected, &socket,
-                         [this] { localPort = socket.localPort(); });
-        QObject::connect(&socket, &QAbstractSocket::disconnected, &socket, [this] {
-            if (socket.isOpen()) received += socket.readAll();
-            closed = true;
-        });
-        socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-    bool connected() {
-        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, kWait);
-    }
-    void send(const QByteArray &bytes) {
-        socket.write(bytes);
-        socket.flush();
-    }
-    bool waitFor(qsizetype bytes) {
-        return QTest::qWaitFor([this, bytes] { return received.size() >= bytes || closed; }, kWait);
-    }
-    bool waitClosed() { return QTest::qWaitFor([this] { return closed; }, kWait); }
 };
 
 QString record(const QString &name, const QString &password, const QString &email,
@@ -112,7 +80,7 @@ private slots:
 void tst_Server::startUp() {
     Server s;
     QCOMPARE(s.app->index()->editor()->text(), u"\r\n  服务器已运行"_qs);
-    ConnectMe *cm = s.app->connectMe();
+    ConnectMe *cm = s.cm();
     QCOMPARE(cm->windowTitle(), u" 服务器模式"_qs);
     QVERIFY(!cm->findChild<QPushButton *>(u"bt_connect"_qs)->isEnabled());
     QVERIFY(!cm->findChild<QPushButton *>(u"bt_cancel"_qs)->isEnabled());
@@ -133,16 +101,15 @@ void tst_Server::startUp() {
 }
 
 void tst_Server::clientModeStartsNoService() {
-    QTemporaryDir dir;
-    App app(dir.path(), {0, 0, 0});
-    ForNull *fn = app.forNull();
+    Copy c;
+    ForNull *fn = c.fn;
     QVERIFY(fn->FirstRun);
     QVERIFY(fn->tm->isActive());
     for (Winsock *w : {fn->svr, fn->RegSvr, fn->LogSvr})
         QCOMPARE(w->State(), 0);
-    QVERIFY(!app.connectMeLoaded());
-    QVERIFY(!QFileInfo::exists(dir.path() + u"/Message.txt"_qs));
-    QVERIFY(!QFileInfo::exists(dir.path() + u"/UserInfo"_qs));
+    QVERIFY(c.app->index()->editor()->text() != u"\r\n  服务器已运行"_qs);
+    QVERIFY(!QFileInfo::exists(c.path(u"Message.txt"_qs)));
+    QVERIFY(!QFileInfo::exists(c.path(u"UserInfo"_qs)));
 }
 
 void tst_Server::messageDownload() {
@@ -152,9 +119,9 @@ void tst_Server::messageDownload() {
     Client c(s.port(Service::Message));
     QVERIFY(c.waitClosed());
     QCOMPARE(c.received, gbk(u"\r\n  今天天气很好。\r\n  \r\n  大家好！"_qs));
-    QCOMPARE(s.app->connectMe()->ClientList,
+    QCOMPARE(s.cm()->ClientList,
              protocol::logLine(u"127.0.0.1"_qs, c.localPort, kNow, Service::Message));
-    QCOMPARE(s.app->connectMe()->ClientList,
+    QCOMPARE(s.cm()->ClientList,
              u"\r\n  >> 127.0.0.1 = "_qs + QString::number(c.localPort) +
                  u" =  2004-3-5  - 21:04:09   (ReadMessage)"_qs);
     QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 0, kWait);
@@ -199,8 +166,8 @@ void tst_Server::twentyClientsAtOnce() {
         QCOMPARE(c->received, QByteArray("200"));
         QVERIFY(!c->closed);
     }
-    QCOMPARE(s.app->connectMe()->ClientList.count(u"(ReadMessage)"_qs), 10);
-    QCOMPARE(s.app->connectMe()->ClientList.count(u"(Login)"_qs), 10);
+    QCOMPARE(s.cm()->ClientList.count(u"(ReadMessage)"_qs), 10);
+    QCOMPARE(s.cm()->ClientList.count(u"(Login)"_qs), 10);
 }
 
 void tst_Server::registrationInTwoPieces() {
@@ -228,7 +195,7 @@ void tst_Server::registrationInTwoPieces() {
     QCOMPARE(stored.getAddress(), u"北京"_qs);
     QCOMPARE(stored.getAbout(), u"说明"_qs);
     QCOMPARE(stored.getEmail(), u"-"_qs);
-    QVERIFY(s.app->connectMe()->ClientList.endsWith(u"   (Register)"_qs));
+    QVERIFY(s.cm()->ClientList.endsWith(u"   (Register)"_qs));
 }
 
 void tst_Server::registrationWithSevenFields() {
@@ -368,7 +335,7 @@ void tst_Server::connectionCapDropsTheQuietest() {
     third.send(gbk(u"1"_qs + NUL + u"x"_qs));
     QVERIFY(third.waitFor(3));
     QCOMPARE(third.received, QByteArray("886"));
-    QCOMPARE(s.app->connectMe()->ClientList.count(u"(Login)"_qs), 3);
+    QCOMPARE(s.cm()->ClientList.count(u"(Login)"_qs), 3);
 }
 
 void tst_Server::portInUseLeavesThatServiceAbsent() {
