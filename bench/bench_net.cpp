@@ -30,7 +30,8 @@ constexpr int kDownloadsPerIteration = 500;
 QByteArray messageFile() {
     QByteArray text;
     for (int i = 1; i <= 12; ++i)
-        text += cp936::encode(u"第"_qs + QString::number(i) + u"条：今天服务器照常开放，欢迎大家来读消息。\r\n"_qs);
+        text += cp936::encode(u"第"_qs + QString::number(i) +
+                              u"条：今天服务器照常开放，欢迎大家来读消息。\r\n"_qs);
     return text;
 }
 
@@ -45,8 +46,10 @@ public:
             connect(s, &QIODevice::readyRead, s, [s, got] { *got += s->readAll(); });
             connect(s, &QAbstractSocket::disconnected, s, [this, s, got] {
                 if (s->isOpen()) *got += s->readAll();
-                if (*got == m_expected) ++m_completed;
-                else ++m_broken;
+                if (*got == m_expected)
+                    ++m_completed;
+                else
+                    ++m_broken;
                 got->clear();
                 // Reconnect from the event loop, not from inside the socket's own signal.
                 QTimer::singleShot(0, s, [this, s] { next(s); });

@@ -32,4 +32,6 @@ void ConnectMe::showReceived(const QString &text) {
     HostIP->setText(u" 开始接收数据..."_qs);
 }
 
-void ConnectMe::appendToContent(const QString &text) { Content->setText(Content->text() + text); }
+void ConnectMe::appendToContent(const QString &text) {
+    Content->setText(Content->text() + text);
+}

@@ -123,8 +123,10 @@ void ForNull::onRequest(ServerSession *session, const QString &request) {
         session->reply(checkLogin(m_app, request), false);
     } else if (session->service() == Service::Registration) {
         const std::optional<QString> confirmation = RegNewUser(m_app, request, session->peerIP());
-        if (confirmation) session->reply(*confirmation, true);
-        else session->close();
+        if (confirmation)
+            session->reply(*confirmation, true);
+        else
+            session->close();
     }
 }
 

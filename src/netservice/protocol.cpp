@@ -15,18 +15,24 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 QString serviceTag(Service service) {
     switch (service) {
-    case Service::Message: return QStringLiteral("   (ReadMessage)");
-    case Service::Registration: return QStringLiteral("   (Register)");
-    case Service::Login: return QStringLiteral("   (Login)");
+    case Service::Message:
+        return QStringLiteral("   (ReadMessage)");
+    case Service::Registration:
+        return QStringLiteral("   (Register)");
+    case Service::Login:
+        return QStringLiteral("   (Login)");
     }
     return QString();
 }
 
 QString displayTag(Service service) {
     switch (service) {
-    case Service::Message: return QStringLiteral("MsgSvr");
-    case Service::Registration: return QStringLiteral("RegSvr");
-    case Service::Login: return QStringLiteral("LogSvr");
+    case Service::Message:
+        return QStringLiteral("MsgSvr");
+    case Service::Registration:
+        return QStringLiteral("RegSvr");
+    case Service::Login:
+        return QStringLiteral("LogSvr");
     }
     return QString();
 }
@@ -37,7 +43,9 @@ QString logLine(const QString &ip, int port, const QDateTime &when, Service serv
            serviceTag(service);
 }
 
-QString optionalField(const QString &boxText) { return boxText.isEmpty() ? u"-"_qs : boxText; }
+QString optionalField(const QString &boxText) {
+    return boxText.isEmpty() ? u"-"_qs : boxText;
+}
 
 QString sexField(bool boyChosen, bool girlChosen) {
     if (boyChosen) return u"男"_qs;
@@ -57,7 +65,10 @@ RegistrationRecord parseRegistrationRecord(QStringView text) {
 }
 
 QString registrationConfirmation(const UserInfo &a) {
-    return kCrLf + u"  以下是您的注册信息："_qs + kCrLf + kCrLf +
+    // One line of the layout per line here.
+    // clang-format off
+    return kCrLf +
+           u"  以下是您的注册信息："_qs + kCrLf + kCrLf +
            u"    账号： "_qs + QString::number(a.getID()) + kCrLf +
            u"    姓名： "_qs + a.getName() + u" ("_qs + a.getSex() + u")"_qs + kCrLf +
            u"    密码： "_qs + a.getPassword() + kCrLf +
@@ -66,6 +77,7 @@ QString registrationConfirmation(const UserInfo &a) {
            u"   用户注册成功，请记住您的账号和密码。"_qs + kCrLf +
            u"-="_qs.repeated(34) + u"-"_qs + kCrLf + kCrLf +
            a.getAbout();
+    // clang-format on
 }
 
 QString buildLoginRequest(const QString &account, const QString &password) {
@@ -103,7 +115,9 @@ bool isAccountId(QStringView id) {
     return true;
 }
 
-int separatorCount(QByteArrayView bytes) { return int(bytes.count('\0')); }
+int separatorCount(QByteArrayView bytes) {
+    return int(bytes.count('\0'));
+}
 
 QString errorReport(int number, const QString &description) {
     return kCrLf + kCrLf + u"  错误编号："_qs + QString::number(number) + kCrLf +

@@ -61,8 +61,12 @@ struct LoginRequest {
 LoginRequest parseLoginRequest(QStringView text);
 constexpr int kLoginSeparators = 1;
 
-inline QString loginAccepted() { return QStringLiteral("200"); }
-inline QString loginRefused() { return QStringLiteral("886"); }
+inline QString loginAccepted() {
+    return QStringLiteral("200");
+}
+inline QString loginRefused() {
+    return QStringLiteral("886");
+}
 
 // How a client reads what has arrived on the login connection so far: a beginning of "200" or
 // "886" waits for the rest; exactly "200" is acceptance; anything else is refusal.

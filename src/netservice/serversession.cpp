@@ -10,9 +10,12 @@ namespace {
 // Separators a request of the service holds once it is whole; the message service takes none.
 int separatorsNeeded(protocol::Service service) {
     switch (service) {
-    case protocol::Service::Registration: return protocol::kRecordSeparators;
-    case protocol::Service::Login: return protocol::kLoginSeparators;
-    case protocol::Service::Message: break;
+    case protocol::Service::Registration:
+        return protocol::kRecordSeparators;
+    case protocol::Service::Login:
+        return protocol::kLoginSeparators;
+    case protocol::Service::Message:
+        break;
     }
     return -1;
 }
@@ -35,7 +38,9 @@ ServerSession::ServerSession(protocol::Service service, const ServerLimits &limi
     connect(m_socket, &Winsock::Error, this, &ServerSession::onError);
 }
 
-ServerSession::~ServerSession() { m_socket->disconnect(this); }
+ServerSession::~ServerSession() {
+    m_socket->disconnect(this);
+}
 
 void ServerSession::start() {
     m_peerIP = m_socket->RemoteHostIP();

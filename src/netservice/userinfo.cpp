@@ -76,15 +76,31 @@ QString UserInfo::fitText(const QString &text) {
     return cp936::decode(QByteArrayView(bytes).first(end));
 }
 
-void UserInfo::setPassword(const QString &text) { m_password = fitText(text); }
-void UserInfo::setName(const QString &text) { m_name = fitText(text); }
-void UserInfo::setSex(const QString &text) { m_sex = fitText(text); }
-void UserInfo::setAddress(const QString &text) { m_address = fitText(text); }
-void UserInfo::setEmail(const QString &text) { m_email = fitText(text); }
-void UserInfo::setAbout(const QString &text) { m_about = fitText(text); }
-void UserInfo::setIP(const QString &text) { m_ip = fitText(text); }
+void UserInfo::setPassword(const QString &text) {
+    m_password = fitText(text);
+}
+void UserInfo::setName(const QString &text) {
+    m_name = fitText(text);
+}
+void UserInfo::setSex(const QString &text) {
+    m_sex = fitText(text);
+}
+void UserInfo::setAddress(const QString &text) {
+    m_address = fitText(text);
+}
+void UserInfo::setEmail(const QString &text) {
+    m_email = fitText(text);
+}
+void UserInfo::setAbout(const QString &text) {
+    m_about = fitText(text);
+}
+void UserInfo::setIP(const QString &text) {
+    m_ip = fitText(text);
+}
 
-QString UserInfo::fileName(qint32 id) { return QString::number(id) + u".usr"_qs; }
+QString UserInfo::fileName(qint32 id) {
+    return QString::number(id) + u".usr"_qs;
+}
 
 QString UserInfo::filePath(qint32 id) const {
     return m_app.path(u"\\UserInfo\\"_qs + fileName(id));

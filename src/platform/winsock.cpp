@@ -31,30 +31,46 @@ QString machineIPv4() {
     return QStringLiteral("127.0.0.1");
 }
 
-bool validPort(int port) { return port >= 0 && port <= 65535; }
+bool validPort(int port) {
+    return port >= 0 && port <= 65535;
+}
 
 } // namespace
 
 int winsockErrorNumber(int qtSocketError) {
     switch (qtSocketError) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10054;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketResourceError: return 10055;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::DatagramTooLargeError: return 10040;
-    case QAbstractSocket::NetworkError: return 10050;
-    case QAbstractSocket::AddressInUseError: return 10048;
-    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
-    case QAbstractSocket::UnsupportedSocketOperationError: return 10045;
-    default: return 40000 + qMax(qtSocketError, 0);
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::DatagramTooLargeError:
+        return 10040;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return 10045;
+    default:
+        return 40000 + qMax(qtSocketError, 0);
     }
 }
 
 Winsock::Winsock(QObject *parent) : QObject(parent) {}
 
-Winsock::~Winsock() { Close(); }
+Winsock::~Winsock() {
+    Close();
+}
 
 int Winsock::RemotePort() const {
     if (m_requester) return m_requester->peerPort();
@@ -138,8 +154,10 @@ bool Winsock::Accept(Winsock &listener, int requestID) {
         const quint64 id = m_connectionId;
         QTimer::singleShot(0, this, [this, id] {
             if (m_connectionId != id || !m_socket) return;
-            if (m_socket->state() != QAbstractSocket::ConnectedState) onPeerClosed();
-            else onReadyRead();
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                onPeerClosed();
+            else
+                onReadyRead();
         });
     }
     return true;
@@ -174,8 +192,10 @@ void Winsock::attach(QTcpSocket *socket) {
     ++m_connectionId;
     connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
         if (m_state == sckError || m_state == sckClosing) return;
-        if (s == QAbstractSocket::HostLookupState) m_state = sckResolvingHost;
-        else if (s == QAbstractSocket::ConnectingState) m_state = sckConnecting;
+        if (s == QAbstractSocket::HostLookupState)
+            m_state = sckResolvingHost;
+        else if (s == QAbstractSocket::ConnectingState)
+            m_state = sckConnecting;
     });
     connect(socket, &QAbstractSocket::connected, this, [this] { m_state = sckConnected; });
     connect(socket, &QIODevice::readyRead, this, &Winsock::onReadyRead);
@@ -224,7 +244,9 @@ void Winsock::onBytesWritten() {
     emit SendComplete();
 }
 
-bool Winsock::SendData(const QString &text) { return SendData(cp936::encode(text)); }
+bool Winsock::SendData(const QString &text) {
+    return SendData(cp936::encode(text));
+}
 
 bool Winsock::SendData(const QByteArray &bytes) {
     if (m_state != sckConnected || !m_socket) return false;
@@ -241,7 +263,9 @@ bool Winsock::SendData(const QByteArray &bytes) {
     return true;
 }
 
-QString Winsock::GetData() { return cp936::decode(GetBytes()); }
+QString Winsock::GetData() {
+    return cp936::decode(GetBytes());
+}
 
 QByteArray Winsock::GetBytes() {
     QByteArray out;
@@ -255,7 +279,11 @@ void Winsock::release() {
     if (!socket) return;
     socket->disconnect(this);
     socket->setParent(nullptr);
-    socket->disconnectFromHost();
+    // Only a connection can have anything left to deliver.
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        socket->abort();
+    else
+        socket->disconnectFromHost();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;

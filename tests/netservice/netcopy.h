@@ -25,12 +25,14 @@ namespace netcopy {
 
 constexpr int kWait = 15000;
 
-inline QByteArray gbk(const QString &text) { return cp936::encode(text); }
+inline QByteArray gbk(const QString &text) {
+    return cp936::encode(text);
+}
 
 struct Options {
     bool server = false;
-    bool passme = false;                  // [PassCheck] Passme=1
-    std::optional<QByteArray> message;    // \Message.txt
+    bool passme = false;               // [PassCheck] Passme=1
+    std::optional<QByteArray> message; // \Message.txt
     std::optional<QDateTime> clock;
     Ports ports{0, 0, 0};
 };
@@ -70,7 +72,8 @@ struct Client {
     quint16 localPort = 0;
 
     explicit Client(quint16 port) {
-        QObject::connect(&socket, &QIODevice::readyRead, &socket, [this] { received += socket.readAll(); });
+        QObject::connect(&socket, &QIODevice::readyRead, &socket,
+                         [this] { received += socket.readAll(); });
         QObject::connect(&socket, &QAbstractSocket::connected, &socket,
                          [this] { localPort = socket.localPort(); });
         QObject::connect(&socket, &QAbstractSocket::disconnected, &socket, [this] {
@@ -80,7 +83,8 @@ struct Client {
         socket.connectToHost(QHostAddress::LocalHost, port);
     }
     bool connected() {
-        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, kWait);
+        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; },
+                               kWait);
     }
     void send(const QByteArray &bytes) {
         socket.write(bytes);
@@ -89,7 +93,9 @@ struct Client {
     bool waitFor(qsizetype bytes) {
         return QTest::qWaitFor([this, bytes] { return received.size() >= bytes || closed; }, kWait);
     }
-    bool waitClosed() { return QTest::qWaitFor([this] { return closed; }, kWait); }
+    bool waitClosed() {
+        return QTest::qWaitFor([this] { return closed; }, kWait);
+    }
 };
 
 } // namespace netcopy

@@ -1,6 +1,7 @@
 // The client side of the hidden network window: what arrives on Wsk and UserCheck, and errors,
 // against a server copy in the same process and against scripted servers.
 #include "netclient/connectme.h"
+#include "netcopy.h"
 #include "netservice/fornull.h"
 #include "netservice/protocol.h"
 #include "netservice/userinfo.h"
@@ -9,7 +10,6 @@
 #include "platform/winsock.h"
 #include "startup/app.h"
 #include "testsupport.h"
-#include "netcopy.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -24,7 +24,6 @@
 namespace {
 
 using namespace netcopy;
-const QChar NUL(0);
 
 Copy *serverCopy(const QByteArray &message = {}) {
     Options o;
@@ -44,7 +43,8 @@ struct Scripted {
     QList<Piece> pieces;
     bool closeAtEnd = true;
 
-    Scripted(QList<Piece> script, bool close = true) : pieces(std::move(script)), closeAtEnd(close) {
+    Scripted(QList<Piece> script, bool close = true)
+        : pieces(std::move(script)), closeAtEnd(close) {
         server.listen(QHostAddress::LocalHost, 0);
         QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
             QTcpSocket *s = server.nextPendingConnection();
@@ -105,9 +105,8 @@ void tst_ClientSocket::messageDownload() {
 
 void tst_ClientSocket::replyInPiecesIsShownWhole() {
     const QByteArray zhong = gbk(u"中"_qs);
-    Scripted fake({{0, gbk(u"第一段"_qs)},
-                   {200, gbk(u"第二段"_qs) + zhong.left(1)},
-                   {200, zhong.mid(1)}});
+    Scripted fake(
+        {{0, gbk(u"第一段"_qs)}, {200, gbk(u"第二段"_qs) + zhong.left(1)}, {200, zhong.mid(1)}});
     Copy client;
     Winsock *wsk = client.fn->Wsk;
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
@@ -196,7 +195,8 @@ void tst_ClientSocket::loginReplyInPieces() {
     QFETCH(bool, accepted);
     QFETCH(int, refusals);
     QList<Scripted::Piece> script;
-    for (const QByteArray &p : pieces) script.append({150, p});
+    for (const QByteArray &p : pieces)
+        script.append({150, p});
     Scripted fake(script, false);
     Copy client;
     QSignalSpy refused(client.fn, &ForNull::loginRefused);
@@ -222,8 +222,7 @@ void tst_ClientSocket::errorIsReported() {
     QCOMPARE(wsk->State(), 0);
     QVERIFY(client.app->connectMeLoaded());
     QVERIFY(!client.cm()->isVisible());
-    QCOMPARE(client.content(),
-             protocol::errorReport(10061, errors.first().at(1).toString()));
+    QCOMPARE(client.content(), protocol::errorReport(10061, errors.first().at(1).toString()));
     QVERIFY(client.content().startsWith(u"\r\n\r\n  错误编号：10061\r\n  说    明："_qs));
 
     // A second error adds to the pane.

@@ -2,6 +2,7 @@
 // clients and by a client copy of the network service in this process. The only test that uses
 // those ports; a lock keeps copies of it from overlapping across build trees.
 #include "netclient/connectme.h"
+#include "netcopy.h"
 #include "netservice/fornull.h"
 #include "netservice/protocol.h"
 #include "netservice/userinfo.h"
@@ -11,7 +12,6 @@
 #include "startup/app.h"
 #include "startup/config.h"
 #include "testsupport.h"
-#include "netcopy.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,8 +38,7 @@ QString idOf(const QByteArray &confirmation) {
 }
 
 QByteArray record(const QString &name, const QString &password, const QString &sex) {
-    return gbk(protocol::buildRegistrationRecord(
-        {name, password, u"-"_qs, u"-"_qs, u"-"_qs, sex}));
+    return gbk(protocol::buildRegistrationRecord({name, password, u"-"_qs, u"-"_qs, u"-"_qs, sex}));
 }
 
 } // namespace
@@ -58,7 +57,8 @@ private slots:
     void clientCopyExchangesEverything();
 
 private:
-    QString register_(const QString &name, const QString &password, QByteArray *confirmation = nullptr);
+    QString register_(const QString &name, const QString &password,
+                      QByteArray *confirmation = nullptr);
 
     std::unique_ptr<QLockFile> m_lock;
     QTemporaryDir m_dir;
@@ -67,7 +67,8 @@ private:
 };
 
 void tst_FixedPortsServer::initTestCase() {
-    m_lock = std::make_unique<QLockFile>(QDir::tempPath() + u"/qingchuang-fixed-ports-test.lock"_qs);
+    m_lock =
+        std::make_unique<QLockFile>(QDir::tempPath() + u"/qingchuang-fixed-ports-test.lock"_qs);
     m_lock->setStaleLockTime(0);
     QVERIFY(m_lock->tryLock(300000));
 
@@ -86,11 +87,13 @@ void tst_FixedPortsServer::initTestCase() {
     QVERIFY(m_server.waitForStarted(kWait));
     // Up once all three services answer.
     for (quint16 port : {kMessagePort, kRegistrationPort, kLoginPort}) {
-        QVERIFY2(QTest::qWaitFor([port] {
-                     QTcpSocket probe;
-                     probe.connectToHost(QHostAddress::LocalHost, port);
-                     return probe.waitForConnected(500);
-                 }, 30000),
+        QVERIFY2(QTest::qWaitFor(
+                     [port] {
+                         QTcpSocket probe;
+                         probe.connectToHost(QHostAddress::LocalHost, port);
+                         return probe.waitForConnected(500);
+                     },
+                     30000),
                  qPrintable(u"port "_qs + QString::number(port)));
     }
     QVERIFY(QFileInfo(m_dir.path() + u"/UserInfo"_qs).isDir());
@@ -285,7 +288,8 @@ void tst_FixedPortsServer::clientCopyExchangesEverything() {
     wsk->Close();
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, kMessagePort));
     QVERIFY(QTest::qWaitFor([wsk] { return wsk->State() == 8; }, kWait));
-    QCOMPARE(client.connectMe()->content()->text(), u"\r\n  欢迎使用晴窗。\r\n  今天的消息：一切安好！"_qs);
+    QCOMPARE(client.connectMe()->content()->text(),
+             u"\r\n  欢迎使用晴窗。\r\n  今天的消息：一切安好！"_qs);
 }
 
 QTEST_MAIN(tst_FixedPortsServer)

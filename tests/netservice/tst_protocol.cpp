@@ -42,13 +42,14 @@ void tst_Protocol::logLine_data() {
     QTest::newRow("login") << u"10.0.0.5"_qs << 1075 << QDateTime(QDate(2004, 3, 5), QTime(9, 7, 3))
                            << int(Service::Login)
                            << u"\r\n  >> 10.0.0.5 = 1075 =  2004-3-5  - 9:07:03   (Login)"_qs;
-    QTest::newRow("register") << u"192.168.1.20"_qs << 65535
-                              << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59))
-                              << int(Service::Registration)
-                              << u"\r\n  >> 192.168.1.20 = 65535 =  2023-12-31  - 23:59:59   (Register)"_qs;
-    QTest::newRow("message") << u"127.0.0.1"_qs << 9233 << QDateTime(QDate(2000, 10, 1), QTime(0, 0, 0))
-                             << int(Service::Message)
-                             << u"\r\n  >> 127.0.0.1 = 9233 =  2000-10-1  - 0:00:00   (ReadMessage)"_qs;
+    QTest::newRow("register")
+        << u"192.168.1.20"_qs << 65535 << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59))
+        << int(Service::Registration)
+        << u"\r\n  >> 192.168.1.20 = 65535 =  2023-12-31  - 23:59:59   (Register)"_qs;
+    QTest::newRow("message")
+        << u"127.0.0.1"_qs << 9233 << QDateTime(QDate(2000, 10, 1), QTime(0, 0, 0))
+        << int(Service::Message)
+        << u"\r\n  >> 127.0.0.1 = 9233 =  2000-10-1  - 0:00:00   (ReadMessage)"_qs;
 }
 
 void tst_Protocol::logLine() {
@@ -65,8 +66,17 @@ void tst_Protocol::registrationRecordRoundTrip() {
     const QString text = buildRegistrationRecord(r);
     QCOMPARE(text, u"张三"_qs + NUL + u"pass word"_qs + NUL + u"-"_qs + NUL + u"北京"_qs + NUL +
                        u"-"_qs + NUL + u"男"_qs);
-    QCOMPARE(cp936::encode(text), QByteArray("\xd5\xc5\xc8\xfd" "\0" "pass word" "\0" "-" "\0"
-                                             "\xb1\xb1\xbe\xa9" "\0" "-" "\0" "\xc4\xd0",
+    QCOMPARE(cp936::encode(text), QByteArray("\xd5\xc5\xc8\xfd"
+                                             "\0"
+                                             "pass word"
+                                             "\0"
+                                             "-"
+                                             "\0"
+                                             "\xb1\xb1\xbe\xa9"
+                                             "\0"
+                                             "-"
+                                             "\0"
+                                             "\xc4\xd0",
                                              26));
     const RegistrationRecord back = protocol::parseRegistrationRecord(text);
     QCOMPARE(back.name, r.name);
@@ -81,11 +91,13 @@ void tst_Protocol::parseRegistrationRecord_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("fields");
     QTest::newRow("seven fields: the seventh is ignored")
-        << u"a"_qs + NUL + u"b"_qs + NUL + u"c"_qs + NUL + u"d"_qs + NUL + u"e"_qs + NUL + u"f"_qs + NUL + u"g"_qs
+        << u"a"_qs + NUL + u"b"_qs + NUL + u"c"_qs + NUL + u"d"_qs + NUL + u"e"_qs + NUL + u"f"_qs +
+               NUL + u"g"_qs
         << QStringList{u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"f"_qs};
     QTest::newRow("three fields") << u"a"_qs + NUL + u"b"_qs + NUL + u"c"_qs
                                   << QStringList{u"a"_qs, u"b"_qs, u"c"_qs, u""_qs, u""_qs, u""_qs};
-    QTest::newRow("empty") << QString() << QStringList{u""_qs, u""_qs, u""_qs, u""_qs, u""_qs, u""_qs};
+    QTest::newRow("empty") << QString()
+                           << QStringList{u""_qs, u""_qs, u""_qs, u""_qs, u""_qs, u""_qs};
     QTest::newRow("empty fields") << QString(5, NUL)
                                   << QStringList{u""_qs, u""_qs, u""_qs, u""_qs, u""_qs, u""_qs};
 }
@@ -150,10 +162,12 @@ void tst_Protocol::parseLoginRequest_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("hasPassword");
     QTest::newRow("plain") << u"4711"_qs + NUL + u"secret"_qs << u"4711"_qs << u"secret"_qs << true;
-    QTest::newRow("blanks kept") << u" 47 "_qs + NUL + u" a b "_qs << u" 47 "_qs << u" a b "_qs << true;
+    QTest::newRow("blanks kept") << u" 47 "_qs + NUL + u" a b "_qs << u" 47 "_qs << u" a b "_qs
+                                 << true;
     QTest::newRow("empty password") << u"4711"_qs + NUL << u"4711"_qs << QString() << true;
     QTest::newRow("no password field") << u"4711"_qs << u"4711"_qs << QString() << false;
-    QTest::newRow("third field ignored") << u"1"_qs + NUL + u"pw"_qs + NUL + u"x"_qs << u"1"_qs << u"pw"_qs << true;
+    QTest::newRow("third field ignored")
+        << u"1"_qs + NUL + u"pw"_qs + NUL + u"x"_qs << u"1"_qs << u"pw"_qs << true;
     QTest::newRow("chinese") << u"1"_qs + NUL + u"晴窗"_qs << u"1"_qs << u"晴窗"_qs << true;
 }
 

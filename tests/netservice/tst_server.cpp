@@ -1,6 +1,7 @@
 // Server mode of the hidden network window, in process, spoken to by raw clients on loopback.
 #include "diary/index.h"
 #include "netclient/connectme.h"
+#include "netcopy.h"
 #include "netservice/fornull.h"
 #include "netservice/protocol.h"
 #include "netservice/userinfo.h"
@@ -9,7 +10,6 @@
 #include "platform/winsock.h"
 #include "startup/app.h"
 #include "testsupport.h"
-#include "netcopy.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -42,7 +42,9 @@ struct Server : Copy {
         return o;
     }
     quint16 port(Service s) const {
-        Winsock *w = s == Service::Message ? fn->svr : s == Service::Registration ? fn->RegSvr : fn->LogSvr;
+        Winsock *w = s == Service::Message        ? fn->svr
+                     : s == Service::Registration ? fn->RegSvr
+                                                  : fn->LogSvr;
         return quint16(w->LocalPort());
     }
     QString userFile(const QString &name) const { return dir.path() + u"/UserInfo/"_qs + name; }
@@ -121,9 +123,8 @@ void tst_Server::messageDownload() {
     QCOMPARE(c.received, gbk(u"\r\n  今天天气很好。\r\n  \r\n  大家好！"_qs));
     QCOMPARE(s.cm()->ClientList,
              protocol::logLine(u"127.0.0.1"_qs, c.localPort, kNow, Service::Message));
-    QCOMPARE(s.cm()->ClientList,
-             u"\r\n  >> 127.0.0.1 = "_qs + QString::number(c.localPort) +
-                 u" =  2004-3-5  - 21:04:09   (ReadMessage)"_qs);
+    QCOMPARE(s.cm()->ClientList, u"\r\n  >> 127.0.0.1 = "_qs + QString::number(c.localPort) +
+                                     u" =  2004-3-5  - 21:04:09   (ReadMessage)"_qs);
     QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 0, kWait);
 }
 
@@ -175,7 +176,8 @@ void tst_Server::registrationInTwoPieces() {
     s.app->setRandomSource([] { return 0.12345678; }); // 12345678
     Client c(s.port(Service::Registration));
     QVERIFY(c.connected());
-    const QByteArray rec = gbk(record(u"张三"_qs, u"密码 1"_qs, u"-"_qs, u"北京"_qs, u"说明"_qs, u"男"_qs));
+    const QByteArray rec =
+        gbk(record(u"张三"_qs, u"密码 1"_qs, u"-"_qs, u"北京"_qs, u"说明"_qs, u"男"_qs));
     const qsizetype cut = rec.indexOf('\0', rec.indexOf('\0') + 1) + 1; // after two separators
     c.send(rec.left(cut));
     QTest::qWait(400); // well past the quiet time: the record is not whole yet
@@ -203,7 +205,8 @@ void tst_Server::registrationWithSevenFields() {
     s.app->setRandomSource([] { return 0.00000042; });
     Client c(s.port(Service::Registration));
     QVERIFY(c.connected());
-    c.send(gbk(record(u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"女"_qs) + NUL + u"seventh"_qs));
+    c.send(
+        gbk(record(u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"女"_qs) + NUL + u"seventh"_qs));
     QVERIFY(c.waitClosed());
     UserInfo stored(*s.app);
     QVERIFY(stored.getInfo(u"42"_qs));

@@ -14,7 +14,8 @@ namespace {
 
 QByteArray le32(qint32 v) {
     QByteArray b(4, 0);
-    for (int i = 0; i < 4; ++i) b[i] = char((quint32(v) >> (8 * i)) & 0xff);
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((quint32(v) >> (8 * i)) & 0xff);
     return b;
 }
 
@@ -81,7 +82,7 @@ void tst_UserInfo::setID_data() {
     QTest::newRow("0") << 0.0 << 0;
     QTest::newRow("largest") << 0.9999999999 << 99999999;
     QTest::newRow("half rounds to even") << 0.5 << 50000000; // 49,999,999.5
-    QTest::newRow("quarter") << 0.25 << 25000000;             // 24,999,999.75
+    QTest::newRow("quarter") << 0.25 << 25000000;            // 24,999,999.75
     QTest::newRow("small") << 0.00000004 << 4;
 }
 
@@ -103,9 +104,23 @@ void tst_UserInfo::twentyNineByteFile() {
     u.setID();
     fill(u, u"p"_qs, u"n"_qs, u"s"_qs, u"a"_qs, u"e"_qs, u"b"_qs, u"i"_qs);
     QVERIFY(u.Save());
-    const QByteArray expected = QByteArray("\xc3\x3a\x0f\x00" "\x67\x12\x00\x00", 8) +
-                                QByteArray("\x01\x00" "p" "\x01\x00" "n" "\x01\x00" "s" "\x01\x00" "a"
-                                           "\x01\x00" "e" "\x01\x00" "b" "\x01\x00" "i",
+    const QByteArray expected = QByteArray("\xc3\x3a\x0f\x00"
+                                           "\x67\x12\x00\x00",
+                                           8) +
+                                QByteArray("\x01\x00"
+                                           "p"
+                                           "\x01\x00"
+                                           "n"
+                                           "\x01\x00"
+                                           "s"
+                                           "\x01\x00"
+                                           "a"
+                                           "\x01\x00"
+                                           "e"
+                                           "\x01\x00"
+                                           "b"
+                                           "\x01\x00"
+                                           "i",
                                            21);
     QCOMPARE(testsupport::readFile(s.file(u"4711.usr"_qs)), expected);
     QCOMPARE(expected.size(), 29);
@@ -126,13 +141,14 @@ void tst_UserInfo::fileLayout() {
         s.app.setRandomSource([r] { return r; });
         UserInfo u(s.app);
         u.setID();
-        fill(u, u"密码"_qs, u"王五"_qs, u"女"_qs, u"-"_qs, QString(), u"你好\r\n世界"_qs, u"127.0.0.1"_qs);
+        fill(u, u"密码"_qs, u"王五"_qs, u"女"_qs, u"-"_qs, QString(), u"你好\r\n世界"_qs,
+             u"127.0.0.1"_qs);
         QVERIFY(u.Save());
         const QString name = r == 0.0 ? u"0.usr"_qs : u"99999999.usr"_qs;
-        const QByteArray expected = le32(998083) + le32(r == 0.0 ? 0 : 99999999) +
-                                    field("\xc3\xdc\xc2\xeb") + field("\xcd\xf5\xce\xe5") +
-                                    field("\xc5\xae") + field("-") + field("") +
-                                    field("\xc4\xe3\xba\xc3\r\n\xca\xc0\xbd\xe7") + field("127.0.0.1");
+        const QByteArray expected =
+            le32(998083) + le32(r == 0.0 ? 0 : 99999999) + field("\xc3\xdc\xc2\xeb") +
+            field("\xcd\xf5\xce\xe5") + field("\xc5\xae") + field("-") + field("") +
+            field("\xc4\xe3\xba\xc3\r\n\xca\xc0\xbd\xe7") + field("127.0.0.1");
         QCOMPARE(testsupport::readFile(s.file(name)), expected);
         UserInfo back(s.app);
         QVERIFY(back.getInfo(name.chopped(4)));
@@ -151,7 +167,8 @@ void tst_UserInfo::saveTruncatesLongerOldFile() {
          u"someone@example.org"_qs, u"a long note"_qs, u"10.0.0.1"_qs);
     QVERIFY(u.Save());
     // An old file longer than any record, with bytes after it that are never read.
-    QVERIFY(testsupport::writeFile(s.file(u"7.usr"_qs), testsupport::readFile(s.file(u"7.usr"_qs)) + QByteArray(100, 'x')));
+    QVERIFY(testsupport::writeFile(s.file(u"7.usr"_qs), testsupport::readFile(s.file(u"7.usr"_qs)) +
+                                                            QByteArray(100, 'x')));
     fill(u, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"f"_qs, u"g"_qs, u"h"_qs);
     QVERIFY(u.Save());
     QCOMPARE(testsupport::readFile(s.file(u"7.usr"_qs)).size(), 29);
@@ -224,7 +241,8 @@ void tst_UserInfo::fromBytesSurvivesAnyInput_data() {
                            << u"nm"_qs << true;
     QTest::newRow("largest counts") << head + QByteArray(14, '\xff') << QString() << false;
     QTest::newRow("invalid code page bytes")
-        << head + field("") + field("\xff\xfe\x80") + field("") + field("") + field("") + field("") + field("")
+        << head + field("") + field("\xff\xfe\x80") + field("") + field("") + field("") +
+               field("") + field("")
         << cp936::decode("\xff\xfe\x80") << true;
 }
 
@@ -273,8 +291,10 @@ void tst_UserInfo::registrationNeverOverwrites() {
     QList<double> draws{0.5, 0.5, 0.5, 0.25};
     s.app.setRandomSource([&draws] { return draws.takeFirst(); });
     const QChar NUL(0);
-    const QString first = u"甲"_qs + NUL + u"pw1"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"男"_qs;
-    const QString second = u"乙"_qs + NUL + u"pw2"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"女"_qs;
+    const QString first =
+        u"甲"_qs + NUL + u"pw1"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"男"_qs;
+    const QString second =
+        u"乙"_qs + NUL + u"pw2"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"女"_qs;
     QVERIFY(RegNewUser(s.app, first, u"10.0.0.1"_qs));
     const QByteArray firstFile = testsupport::readFile(s.file(u"50000000.usr"_qs));
     const std::optional<QString> reply = RegNewUser(s.app, second, u"10.0.0.2"_qs);
@@ -304,7 +324,8 @@ void tst_UserInfo::loginCheck_data() {
     QTest::addColumn<QString>("reply");
     const QChar NUL(0);
     QTest::newRow("right") << u"31"_qs + NUL + u"Pass 密"_qs << u"200"_qs;
-    QTest::newRow("third field ignored") << u"31"_qs + NUL + u"Pass 密"_qs + NUL + u"x"_qs << u"200"_qs;
+    QTest::newRow("third field ignored")
+        << u"31"_qs + NUL + u"Pass 密"_qs + NUL + u"x"_qs << u"200"_qs;
     QTest::newRow("case differs") << u"31"_qs + NUL + u"pass 密"_qs << u"886"_qs;
     QTest::newRow("wrong") << u"31"_qs + NUL + u"x"_qs << u"886"_qs;
     QTest::newRow("empty password") << u"31"_qs + NUL << u"886"_qs;

@@ -31,7 +31,9 @@ struct Listener {
     int port() const { return listener.LocalPort(); }
 };
 
-int openDescriptors() { return int(QDir(u"/proc/self/fd"_qs).entryList(QDir::Files | QDir::System).size()); }
+int openDescriptors() {
+    return int(QDir(u"/proc/self/fd"_qs).entryList(QDir::Files | QDir::System).size());
+}
 
 } // namespace
 
