@@ -2,20 +2,16 @@
 
 #include "netservice/fornull.h"
 #include "platform/codepage.h"
+#include "platform/textlines.h"
 #include "startup/app.h"
 
 #include <QFile>
 
 QString messageFromText(QStringView text) {
     QString out;
-    qsizetype pos = 0;
-    while (pos < text.size()) {
-        qsizetype cr = text.indexOf(QLatin1Char('\r'), pos);
-        if (cr < 0) cr = text.size();
+    for (QStringView line : splitLines(text)) {
         out += u"\r\n  "_qs;
-        out += text.sliced(pos, cr - pos);
-        pos = cr + 1;
-        if (pos < text.size() && text.at(pos) == QLatin1Char('\n')) ++pos;
+        out += line;
     }
     return out;
 }
