@@ -72,6 +72,13 @@ void tst_FixedPortsServer::initTestCase() {
     m_lock->setStaleLockTime(0);
     QVERIFY(m_lock->tryLock(300000));
 
+    // Nothing else may answer on those ports, or the test would speak to it.
+    for (quint16 port : {kMessagePort, kRegistrationPort, kLoginPort}) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY2(!probe.waitForConnected(1000), qPrintable(u"port "_qs + QString::number(port) +
+                                                           u" is taken by another program"_qs));
+    }
     QVERIFY(QFile::copy(testsupport::executable(), m_dir.path() + u"/qingchuang"_qs));
     Options server;
     server.server = true;
