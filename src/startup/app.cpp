@@ -7,6 +7,7 @@
 #include "netclient/newuser.h"
 #include "netservice/fornull.h"
 #include "startup/tips.h"
+#include "startup/trayicons.h"
 
 #include <QApplication>
 #include <QDir>
@@ -143,8 +144,10 @@ Tips *App::tips() {
 }
 
 bool App::ensureTrayIcon() {
-    ForNull *hidden = forNull(); // the icon belongs to the hidden window, which loads here
-    return tips()->AddTrayIcon(hidden->trayIcon());
+    forNull(); // the icon belongs to the hidden window, which loads here
+    if (tips()->present()) return false;
+    const QPixmap picture = m_settings.IsServer ? trayicons::serverPicture() : trayicons::clientPicture();
+    return tips()->AddTrayIcon(QIcon(picture));
 }
 
 void App::TrayWindowProc(int mouseEvent) {

@@ -6,7 +6,11 @@ Tips::Tips(QObject *parent) : QObject(parent) {}
 
 Tips::~Tips() { RemoveTrayIcon(); }
 
-bool Tips::present() const { return m_icon && m_icon->isVisible(); }
+// The icon counts as present only while a notification area holds it: when the area goes away
+// (the desktop shell restarts) the next add puts it back.
+bool Tips::present() const {
+    return m_icon && m_icon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 bool Tips::AddTrayIcon(const QIcon &icon) {
     if (present() || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
@@ -18,6 +22,7 @@ bool Tips::AddTrayIcon(const QIcon &icon) {
         });
     }
     m_icon->setIcon(icon);
+    m_icon->hide();
     m_icon->show();
     return m_icon->isVisible();
 }

@@ -12,6 +12,8 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -98,7 +100,11 @@ const QByteArray kNoDeletion = "[Deletion]\r\nDiary=0\r\nLove=0\r\n\r\n[PassChec
 
 class TestIndex : public QObject {
     Q_OBJECT
+    QTemporaryDir m_home;
+
 private slots:
+    // The album reads C:\\Images\\ as the home folder's Images: keep it in a temporary home.
+    void initTestCase() { qputenv("HOME", m_home.path().toLocal8Bit()); }
     void startState();
     void navigation_data();
     void navigation();
@@ -115,6 +121,7 @@ private slots:
     void sizeLimits();
     void failedSaveKeepsText();
     void cancelWritesNothing();
+    void pasteAtCaret();
     void lockedEntries();
     void passwordControlStates();
     void homePage();
@@ -452,6 +459,19 @@ void TestIndex::cancelWritesNothing() {
     QCOMPARE(d.text("mmw"), u"\r\n  取消操作..."_qs);
     QCOMPARE(d.titles(), QStringList{u"a"_qs});
     QCOMPARE(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)), entry("1", u"a"_qs, "", kBodyA));
+}
+
+void TestIndex::pasteAtCaret() {
+    Diary d;
+    d.menu("m_new");
+    d.box("mmw")->setText(u"ab"_qs);
+    QTextCursor c = d.box("mmw")->textCursor();
+    c.setPosition(1);
+    d.box("mmw")->setTextCursor(c);
+    QGuiApplication::clipboard()->setText(u"粘贴的"_qs);
+    d.click("bt_v");
+    QCOMPARE(d.text("mmw"), u"a粘贴的b"_qs);
+    QVERIFY(d.box("mmw")->hasFocus() || !d.w->isActiveWindow());
 }
 
 void TestIndex::lockedEntries() {

@@ -1,0 +1,40 @@
+#include "startup/trayicons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace trayicons {
+
+namespace {
+
+// A sunny window: a frame with four panes and the sun behind it.
+QPixmap window(const QColor &frame, const QColor &sky, bool withTower) {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(sky);
+    p.drawRoundedRect(QRectF(3, 3, 26, 26), 3, 3);
+    p.setBrush(QColor(255, 200, 40));
+    p.drawEllipse(QPointF(20, 12), 6, 6);
+    p.setPen(QPen(frame, 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(3, 3, 26, 26), 3, 3);
+    p.drawLine(QPointF(16, 4), QPointF(16, 28));
+    p.drawLine(QPointF(4, 16), QPointF(28, 16));
+    if (withTower) {
+        // The server: a small mast sending waves.
+        p.setPen(QPen(QColor(200, 30, 30), 2));
+        p.drawLine(QPointF(8, 29), QPointF(8, 20));
+        p.drawArc(QRectF(4, 16, 8, 8), 30 * 16, 120 * 16);
+    }
+    return pm;
+}
+
+} // namespace
+
+QPixmap serverPicture() { return window(QColor(90, 60, 30), QColor(150, 200, 255), true); }
+QPixmap clientPicture() { return window(QColor(40, 90, 160), QColor(180, 225, 255), false); }
+
+} // namespace trayicons

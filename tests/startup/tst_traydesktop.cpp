@@ -1,0 +1,137 @@
+// The tray icon on a real X desktop: Xvfb with trayer as the notification area.
+#include "diary/index.h"
+#include "startup/app.h"
+#include "startup/tips.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QProcess *g_xvfb = nullptr;
+
+// Starts Xvfb on a free display and points DISPLAY at it; false when Xvfb is not installed.
+bool startDesktop() {
+    const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_qs);
+    if (xvfb.isEmpty()) return false;
+    for (int display = 91; display < 120; ++display) {
+        if (QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)) ||
+            QFile::exists(u"/tmp/.X%1-lock"_qs.arg(display)))
+            continue;
+        auto *p = new QProcess;
+        p->start(xvfb, {u":"_qs + QString::number(display), u"-screen"_qs, u"0"_qs, u"800x600x24"_qs, u"-nolisten"_qs, u"tcp"_qs});
+        if (!p->waitForStarted(5000)) return false;
+        for (int i = 0; i < 100 && !QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)); ++i)
+            QThread::msleep(50);
+        if (p->state() != QProcess::Running) {
+            delete p;
+            continue;
+        }
+        g_xvfb = p;
+        qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    return false;
+}
+
+// The window tree of the desktop, as xwininfo prints it.
+QString windowTree() {
+    QProcess p;
+    p.start(u"xwininfo"_qs, {u"-root"_qs, u"-tree"_qs});
+    p.waitForFinished(5000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+// True when the tray (trayer's "panel" window) holds a window of ours.
+bool iconDocked() {
+    const QStringList lines = windowTree().split(u'\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        if (!lines[i].contains(u"\"panel\""_qs)) continue;
+        const qsizetype panel = lines[i].indexOf(u"0x"_qs);
+        for (int j = i + 1; j < lines.size(); ++j) {
+            const qsizetype at = lines[j].indexOf(u"0x"_qs);
+            if (at >= 0 && at <= panel) break; // past the panel's own children
+            if (lines[j].contains(u"(\"tst_traydesktop\""_qs)) return true;
+        }
+    }
+    return false;
+}
+
+bool waitUntil(const std::function<bool()> &condition, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+} // namespace
+
+class TestTrayDesktop : public QObject {
+    Q_OBJECT
+public:
+    bool haveDesktop = false;
+
+private slots:
+    void iconAppearsComesBackAndLeavesOnExit();
+
+private:
+    void startTray(QProcess &trayer) {
+        trayer.start(u"trayer"_qs, {u"--edge"_qs, u"top"_qs, u"--align"_qs, u"right"_qs, u"--widthtype"_qs,
+                                     u"pixel"_qs, u"--width"_qs, u"100"_qs, u"--height"_qs, u"24"_qs});
+        QVERIFY(trayer.waitForStarted(5000));
+        QVERIFY(waitUntil([] { return windowTree().contains(u"\"panel\""_qs); }, 5000));
+    }
+};
+
+void TestTrayDesktop::iconAppearsComesBackAndLeavesOnExit() {
+    if (!haveDesktop || QStandardPaths::findExecutable(u"trayer"_qs).isEmpty() ||
+        QStandardPaths::findExecutable(u"xwininfo"_qs).isEmpty())
+        QSKIP("needs Xvfb, trayer and xwininfo");
+    QProcess trayer;
+    startTray(trayer);
+    QTemporaryDir dir;
+    App app(dir.path());
+    app.index()->show();
+    QVERIFY(waitUntil(iconDocked, 3000));
+
+    // The desktop's tray restarts: within a second or so the icon is back.
+    trayer.kill();
+    trayer.waitForFinished();
+    QVERIFY(waitUntil([] { return !iconDocked(); }, 3000));
+    QProcess again;
+    startTray(again);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(waitUntil(iconDocked, 3000));
+    qInfo("icon back %lld ms after the tray", t.elapsed());
+    QVERIFY(t.elapsed() <= 2000);
+
+    // "退出" takes the icon away.
+    app.index()->findChild<QPushButton *>(u"bt_exit"_qs)->click();
+    QVERIFY(waitUntil([] { return !iconDocked(); }, 3000));
+    again.kill();
+    again.waitForFinished();
+}
+
+int main(int argc, char *argv[]) {
+    const bool desktop = startDesktop();
+    QApplication application(argc, argv);
+    TestTrayDesktop test;
+    test.haveDesktop = desktop;
+    const int result = QTest::qExec(&test, argc, argv);
+    if (g_xvfb) {
+        g_xvfb->kill();
+        g_xvfb->waitForFinished();
+    }
+    return result;
+}
+
+#include "tst_traydesktop.moc"
