@@ -8,10 +8,9 @@
 #include "platform/richtextbox.h"
 #include "platform/winsock.h"
 #include "startup/app.h"
+#include "startup/trayicons.h"
 
 #include <QDir>
-#include <QPainter>
-#include <QPixmap>
 #include <QTimer>
 
 #include <algorithm>
@@ -66,23 +65,8 @@ void ForNull::load() {
 }
 
 QIcon ForNull::trayIcon() const {
-    // A small window pane; the server's has a green light in its corner.
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 70, 120), 2));
-    p.setBrush(QColor(150, 200, 245));
-    p.drawRoundedRect(QRectF(3, 3, 26, 26), 3, 3);
-    p.drawLine(QPointF(16, 4), QPointF(16, 28));
-    p.drawLine(QPointF(4, 16), QPointF(28, 16));
-    if (m_app.settings().IsServer) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(30, 170, 60));
-        p.drawEllipse(QRectF(19, 19, 11, 11));
-    }
-    p.end();
-    return QIcon(pixmap);
+    return QIcon(m_app.settings().IsServer ? trayicons::serverPicture()
+                                           : trayicons::clientPicture());
 }
 
 void ForNull::onTick() {
