@@ -1,8 +1,179 @@
 #include "netservice/fornull.h"
 
+#include "diary/index.h"
+#include "netclient/connectme.h"
+#include "netclient/msgload.h"
+#include "netservice/accounts.h"
+#include "platform/codepage.h"
+#include "platform/richtextbox.h"
+#include "platform/winsock.h"
 #include "startup/app.h"
+#include "startup/trayicons.h"
 
-ForNull::ForNull(App &app, QWidget *parent) : QWidget(parent), m_app(app) {}
+#include <QDir>
+#include <QTimer>
 
-QIcon ForNull::trayIcon() const { return QIcon(); }
+#include <algorithm>
 
+using protocol::Service;
+
+ForNull::ForNull(App &app, QWidget *parent)
+    : QWidget(parent), svr(new Winsock(this)), RegSvr(new Winsock(this)), LogSvr(new Winsock(this)),
+      Wsk(new Winsock(this)), UserCheck(new Winsock(this)), tm(new QTimer(this)), m_app(app) {
+    setObjectName(u"ForNull"_qs);
+    tm->setInterval(1000);
+    connect(tm, &QTimer::timeout, this, &ForNull::onTick);
+
+    connect(svr, &Winsock::ConnectionRequest, this,
+            [this](int id) { onConnectionRequest(Service::Message, svr, id); });
+    connect(RegSvr, &Winsock::ConnectionRequest, this,
+            [this](int id) { onConnectionRequest(Service::Registration, RegSvr, id); });
+    connect(LogSvr, &Winsock::ConnectionRequest, this,
+            [this](int id) { onConnectionRequest(Service::Login, LogSvr, id); });
+
+    connect(Wsk, &Winsock::DataArrival, this, &ForNull::onWskData);
+    connect(Wsk, &Winsock::Error, this, &ForNull::onWskError);
+    connect(UserCheck, &Winsock::DataArrival, this, &ForNull::onUserCheckData);
+}
+
+ForNull::~ForNull() {
+    // The App is being taken apart: no socket event may reach the other windows any more.
+    for (Winsock *s : {svr, RegSvr, LogSvr, Wsk, UserCheck})
+        s->disconnect(this);
+    for (ServerSession *s : std::as_const(m_sessions))
+        s->disconnect(this);
+}
+
+void ForNull::load() {
+    FirstRun = true;
+    tm->start();
+    if (!m_app.settings().IsServer) return;
+
+    // A port that cannot be had leaves its service absent; the others carry on.
+    const Ports &ports = m_app.ports();
+    svr->setLocalPort(ports.message);
+    svr->Listen();
+    RegSvr->setLocalPort(ports.registration);
+    RegSvr->Listen();
+    LogSvr->setLocalPort(ports.login);
+    LogSvr->Listen();
+
+    m_app.index()->editor()->setText(u"\r\n  服务器已运行"_qs);
+    m_app.connectMe()->enterServerMode();
+    LoadMessage(m_app);
+    QDir().mkpath(m_app.path(u"\\UserInfo"_qs));
+}
+
+QIcon ForNull::trayIcon() const {
+    return QIcon(m_app.settings().IsServer ? trayicons::serverPicture()
+                                           : trayicons::clientPicture());
+}
+
+void ForNull::onTick() {
+    m_app.index()->setWindowTitle(u" "_qs + m_app.now().time().toString(u"H:mm:ss"_qs));
+    m_app.ensureTrayIcon();
+}
+
+// ---- Server ----
+
+void ForNull::onConnectionRequest(Service service, Winsock *listener, int requestID) {
+    m_app.connectMe()->ClientList +=
+        protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(), m_app.now(), service);
+
+    // Full: the connection that has been quiet longest makes room for the newcomer.
+    if (m_limits.maxConnections > 0 && m_sessions.size() >= m_limits.maxConnections) {
+        auto oldest = std::max_element(m_sessions.cbegin(), m_sessions.cend(),
+                                       [](const ServerSession *a, const ServerSession *b) {
+                                           return a->idleFor() < b->idleFor();
+                                       });
+        if (oldest != m_sessions.cend()) (*oldest)->close();
+    }
+
+    auto *session = new ServerSession(service, m_limits, this);
+    if (!session->socket()->Accept(*listener, requestID)) {
+        delete session;
+        return;
+    }
+    m_sessions.append(session);
+    connect(session, &ServerSession::requestReady, this, &ForNull::onRequest);
+    connect(session, &ServerSession::failed, this, &ForNull::onSessionFailed);
+    connect(session, &ServerSession::finished, this, &ForNull::onSessionFinished);
+    session->start();
+    if (service == Service::Message) session->reply(MessageSended, true);
+}
+
+void ForNull::onRequest(ServerSession *session, const QString &request) {
+    if (session->service() == Service::Login) {
+        session->reply(checkLogin(m_app, request), false);
+    } else if (session->service() == Service::Registration) {
+        const std::optional<QString> confirmation = RegNewUser(m_app, request, session->peerIP());
+        if (confirmation)
+            session->reply(*confirmation, true);
+        else
+            session->close();
+    }
+}
+
+void ForNull::onSessionFailed(ServerSession *session, int number, const QString &description) {
+    // The message and registration services report their errors as Wsk did; login errors are
+    // not reported.
+    if (session->service() != Service::Login)
+        m_app.connectMe()->appendToContent(protocol::errorReport(number, description));
+}
+
+void ForNull::onSessionFinished(ServerSession *session) {
+    m_sessions.removeOne(session);
+    session->deleteLater();
+}
+
+// ---- Client ----
+
+void ForNull::onWskData() {
+    const QByteArray bytes = Wsk->GetBytes();
+    // One reply may come in several pieces: the pane shows all of this connection's so far.
+    if (Wsk->connectionId() != m_wskConnection) {
+        m_wskConnection = Wsk->connectionId();
+        m_wskReply.clear();
+    }
+    m_wskReply += bytes;
+    const bool overflow = m_wskReply.size() > m_maxReplyBytes;
+    if (overflow) m_wskReply.truncate(m_maxReplyBytes);
+
+    ConnectMe *window = m_app.connectMe();
+    window->showReceived(cp936::decode(m_wskReply));
+    m_app.closeNewUser();
+    if (!FirstRun) window->show();
+    FirstRun = false;
+    if (overflow) {
+        Wsk->Close();
+        m_wskReply.clear();
+    }
+}
+
+void ForNull::onWskError(int number, const QString &description) {
+    Wsk->Close();
+    m_app.connectMe()->appendToContent(protocol::errorReport(number, description));
+}
+
+void ForNull::onUserCheckData() {
+    const QByteArray bytes = UserCheck->GetBytes();
+    if (UserCheck->connectionId() != m_loginConnection) {
+        m_loginConnection = UserCheck->connectionId();
+        m_loginReply.clear();
+    }
+    m_loginReply += bytes;
+    switch (protocol::classifyLoginReply(m_loginReply)) {
+    case protocol::LoginReply::Incomplete:
+        return;
+    case protocol::LoginReply::Accepted:
+        m_loginReply.clear();
+        m_app.settings().LoginPassed = true;
+        m_app.closeLogin();
+        m_app.connectMe()->show();
+        return;
+    case protocol::LoginReply::Refused:
+        m_loginReply.clear();
+        emit loginRefused();
+        return;
+    }
+}

@@ -79,7 +79,11 @@ Index *App::index() {
 }
 
 ForNull *App::forNull() {
-    if (!m_forNull) m_forNull = std::make_unique<ForNull>(*this);
+    if (!m_forNull) {
+        m_forNull = std::make_unique<ForNull>(*this);
+        // Loaded once it is reachable, so that the windows its load touches can reach it.
+        m_forNull->load();
+    }
     return m_forNull.get();
 }
 

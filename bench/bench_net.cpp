@@ -1,0 +1,172 @@
+// Completed message downloads per second with 50 clients at once: the server mode of the hidden
+// network window, beside a minimal server that only writes the same bytes and closes (the floor
+// that Qt and the loopback set). Clients and server share the one thread, as in the program.
+#include "netservice/fornull.h"
+#include "platform/codepage.h"
+#include "platform/winsock.h"
+#include "startup/app.h"
+#include "startup/config.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kClients = 50;
+constexpr int kDownloadsPerIteration = 500;
+
+// About a kilobyte of message, as an operator would publish.
+QByteArray messageFile() {
+    QByteArray text;
+    for (int i = 1; i <= 12; ++i)
+        text += cp936::encode(u"第"_qs + QString::number(i) +
+                              u"条：今天服务器照常开放，欢迎大家来读消息。\r\n"_qs);
+    return text;
+}
+
+// Keeps kClients downloads running against a port and counts the ones that arrive whole.
+class Downloads : public QObject {
+public:
+    Downloads(quint16 port, QByteArray expected) : m_port(port), m_expected(std::move(expected)) {
+        for (int i = 0; i < kClients; ++i) {
+            auto *s = new QTcpSocket(this);
+            auto *got = new QByteArray;
+            m_buffers.emplace_back(got);
+            connect(s, &QIODevice::readyRead, s, [s, got] { *got += s->readAll(); });
+            connect(s, &QAbstractSocket::disconnected, s, [this, s, got] {
+                if (s->isOpen()) *got += s->readAll();
+                if (*got == m_expected)
+                    ++m_completed;
+                else
+                    ++m_broken;
+                got->clear();
+                // Reconnect from the event loop, not from inside the socket's own signal.
+                QTimer::singleShot(0, s, [this, s] { next(s); });
+            });
+            m_sockets.push_back(s);
+        }
+    }
+
+    // Runs until count more downloads have completed; false when one came broken.
+    bool run(int count) {
+        m_target = m_completed + m_broken + count;
+        m_running = true;
+        for (QTcpSocket *s : m_sockets)
+            if (s->state() == QAbstractSocket::UnconnectedState) next(s);
+        QEventLoop loop;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &loop, [this, &loop] {
+            if (m_completed + m_broken >= m_target) loop.quit();
+        });
+        watch.start(1);
+        loop.exec();
+        m_running = false;
+        // Let the downloads under way finish before the next round.
+        while (std::any_of(m_sockets.begin(), m_sockets.end(), [](QTcpSocket *s) {
+            return s->state() != QAbstractSocket::UnconnectedState;
+        }))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return m_broken == 0;
+    }
+
+private:
+    void next(QTcpSocket *s) {
+        if (!m_running || m_completed + m_broken >= m_target) return;
+        s->abort();
+        s->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+
+    quint16 m_port;
+    QByteArray m_expected;
+    std::vector<QTcpSocket *> m_sockets;
+    std::vector<std::unique_ptr<QByteArray>> m_buffers;
+    qint64 m_completed = 0;
+    qint64 m_broken = 0;
+    qint64 m_target = 0;
+    bool m_running = false;
+};
+
+void runDownloads(benchmark::State &state, quint16 port, const QByteArray &expected) {
+    Downloads downloads(port, expected);
+    for (auto _ : state) {
+        if (!downloads.run(kDownloadsPerIteration)) {
+            state.SkipWithError("a download arrived broken");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kDownloadsPerIteration);
+    state.SetLabel("items = completed downloads, 50 clients");
+}
+
+void BM_ForNullMessageService(benchmark::State &state) {
+    QTemporaryDir dir;
+    QString config = defaultConfigText();
+    config.replace(u"Server=0\r\n"_qs, u"Server=1\r\n"_qs);
+    QFile c(dir.path() + u"/Config.ini"_qs);
+    c.open(QIODevice::WriteOnly);
+    c.write(cp936::encode(config));
+    c.close();
+    QFile m(dir.path() + u"/Message.txt"_qs);
+    m.open(QIODevice::WriteOnly);
+    m.write(messageFile());
+    m.close();
+
+    App app(dir.path(), Ports{0, 0, 0});
+    app.index(); // the load sequence loads the hidden window in server mode
+    ForNull *fn = app.forNull();
+    if (fn->svr->State() != Winsock::sckListening) {
+        state.SkipWithError("the message service did not start");
+        return;
+    }
+    runDownloads(state, quint16(fn->svr->LocalPort()), cp936::encode(fn->MessageSended));
+}
+
+void BM_MinimalServer(benchmark::State &state) {
+    // The same bytes the message service sends for the same file.
+    QByteArray bytes;
+    for (const QByteArray &line : messageFile().split('\n'))
+        if (!line.isEmpty()) bytes += "\r\n  " + line.chopped(1);
+
+    QTcpServer server;
+    server.listen(QHostAddress::AnyIPv4, 0);
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server, &bytes] {
+        while (QTcpSocket *s = server.nextPendingConnection()) {
+            QObject::connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
+            QObject::connect(s, &QIODevice::bytesWritten, s, [s] {
+                if (s->bytesToWrite() == 0) s->disconnectFromHost();
+            });
+            s->write(bytes);
+        }
+    });
+    runDownloads(state, server.serverPort(), bytes);
+}
+
+} // namespace
+
+// Every download leaves the server's end in TIME_WAIT for a minute; a client port that meets one
+// of them again costs a SYN retransmission (a second). The runs are kept short and of equal
+// length so that both servers meet the same conditions: compare medians of
+// --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true.
+BENCHMARK(BM_ForNullMessageService)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_MinimalServer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,35 @@
+#include "netclient/msgload.h"
+
+#include "netservice/fornull.h"
+#include "platform/codepage.h"
+#include "platform/textlines.h"
+#include "startup/app.h"
+
+#include <QFile>
+
+QString messageFromText(QStringView text) {
+    QString out;
+    for (QStringView line : splitLines(text)) {
+        out += u"\r\n  "_qs;
+        out += line;
+    }
+    return out;
+}
+
+bool LoadMessage(App &app) {
+    QString &message = app.forNull()->MessageSended;
+    message.clear();
+    const QString path = app.path(u"\\Message.txt"_qs);
+    QFile file(path);
+    if (!file.exists()) {
+        QFile created(path);
+        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        created.close();
+    }
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    if (file.size() > kMaxMessageFileBytes) return false;
+    const QByteArray bytes = file.read(kMaxMessageFileBytes + 1);
+    if (bytes.size() > kMaxMessageFileBytes) return false;
+    message = messageFromText(cp936::decode(bytes));
+    return true;
+}

@@ -1,0 +1,316 @@
+#include "platform/winsock.h"
+
+#include "platform/codepage.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+// A listener that cannot accept (for example when the process is out of file descriptors) is
+// paused by Qt; it tries again after this long.
+constexpr int kAcceptRetryMs = 200;
+// A closed connection still delivers what it had queued, for at most this long.
+constexpr int kLingerMs = 10000;
+
+QString dotted(const QHostAddress &address) {
+    if (address.isNull()) return QString();
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+QString machineIPv4() {
+    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+    for (const QHostAddress &a : all)
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) return a.toString();
+    return QStringLiteral("127.0.0.1");
+}
+
+bool validPort(int port) {
+    return port >= 0 && port <= 65535;
+}
+
+} // namespace
+
+int winsockErrorNumber(int qtSocketError) {
+    switch (qtSocketError) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::DatagramTooLargeError:
+        return 10040;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return 10045;
+    default:
+        return 40000 + qMax(qtSocketError, 0);
+    }
+}
+
+Winsock::Winsock(QObject *parent) : QObject(parent) {}
+
+Winsock::~Winsock() {
+    Close();
+}
+
+int Winsock::RemotePort() const {
+    if (m_requester) return m_requester->peerPort();
+    if (m_socket && m_state == sckConnected) return m_socket->peerPort();
+    return m_remotePort;
+}
+
+bool Winsock::setRemotePort(int port) {
+    if (!validPort(port)) return false;
+    m_remotePort = quint16(port);
+    return true;
+}
+
+int Winsock::LocalPort() const {
+    if (m_server) return m_server->serverPort();
+    if (m_socket && m_socket->localPort() != 0) return m_socket->localPort();
+    return m_localPort;
+}
+
+bool Winsock::setLocalPort(int port) {
+    if (!validPort(port)) return false;
+    m_localPort = quint16(port);
+    return true;
+}
+
+QString Winsock::RemoteHostIP() const {
+    if (m_requester) return dotted(m_requester->peerAddress());
+    if (m_socket) return dotted(m_socket->peerAddress());
+    return QString();
+}
+
+QString Winsock::LocalIP() const {
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        return dotted(m_socket->localAddress());
+    return machineIPv4();
+}
+
+bool Winsock::Listen() {
+    if (m_state != sckClosed) return false;
+    auto *server = new QTcpServer(this);
+    if (!server->listen(QHostAddress::AnyIPv4, m_localPort)) {
+        delete server;
+        return false;
+    }
+    m_server = server;
+    connect(server, &QTcpServer::newConnection, this, &Winsock::onNewConnection);
+    connect(server, &QTcpServer::acceptError, this, [server] {
+        QTimer::singleShot(kAcceptRetryMs, server, [server] { server->resumeAccepting(); });
+    });
+    m_state = sckListening;
+    return true;
+}
+
+void Winsock::onNewConnection() {
+    QPointer<Winsock> self(this);
+    while (m_server && m_server->hasPendingConnections()) {
+        QTcpSocket *socket = m_server->nextPendingConnection();
+        const int id = ++m_nextRequestId;
+        m_pending.insert(id, socket);
+        m_requester = socket;
+        emit ConnectionRequest(id);
+        if (!self) return;
+        m_requester = nullptr;
+        // Not accepted during the event: refused, as the classic control does.
+        if (m_pending.remove(id)) {
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
+}
+
+bool Winsock::Accept(Winsock &listener, int requestID) {
+    if (m_state != sckClosed) return false;
+    QTcpSocket *socket = listener.m_pending.take(requestID);
+    if (!socket) return false;
+    socket->setParent(this);
+    attach(socket);
+    m_state = sckConnected;
+    // Data or a close that came before the accept has been noticed by Qt already.
+    if (socket->bytesAvailable() > 0 || socket->state() != QAbstractSocket::ConnectedState) {
+        const quint64 id = m_connectionId;
+        QTimer::singleShot(0, this, [this, id] {
+            if (m_connectionId != id || !m_socket) return;
+            if (m_socket->state() != QAbstractSocket::ConnectedState)
+                onPeerClosed();
+            else
+                onReadyRead();
+        });
+    }
+    return true;
+}
+
+bool Winsock::Connect(const QString &host, int port) {
+    if (m_state != sckClosed || !validPort(port)) return false;
+    m_remoteHost = host;
+    m_remotePort = quint16(port);
+    return Connect();
+}
+
+bool Winsock::Connect() {
+    if (m_state != sckClosed) return false;
+    auto *socket = new QTcpSocket(this);
+    if (m_localPort != 0 &&
+        !socket->bind(QHostAddress::AnyIPv4, m_localPort, QAbstractSocket::ReuseAddressHint)) {
+        delete socket;
+        return false;
+    }
+    attach(socket);
+    m_state = sckResolvingHost;
+    socket->connectToHost(m_remoteHost, m_remotePort, QIODevice::ReadWrite,
+                          QAbstractSocket::IPv4Protocol);
+    return true;
+}
+
+void Winsock::attach(QTcpSocket *socket) {
+    m_socket = socket;
+    m_inbox.clear();
+    m_sending = false;
+    ++m_connectionId;
+    connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
+        if (m_state == sckError || m_state == sckClosing) return;
+        if (s == QAbstractSocket::HostLookupState)
+            m_state = sckResolvingHost;
+        else if (s == QAbstractSocket::ConnectingState)
+            m_state = sckConnecting;
+    });
+    connect(socket, &QAbstractSocket::connected, this, [this] { m_state = sckConnected; });
+    connect(socket, &QIODevice::readyRead, this, &Winsock::onReadyRead);
+    connect(socket, &QAbstractSocket::errorOccurred, this, &Winsock::onSocketError);
+    connect(socket, &QAbstractSocket::disconnected, this, [this] {
+        if (m_state == sckConnected) onPeerClosed();
+    });
+    connect(socket, &QIODevice::bytesWritten, this, &Winsock::onBytesWritten);
+}
+
+void Winsock::onReadyRead() {
+    if (!m_socket) return;
+    const QByteArray bytes = m_socket->readAll();
+    if (bytes.isEmpty()) return;
+    m_inbox += bytes;
+    emit DataArrival(m_inbox.size());
+}
+
+void Winsock::onSocketError() {
+    if (!m_socket || m_state == sckError || m_state == sckClosing) return;
+    const QAbstractSocket::SocketError e = m_socket->error();
+    if (e == QAbstractSocket::RemoteHostClosedError) {
+        onPeerClosed();
+        return;
+    }
+    m_state = sckError;
+    emit Error(winsockErrorNumber(e), m_socket->errorString());
+}
+
+void Winsock::onPeerClosed() {
+    if (!m_socket || m_state == sckClosing || m_state == sckError) return;
+    const quint64 id = m_connectionId;
+    // What came with the close is delivered first.
+    if (m_socket->bytesAvailable() > 0) {
+        onReadyRead();
+        if (m_connectionId != id || !m_socket) return;
+    }
+    m_state = sckClosing;
+    m_sending = false;
+    emit Closed();
+}
+
+void Winsock::onBytesWritten() {
+    if (!m_socket || !m_sending || m_socket->bytesToWrite() > 0) return;
+    m_sending = false;
+    emit SendComplete();
+}
+
+bool Winsock::SendData(const QString &text) {
+    return SendData(cp936::encode(text));
+}
+
+bool Winsock::SendData(const QByteArray &bytes) {
+    if (m_state != sckConnected || !m_socket) return false;
+    if (bytes.isEmpty()) {
+        // Nothing to hand over; the send is complete all the same.
+        const quint64 id = m_connectionId;
+        QTimer::singleShot(0, this, [this, id] {
+            if (m_connectionId == id && m_state == sckConnected && !m_sending) emit SendComplete();
+        });
+        return true;
+    }
+    if (m_socket->write(bytes) != bytes.size()) return false;
+    m_sending = true;
+    return true;
+}
+
+QString Winsock::GetData() {
+    return cp936::decode(GetBytes());
+}
+
+QByteArray Winsock::GetBytes() {
+    QByteArray out;
+    out.swap(m_inbox);
+    return out;
+}
+
+void Winsock::release() {
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    if (!socket) return;
+    socket->disconnect(this);
+    socket->setParent(nullptr);
+    // Only a connection can have anything left to deliver.
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        socket->abort();
+    else
+        socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    // Still flushing what was queued: it goes when that is done, or after a while.
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kLingerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+}
+
+void Winsock::Close() {
+    if (m_server) {
+        m_server->disconnect(this);
+        for (QTcpSocket *s : std::as_const(m_pending)) {
+            s->abort();
+            s->deleteLater();
+        }
+        m_pending.clear();
+        m_requester = nullptr;
+        m_server->close();
+        m_server->deleteLater();
+        m_server = nullptr;
+    }
+    release();
+    m_inbox.clear();
+    m_sending = false;
+    m_state = sckClosed;
+}

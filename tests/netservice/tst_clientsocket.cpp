@@ -1,0 +1,246 @@
+// The client side of the hidden network window: what arrives on Wsk and UserCheck, and errors,
+// against a server copy in the same process and against scripted servers.
+#include "netclient/connectme.h"
+#include "netcopy.h"
+#include "netservice/fornull.h"
+#include "netservice/protocol.h"
+#include "netservice/userinfo.h"
+#include "platform/codepage.h"
+#include "platform/richtextbox.h"
+#include "platform/winsock.h"
+#include "startup/app.h"
+#include "testsupport.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+using namespace netcopy;
+
+Copy *serverCopy(const QByteArray &message = {}) {
+    Options o;
+    o.server = true;
+    o.message = message;
+    return new Copy(o);
+}
+
+// A server that answers every connection with the same pieces, a pause before each, then closes
+// (unless told to stay).
+struct Scripted {
+    struct Piece {
+        int delayMs;
+        QByteArray bytes;
+    };
+    QTcpServer server;
+    QList<Piece> pieces;
+    bool closeAtEnd = true;
+
+    Scripted(QList<Piece> script, bool close = true)
+        : pieces(std::move(script)), closeAtEnd(close) {
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            QTcpSocket *s = server.nextPendingConnection();
+            int at = 0;
+            for (const Piece &p : pieces) {
+                at += p.delayMs;
+                QTimer::singleShot(at, s, [s, bytes = p.bytes] {
+                    s->write(bytes);
+                    s->flush();
+                });
+            }
+            if (closeAtEnd) QTimer::singleShot(at + 50, s, [s] { s->disconnectFromHost(); });
+        });
+    }
+    int port() const { return server.serverPort(); }
+};
+
+bool waitState(Winsock *w, int state) {
+    return QTest::qWaitFor([w, state] { return w->State() == state; }, kWait);
+}
+
+} // namespace
+
+class tst_ClientSocket : public QObject {
+    Q_OBJECT
+private slots:
+    void messageDownload();
+    void replyInPiecesIsShownWhole();
+    void registrationReplyClosesNewUserAndShowsConnectMe();
+    void loginRefusedThenAccepted();
+    void loginReplyInPieces_data();
+    void loginReplyInPieces();
+    void errorIsReported();
+    void oversizedReplyIsCut();
+};
+
+void tst_ClientSocket::messageDownload() {
+    std::unique_ptr<Copy> server(serverCopy(gbk(u"服务器消息\r\n第二行"_qs)));
+    Copy client;
+    Winsock *wsk = client.fn->Wsk;
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, server->fn->svr->LocalPort()));
+    QVERIFY(waitState(wsk, 8));
+    QCOMPARE(client.content(), u"\r\n  服务器消息\r\n  第二行"_qs);
+    QCOMPARE(client.cm()->hostIP()->text(), u" 开始接收数据..."_qs);
+    QVERIFY(!client.cm()->findChild<QPushButton *>(u"bt_connect"_qs)->isEnabled());
+    QVERIFY(client.cm()->findChild<QPushButton *>(u"bt_cancel"_qs)->isEnabled());
+    // The first arrival of the run does not bring the window up; it ends FirstRun.
+    QVERIFY(!client.cm()->isVisible());
+    QVERIFY(!client.fn->FirstRun);
+
+    // The next download replaces the pane and shows the window.
+    wsk->Close();
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, server->fn->svr->LocalPort()));
+    QVERIFY(waitState(wsk, 8));
+    QCOMPARE(client.content(), u"\r\n  服务器消息\r\n  第二行"_qs);
+    QVERIFY(client.cm()->isVisible());
+}
+
+void tst_ClientSocket::replyInPiecesIsShownWhole() {
+    const QByteArray zhong = gbk(u"中"_qs);
+    Scripted fake(
+        {{0, gbk(u"第一段"_qs)}, {200, gbk(u"第二段"_qs) + zhong.left(1)}, {200, zhong.mid(1)}});
+    Copy client;
+    Winsock *wsk = client.fn->Wsk;
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
+    QVERIFY(waitState(wsk, 8));
+    QCOMPARE(client.content(), u"第一段第二段中"_qs);
+
+    // A new connection starts a new reply.
+    wsk->Close();
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
+    QVERIFY(waitState(wsk, 8));
+    QCOMPARE(client.content(), u"第一段第二段中"_qs);
+}
+
+void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
+    std::unique_ptr<Copy> server(serverCopy());
+    server->app->setRandomSource([] { return 0.0000321; }); // 3210
+    Copy client;
+    client.app->newUser();
+    QVERIFY(client.app->newUserLoaded());
+
+    // What the registration window does before it sends.
+    Winsock *wsk = client.fn->Wsk;
+    wsk->Close();
+    wsk->setRemoteHost(u"127.0.0.1"_qs);
+    wsk->setRemotePort(server->fn->RegSvr->LocalPort());
+    wsk->setLocalPort(0);
+    QVERIFY(wsk->Connect());
+    QVERIFY(waitState(wsk, 7));
+    client.app->settings().LoginPassed = true;
+    client.fn->FirstRun = false;
+    QVERIFY(wsk->SendData(protocol::buildRegistrationRecord(
+        {u"小明"_qs, u"pw"_qs, u"-"_qs, u"-"_qs, u"正在考虑，说点什么好呢？"_qs, u"不详"_qs})));
+    QVERIFY(waitState(wsk, 8));
+
+    UserInfo stored(*server->app);
+    QVERIFY(stored.getInfo(u"3210"_qs));
+    QCOMPARE(client.content(), protocol::registrationConfirmation(stored));
+    QVERIFY(client.content().endsWith(u"\r\n\r\n正在考虑，说点什么好呢？"_qs));
+    QVERIFY(!client.app->newUserLoaded());
+    QVERIFY(client.cm()->isVisible());
+}
+
+void tst_ClientSocket::loginRefusedThenAccepted() {
+    std::unique_ptr<Copy> server(serverCopy());
+    server->app->setRandomSource([] { return 0.00000099; }); // 99
+    UserInfo account(*server->app);
+    account.setID();
+    account.setPassword(u"对的"_qs);
+    QVERIFY(account.Save());
+
+    Copy client;
+    client.app->login();
+    QSignalSpy refused(client.fn, &ForNull::loginRefused);
+    Winsock *check = client.fn->UserCheck;
+    QVERIFY(check->Connect(u"127.0.0.1"_qs, server->fn->LogSvr->LocalPort()));
+    QVERIFY(waitState(check, 7));
+
+    QVERIFY(check->SendData(protocol::buildLoginRequest(u"99"_qs, u"错的"_qs)));
+    QVERIFY(refused.wait(kWait));
+    QVERIFY(!client.app->settings().LoginPassed);
+    QVERIFY(client.app->loginLoaded());
+    QVERIFY(!client.cm()->isVisible());
+
+    // Again on the same connection.
+    QVERIFY(check->SendData(protocol::buildLoginRequest(u"99"_qs, u"对的"_qs)));
+    QVERIFY(QTest::qWaitFor([&] { return client.app->settings().LoginPassed; }, kWait));
+    QVERIFY(!client.app->loginLoaded());
+    QVERIFY(client.cm()->isVisible());
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(check->State(), 7);
+}
+
+void tst_ClientSocket::loginReplyInPieces_data() {
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("refusals");
+    QTest::newRow("200 in two pieces") << QList<QByteArray>{"2", "00"} << true << 0;
+    QTest::newRow("886 in three pieces") << QList<QByteArray>{"8", "8", "6"} << false << 1;
+    QTest::newRow("two replies in one arrival") << QList<QByteArray>{"200886"} << false << 1;
+    QTest::newRow("200 and more") << QList<QByteArray>{"200 OK"} << false << 1;
+    QTest::newRow("refusal then acceptance") << QList<QByteArray>{"886", "200"} << true << 1;
+}
+
+void tst_ClientSocket::loginReplyInPieces() {
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(bool, accepted);
+    QFETCH(int, refusals);
+    QList<Scripted::Piece> script;
+    for (const QByteArray &p : pieces)
+        script.append({150, p});
+    Scripted fake(script, false);
+    Copy client;
+    QSignalSpy refused(client.fn, &ForNull::loginRefused);
+    QVERIFY(client.fn->UserCheck->Connect(u"127.0.0.1"_qs, fake.port()));
+    QTest::qWait(150 * int(pieces.size()) + 300);
+    QCOMPARE(client.app->settings().LoginPassed, accepted);
+    QCOMPARE(refused.size(), refusals);
+}
+
+void tst_ClientSocket::errorIsReported() {
+    quint16 deadPort;
+    {
+        QTcpServer s;
+        QVERIFY(s.listen(QHostAddress::LocalHost, 0));
+        deadPort = s.serverPort();
+    }
+    Copy client;
+    Winsock *wsk = client.fn->Wsk;
+    QSignalSpy errors(wsk, &Winsock::Error);
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, deadPort));
+    QVERIFY(errors.wait(kWait));
+    // The handler closed the socket and wrote the report into the pane of a hidden window.
+    QCOMPARE(wsk->State(), 0);
+    QVERIFY(client.app->connectMeLoaded());
+    QVERIFY(!client.cm()->isVisible());
+    QCOMPARE(client.content(), protocol::errorReport(10061, errors.first().at(1).toString()));
+    QVERIFY(client.content().startsWith(u"\r\n\r\n  错误编号：10061\r\n  说    明："_qs));
+
+    // A second error adds to the pane.
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, deadPort));
+    QVERIFY(errors.wait(kWait));
+    QCOMPARE(client.content().count(u"错误编号：10061"_qs), 2);
+}
+
+void tst_ClientSocket::oversizedReplyIsCut() {
+    Scripted fake({{0, QByteArray(600, 'a')}, {100, QByteArray(600, 'b')}}, false);
+    Copy client;
+    client.fn->setMaxReplyBytes(1000);
+    Winsock *wsk = client.fn->Wsk;
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
+    QVERIFY(QTest::qWaitFor([&] { return client.content().size() == 1000; }, kWait));
+    QCOMPARE(client.content(), QString(600, u'a') + QString(400, u'b'));
+    QCOMPARE(wsk->State(), 0);
+}
+
+QTEST_MAIN(tst_ClientSocket)
+#include "tst_clientsocket.moc"
