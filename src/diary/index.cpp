@@ -176,38 +176,28 @@ void Index::LoadSequence() {
     s.MainShown = true;
 }
 
-void Index::SetBrowseMode() {
-    IsEditing = false;
+// The two modes set the same controls in opposite ways; the password box is enabled by browse
+// mode and left alone by edit mode.
+void Index::setMode(bool editing) {
+    IsEditing = editing;
     for (RichTextBox *box : {mmw, Titles}) {
-        box->setBackColor(ui::buttonFace());
-        box->setReadOnly(true);
-        box->setAppearance(1);
+        box->setBackColor(editing ? ui::windowBackground() : ui::buttonFace());
+        box->setReadOnly(!editing);
+        box->setAppearance(editing ? 0 : 1);
     }
     for (QAction *a : {m_new, m_edit, m_loveme})
-        a->setEnabled(true);
+        a->setEnabled(!editing);
     for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
                                                        m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
-        w->setEnabled(true);
+        w->setEnabled(!editing);
     for (QWidget *w : std::initializer_list<QWidget *>{bt_v, bt_save, bt_cancel, ck_pw})
-        w->setEnabled(false);
-    rt_pw->setEnabled(true);
+        w->setEnabled(editing);
+    if (!editing) rt_pw->setEnabled(true);
 }
 
-void Index::SetEditMode() {
-    IsEditing = true;
-    for (RichTextBox *box : {mmw, Titles}) {
-        box->setBackColor(ui::windowBackground());
-        box->setReadOnly(false);
-        box->setAppearance(0);
-    }
-    for (QAction *a : {m_new, m_edit, m_loveme})
-        a->setEnabled(false);
-    for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
-                                                       m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
-        w->setEnabled(false);
-    for (QWidget *w : std::initializer_list<QWidget *>{bt_v, bt_save, bt_cancel, ck_pw})
-        w->setEnabled(true);
-}
+void Index::SetBrowseMode() { setMode(false); }
+
+void Index::SetEditMode() { setMode(true); }
 
 void Index::ClearDisplay() {
     mmw->setTextRTF(rtf::emptyDocument());

@@ -58,6 +58,7 @@ protected:
 
 private:
     void buildControls();
+    void setMode(bool editing);
     void setDateBoxes();
     void enableNavigation(bool on);
     QString titleLine() const;

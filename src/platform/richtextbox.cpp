@@ -26,10 +26,10 @@ const char *const kRtfTypes[] = {"text/rtf", "application/rtf", "text/richtext",
 QImage htmlImage(QTextDocument *doc, const QString &name) {
     const QUrl url(name);
     if (url.scheme().compare(u"data"_qs, Qt::CaseInsensitive) == 0) {
-        const QString spec = url.path();
-        const qsizetype comma = spec.indexOf(QLatin1Char(','));
-        if (comma >= 0 && spec.left(comma).endsWith(u";base64"_qs, Qt::CaseInsensitive)) {
-            const QByteArray bytes = QByteArray::fromBase64(spec.mid(comma + 1).toLatin1());
+        const QString dataUrl = url.path();
+        const qsizetype comma = dataUrl.indexOf(QLatin1Char(','));
+        if (comma >= 0 && dataUrl.left(comma).endsWith(u";base64"_qs, Qt::CaseInsensitive)) {
+            const QByteArray bytes = QByteArray::fromBase64(dataUrl.mid(comma + 1).toLatin1());
             return QImage::fromData(bytes);
         }
     }

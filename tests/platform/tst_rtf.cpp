@@ -476,7 +476,7 @@ void TestRtf::escapeTextMatchesWriter() {
 
 void TestRtf::roundTripStable_data() {
     QTest::addColumn<QByteArray>("rtf");
-    QTest::newRow("spec empty document") << QByteArray(kHeader + kParagraph + "\\par }");
+    QTest::newRow("the program's empty document") << QByteArray(kHeader + kParagraph + "\\par }");
     QTest::newRow("formats in groups") << QByteArray(R"({\rtf1{\colortbl;\red0\green0\blue255;}{\b\cf1 a{\i b}}c\ul d\par\qc\fs40 e\par\fs10\par\pard\b f})");
     QTest::newRow("fonts") << QByteArray(R"({\rtf1\ansi{\fonttbl{\f0\fcharset0 Arial;}{\f1\fcharset128 Gothic;}{\f2\fcharset161 Greek;}}\f0\'e9\f1\'92\'86\f2\'d9\u20013?})");
     QTest::newRow("specials") << QByteArray(R"({\rtf1 \~\-\_\emdash\bullet\line\tab{\v x}\u-10179?\u-8704?})");

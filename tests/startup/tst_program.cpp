@@ -12,15 +12,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()> &condition, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms) return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
 
 struct Running {
     QProcess process;
@@ -55,7 +46,7 @@ void TestProgram::firstStartWritesItsFiles() {
     Running first;
     start(first.process, dir.path());
     QVERIFY(first.process.waitForStarted(10000));
-    QVERIFY(waitFor([&] { return QFileInfo(dir.path() + u"/Love"_qs).isDir() && QFile::exists(config); }, 20000));
+    QVERIFY(testsupport::waitUntil([&] { return QFileInfo(dir.path() + u"/Love"_qs).isDir() && QFile::exists(config); }, 20000));
     QVERIFY(QFileInfo(dir.path() + u"/DB"_qs).isDir());
     QCOMPARE(testsupport::readFile(config), cp936::encode(defaultConfigText()));
     QCOMPARE(first.process.state(), QProcess::Running);

@@ -2,6 +2,7 @@
 #include "diary/index.h"
 #include "startup/app.h"
 #include "startup/tips.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -62,15 +63,6 @@ bool iconDocked() {
     return false;
 }
 
-bool waitUntil(const std::function<bool()> &condition, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms) return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -87,7 +79,7 @@ private:
         trayer.start(u"trayer"_qs, {u"--edge"_qs, u"top"_qs, u"--align"_qs, u"right"_qs, u"--widthtype"_qs,
                                      u"pixel"_qs, u"--width"_qs, u"100"_qs, u"--height"_qs, u"24"_qs});
         QVERIFY(trayer.waitForStarted(5000));
-        QVERIFY(waitUntil([] { return windowTree().contains(u"\"panel\""_qs); }, 5000));
+        QVERIFY(testsupport::waitUntil([] { return windowTree().contains(u"\"panel\""_qs); }, 5000));
     }
 };
 
@@ -100,23 +92,23 @@ void TestTrayDesktop::iconAppearsComesBackAndLeavesOnExit() {
     QTemporaryDir dir;
     App app(dir.path());
     app.index()->show();
-    QVERIFY(waitUntil(iconDocked, 3000));
+    QVERIFY(testsupport::waitUntil(iconDocked, 3000));
 
     // The desktop's tray restarts: within a second or so the icon is back.
     trayer.kill();
     trayer.waitForFinished();
-    QVERIFY(waitUntil([] { return !iconDocked(); }, 3000));
+    QVERIFY(testsupport::waitUntil([] { return !iconDocked(); }, 3000));
     QProcess again;
     startTray(again);
     QElapsedTimer t;
     t.start();
-    QVERIFY(waitUntil(iconDocked, 3000));
+    QVERIFY(testsupport::waitUntil(iconDocked, 3000));
     qInfo("icon back %lld ms after the tray", t.elapsed());
     QVERIFY(t.elapsed() <= 2000);
 
     // "退出" takes the icon away.
     app.index()->findChild<QPushButton *>(u"bt_exit"_qs)->click();
-    QVERIFY(waitUntil([] { return !iconDocked(); }, 3000));
+    QVERIFY(testsupport::waitUntil([] { return !iconDocked(); }, 3000));
     again.kill();
     again.waitForFinished();
 }

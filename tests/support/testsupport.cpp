@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTest>
 
 namespace testsupport {
 
@@ -20,6 +22,16 @@ bool writeFile(const QString &path, const QByteArray &data) {
 QString executable() {
     const QByteArray fromEnv = qgetenv("QC_EXE");
     return fromEnv.isEmpty() ? QStringLiteral(QC_BINARY_DIR "/qingchuang") : QString::fromLocal8Bit(fromEnv);
+}
+
+bool waitUntil(const std::function<bool()> &condition, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 } // namespace testsupport

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Helpers shared by the tests.
 namespace testsupport {
 
@@ -12,5 +14,7 @@ QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &data);
 // The program built beside the tests.
 QString executable();
+// Runs the event loop until condition holds; false when ms pass first.
+bool waitUntil(const std::function<bool()> &condition, int ms);
 
 } // namespace testsupport
