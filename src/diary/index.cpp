@@ -250,10 +250,16 @@ diary::Listing Index::ListEntries(const QString &path) {
 }
 
 void Index::onPrevious() {
+    stepDay(-1, msg(u"  很高兴我的软件在计算机出现之前有人使用。请代我向我先人的问好。"));
+}
+
+void Index::onNext() { stepDay(1, msg(u"  很高兴您能用到现在。请代我向我的后人问好。")); }
+
+void Index::stepDay(int days, const QString &outOfRange) {
     ClearDisplay();
-    const QDate d = CurDate.addDays(-1);
-    if (!d.isValid() || d < kFirstDate) {
-        mmw->setText(msg(u"  很高兴我的软件在计算机出现之前有人使用。请代我向我先人的问好。"));
+    const QDate d = CurDate.addDays(days);
+    if (!d.isValid() || d < kFirstDate || d > kLastDate) {
+        mmw->setText(outOfRange);
         return;
     }
     CurDate = d;
@@ -262,23 +268,16 @@ void Index::onPrevious() {
     focusEditor();
 }
 
-void Index::onNext() {
-    ClearDisplay();
-    const QDate d = CurDate.addDays(1);
-    if (!d.isValid() || d > kLastDate) {
-        mmw->setText(msg(u"  很高兴您能用到现在。请代我向我的后人问好。"));
-        return;
-    }
-    CurDate = d;
-    ShowDate();
-    setDateBoxes();
-    focusEditor();
-}
+void Index::onToday() { backToToday(false); }
 
-void Index::onToday() {
+void Index::onSeeDiary() { backToToday(true); }
+
+// "==" and "查看日记": back to the diary on today's date; the latter also refills the password box.
+void Index::backToToday(bool asterisks) {
     IsCollection = false;
     bt_OK->setText(u"确认密码"_qs);
     ClearDisplay();
+    if (asterisks) rt_pw->setTextRTF(sixAsterisks());
     CurDate = m_app.today();
     ShowDate();
     enableNavigation(true);
@@ -287,28 +286,21 @@ void Index::onToday() {
     focusEditor();
 }
 
-void Index::onGoTo() {
+// The date typed into the three boxes; when it is no date, says so in the editor.
+std::optional<QDate> Index::typedDate() {
     const std::optional<QDate> d = diary::parseTypedDate(tt_year->text(), tt_month->text(), tt_day->text());
     if (!d) {
         mmw->setText(msg(u"  您的输入错了，您家的日历里有这个日子吗？"));
         focusEditor();
-        return;
     }
-    CurDate = *d;
-    ShowDate();
-    focusEditor();
+    return d;
 }
 
-void Index::onSeeDiary() {
-    IsCollection = false;
-    bt_OK->setText(u"确认密码"_qs);
-    ClearDisplay();
-    rt_pw->setTextRTF(sixAsterisks());
-    CurDate = m_app.today();
+void Index::onGoTo() {
+    const std::optional<QDate> d = typedDate();
+    if (!d) return;
+    CurDate = *d;
     ShowDate();
-    enableNavigation(true);
-    rt_pw->setEnabled(true);
-    setDateBoxes();
     focusEditor();
 }
 
@@ -422,12 +414,8 @@ void Index::onNew() {
 }
 
 void Index::onReWrite() {
-    const std::optional<QDate> d = diary::parseTypedDate(tt_year->text(), tt_month->text(), tt_day->text());
-    if (!d) {
-        mmw->setText(msg(u"  您的输入错了，您家的日历里有这个日子吗？"));
-        focusEditor();
-        return;
-    }
+    const std::optional<QDate> d = typedDate();
+    if (!d) return;
     CurDate = *d;
     NewEntry();
 }

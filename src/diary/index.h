@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 class App;
 class RichTextBox;
@@ -59,6 +60,9 @@ protected:
 private:
     void buildControls();
     void setMode(bool editing);
+    void stepDay(int days, const QString &outOfRange);
+    void backToToday(bool asterisks);
+    std::optional<QDate> typedDate();
     void setDateBoxes();
     void enableNavigation(bool on);
     QString titleLine() const;
