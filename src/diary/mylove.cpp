@@ -1,9 +1,8 @@
 #include "diary/mylove.h"
 
-#include "platform/codepage.h"
+#include "platform/textfile.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace mylove {
 
@@ -23,15 +22,7 @@ QStringList itemNames(const QString &folder) {
 }
 
 bool writeItem(const QString &path, const QString &richText) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = cp936::encode(richText) + "\r\n";
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        f.commit();
-        return false;
-    }
-    return f.commit();
+    return writeTextLineAtomically(path, richText);
 }
 
 } // namespace mylove

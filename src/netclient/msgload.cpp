@@ -2,6 +2,7 @@
 
 #include "netservice/fornull.h"
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 #include "platform/textlines.h"
 #include "startup/app.h"
 
@@ -32,4 +33,9 @@ bool LoadMessage(App &app) {
     if (bytes.size() > kMaxMessageFileBytes) return false;
     message = messageFromText(cp936::decode(bytes));
     return true;
+}
+
+bool SaveMessage(App &app, const QString &text) {
+    if (!writeTextLineAtomically(app.path(u"\\Message.txt"_qs), text)) return false;
+    return LoadMessage(app);
 }
