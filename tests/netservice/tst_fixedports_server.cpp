@@ -1,6 +1,6 @@
 // The real program in server mode, on its fixed ports 9983, 9980 and 2799, spoken to by raw
-// clients and by a client copy of the network service in this process. The only test that uses
-// those ports; a lock keeps copies of it from overlapping across build trees.
+// clients and by a client copy of the network service in this process. A lock, shared with
+// tst_serverload, keeps the tests on those ports from overlapping across build trees.
 #include "netclient/connectme.h"
 #include "netcopy.h"
 #include "netservice/fornull.h"
