@@ -5,15 +5,34 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
-// A listener that cannot accept (for example when the process is out of file descriptors) is
-// paused by Qt; it tries again after this long.
+// A listener that cannot accept (for example when the process is out of file descriptors) waits
+// this long before it tries again.
 constexpr int kAcceptRetryMs = 200;
+// Requests taken at one go, so that a flood of them does not keep the connections already
+// accepted waiting.
+constexpr int kAcceptBatch = 64;
+// Requests the system queues for a listener until they are taken. A request that finds the queue
+// full is dropped and the client only tries again a second or more later; Qt's default of 50
+// overflows when a few hundred clients come at once.
+constexpr int kListenBacklog = 1024;
 // A closed connection still delivers what it had queued, for at most this long.
 constexpr int kLingerMs = 10000;
 
@@ -111,35 +130,75 @@ QString Winsock::LocalIP() const {
 bool Winsock::Listen() {
     if (m_state != sckClosed) return false;
     auto *server = new QTcpServer(this);
+    server->setListenBacklogSize(kListenBacklog);
     if (!server->listen(QHostAddress::AnyIPv4, m_localPort)) {
         delete server;
         return false;
     }
     m_server = server;
-    connect(server, &QTcpServer::newConnection, this, &Winsock::onNewConnection);
+#ifdef Q_OS_UNIX
+    // The requests are taken here rather than by QTcpServer: its socket engine keeps the first
+    // error it ever met, so once it has emptied its queue it takes running out of descriptors for
+    // "nothing waiting", does not pause, and retries the accept as fast as it can.
+    server->pauseAccepting();
+    m_acceptNotifier =
+        new QSocketNotifier(server->socketDescriptor(), QSocketNotifier::Read, server);
+    connect(m_acceptNotifier, &QSocketNotifier::activated, this, &Winsock::acceptPending);
+#else
+    connect(server, &QTcpServer::newConnection, this, [this, server] {
+        while (m_server == server && server->hasPendingConnections())
+            if (!offer(server->nextPendingConnection())) return;
+    });
     connect(server, &QTcpServer::acceptError, this, [server] {
+        server->pauseAccepting();
         QTimer::singleShot(kAcceptRetryMs, server, [server] { server->resumeAccepting(); });
     });
+#endif
     m_state = sckListening;
     return true;
 }
 
-void Winsock::onNewConnection() {
-    QPointer<Winsock> self(this);
-    while (m_server && m_server->hasPendingConnections()) {
-        QTcpSocket *socket = m_server->nextPendingConnection();
-        const int id = ++m_nextRequestId;
-        m_pending.insert(id, socket);
-        m_requester = socket;
-        emit ConnectionRequest(id);
-        if (!self) return;
-        m_requester = nullptr;
-        // Not accepted during the event: refused, as the classic control does.
-        if (m_pending.remove(id)) {
-            socket->abort();
-            socket->deleteLater();
+#ifdef Q_OS_UNIX
+void Winsock::acceptPending() {
+    QSocketNotifier *notifier = m_acceptNotifier;
+    for (int i = 0; i < kAcceptBatch && m_acceptNotifier == notifier; ++i) {
+        const int fd = ::accept(int(notifier->socket()), nullptr, nullptr);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            // Out of descriptors or memory: the requests stay queued until there is room again.
+            notifier->setEnabled(false);
+            QTimer::singleShot(kAcceptRetryMs, notifier, [this, notifier] {
+                if (m_acceptNotifier == notifier) notifier->setEnabled(true);
+            });
+            return;
         }
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
+            continue;
+        }
+        if (!offer(socket)) return;
     }
+}
+#endif
+
+bool Winsock::offer(QTcpSocket *socket) {
+    QPointer<Winsock> self(this);
+    const int id = ++m_nextRequestId;
+    m_pending.insert(id, socket);
+    m_requester = socket;
+    emit ConnectionRequest(id);
+    if (!self) return false;
+    m_requester = nullptr;
+    // Not accepted during the event: refused, as the classic control does.
+    if (m_pending.remove(id)) {
+        socket->abort();
+        socket->deleteLater();
+    }
+    return m_server != nullptr;
 }
 
 bool Winsock::Accept(Winsock &listener, int requestID) {
@@ -299,6 +358,11 @@ void Winsock::release() {
 void Winsock::Close() {
     if (m_server) {
         m_server->disconnect(this);
+        if (m_acceptNotifier) {
+            // Off before the descriptor it watches is closed.
+            m_acceptNotifier->setEnabled(false);
+            m_acceptNotifier = nullptr;
+        }
         for (QTcpSocket *s : std::as_const(m_pending)) {
             s->abort();
             s->deleteLater();
@@ -313,4 +377,14 @@ void Winsock::Close() {
     m_inbox.clear();
     m_sending = false;
     m_state = sckClosed;
+}
+
+int descriptorLimit() {
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
+    return int(std::min<rlim_t>(limit.rlim_cur, INT_MAX));
+#else
+    return 0;
+#endif
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QSocketNotifier;
 class QTcpServer;
 class QTcpSocket;
 
@@ -96,7 +97,9 @@ signals:
 private:
     void attach(QTcpSocket *socket);
     void release();
-    void onNewConnection();
+    void acceptPending();
+    // Signals a request for socket; false when this listener is gone or closed meanwhile.
+    bool offer(QTcpSocket *socket);
     void onReadyRead();
     void onSocketError();
     void onPeerClosed();
@@ -109,6 +112,7 @@ private:
     quint64 m_connectionId = 0;
 
     QTcpServer *m_server = nullptr;
+    QSocketNotifier *m_acceptNotifier = nullptr;
     QHash<int, QTcpSocket *> m_pending;
     int m_nextRequestId = 0;
     QTcpSocket *m_requester = nullptr; // the request being signalled
@@ -120,3 +124,7 @@ private:
 
 // The classic Winsock number of a Qt socket error.
 int winsockErrorNumber(int qtSocketError);
+
+// How many descriptors -- every connection, listener and open file -- the process may hold at
+// once; 0 when the system sets no such limit.
+int descriptorLimit();
