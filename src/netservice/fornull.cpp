@@ -14,8 +14,26 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 using protocol::Service;
+
+namespace {
+
+// Descriptors that connections may never take: the program's own (listeners, event loop, lock
+// file) and the files a service opens while it answers.
+constexpr int kReservedDescriptors = 32;
+
+// Connections served at once: the bound set, and never so many that the listeners could not
+// take the next client or the account store could not open its files.
+int connectionCap(const ServerLimits &limits) {
+    int cap = limits.maxConnections > 0 ? limits.maxConnections : INT_MAX;
+    if (const int descriptors = descriptorLimit(); descriptors > 0)
+        cap = std::min(cap, std::max(descriptors - kReservedDescriptors, 1));
+    return cap;
+}
+
+} // namespace
 
 ForNull::ForNull(App &app, QWidget *parent)
     : QWidget(parent), svr(new Winsock(this)), RegSvr(new Winsock(this)), LogSvr(new Winsock(this)),
@@ -80,13 +98,17 @@ void ForNull::onConnectionRequest(Service service, Winsock *listener, int reques
     m_app.connectMe()->ClientList +=
         protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(), m_app.now(), service);
 
-    // Full: the connection that has been quiet longest makes room for the newcomer.
-    if (m_limits.maxConnections > 0 && m_sessions.size() >= m_limits.maxConnections) {
-        auto oldest = std::max_element(m_sessions.cbegin(), m_sessions.cend(),
+    // Full: a connection makes room for the newcomer -- one whose client has said nothing yet
+    // before one that is being served, and among those the one quiet longest. So a flood of
+    // connections that never speak cannot push out a client in the middle of its request.
+    if (m_sessions.size() >= connectionCap(m_limits)) {
+        auto victim = std::min_element(m_sessions.cbegin(), m_sessions.cend(),
                                        [](const ServerSession *a, const ServerSession *b) {
-                                           return a->idleFor() < b->idleFor();
+                                           if (a->isServing() != b->isServing())
+                                               return !a->isServing();
+                                           return a->idleFor() > b->idleFor();
                                        });
-        if (oldest != m_sessions.cend()) (*oldest)->close();
+        if (victim != m_sessions.cend()) (*victim)->close();
     }
 
     auto *session = new ServerSession(service, m_limits, this);

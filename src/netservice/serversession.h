@@ -15,7 +15,7 @@ struct ServerLimits {
     qint64 maxInputBytes = 1 << 20; // per connection, over its life
     int idleMs = 300000;            // a connection with no traffic for this long is closed
     int quietMs = 100;              // a request is whole when no byte follows for this long
-    int maxConnections = 256;       // beyond this the least recently active connection goes
+    int maxConnections = 256;       // beyond this one connection goes (ForNull says which)
 };
 
 // One accepted connection of the server, on its own socket, so that clients never disturb each
@@ -35,6 +35,9 @@ public:
     void start();
     QString peerIP() const { return m_peerIP; }
     qint64 idleFor() const { return m_lastActivity.elapsed(); }
+    // True once the peer has sent something or an answer is on its way: a connection that is
+    // being served, not one that only holds its place.
+    bool isServing() const { return m_received > 0 || m_closeAfterSend; }
 
     // Sends text; with closeAfter, the connection ends once it has gone out.
     void reply(const QString &text, bool closeAfter);

@@ -75,6 +75,7 @@ private slots:
     void garbageIsCutOff();
     void idleClientIsClosed();
     void connectionCapDropsTheQuietest();
+    void connectionCapSparesAClientMidRequest();
     void portInUseLeavesThatServiceAbsent();
     void tickWritesCaptionClock();
 };
@@ -339,6 +340,30 @@ void tst_Server::connectionCapDropsTheQuietest() {
     QVERIFY(third.waitFor(3));
     QCOMPARE(third.received, QByteArray("886"));
     QCOMPARE(s.cm()->ClientList.count(u"(Login)"_qs), 3);
+}
+
+void tst_Server::connectionCapSparesAClientMidRequest() {
+    Server s;
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    s.fn->setLimits(limits);
+    Client speaking(s.port(Service::Login));
+    QVERIFY(speaking.connected());
+    speaking.send("1");
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 1, kWait);
+    QTest::qWait(50);
+    // Quiet for less time than the first, but it has said nothing.
+    Client silent(s.port(Service::Login));
+    QVERIFY(silent.connected());
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 2, kWait);
+    Client third(s.port(Service::Login));
+    QVERIFY(third.connected());
+    QVERIFY(silent.waitClosed());
+    QCOMPARE(s.fn->sessionCount(), 2);
+    QVERIFY(!speaking.closed);
+    speaking.send(gbk(NUL + u"x"_qs));
+    QVERIFY(speaking.waitFor(3));
+    QCOMPARE(speaking.received, QByteArray("886"));
 }
 
 void tst_Server::portInUseLeavesThatServiceAbsent() {
