@@ -1,14 +1,11 @@
 #include "diary/diarystore.h"
 
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 #include "platform/textlines.h"
 
 #include <QFile>
 #include <QFileDevice>
-
-#include <cerrno>
-#include <cstdio>
-#include <unistd.h>
 
 namespace diary {
 
@@ -55,18 +52,6 @@ qsizetype findKeyLine(const QList<QByteArrayView> &lines, qint32 key, int occurr
 bool passwordMatches(QByteArrayView passwordLine, const QString &password) {
     if (passwordLine == QByteArrayView(&kBelByte, 1)) return true;
     return passwordLine == QByteArray(1, kBelByte) + cp936::encode(PasswordCode(password));
-}
-
-// Writes data to path and forces it to disk before returning.
-bool writeDurably(const QString &path, const QByteArray &data) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    if (f.write(data) != data.size() || !f.flush() || ::fsync(f.handle()) != 0) {
-        f.close();
-        return false;
-    }
-    f.close();
-    return f.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -171,14 +156,7 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
         kept.append(lines[i]).append(kCrLf);
 
     // The date file is replaced in one rename: there is never a moment without a whole file.
-    if (!writeDurably(tempPath, kept)) {
-        QFile::remove(tempPath);
-        return removeFailedText();
-    }
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(tempPath);
-        return removeFailedText();
-    }
+    if (!replaceThroughTemp(path, tempPath, kept)) return removeFailedText();
     return removedText();
 }
 

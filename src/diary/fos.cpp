@@ -2,11 +2,11 @@
 
 #include "diary/diarystore.h"
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-
-#include <unistd.h>
 
 FOS::FOS() = default;
 FOS::~FOS() { closeAll(); }
@@ -14,12 +14,22 @@ FOS::~FOS() { closeAll(); }
 bool FOS::opw(const QString &path) {
     closeAll();
     ++FileNo;
-    m_append = std::make_unique<QFile>(path);
-    if (!m_append->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        m_append.reset();
+    // Appending in place could leave half an entry behind a crash, and the next entry would be
+    // glued to it. The file is written anew instead, its old bytes first.
+    QByteArray old;
+    const QFileInfo info(path);
+    if (info.exists()) {
+        if (!info.isFile()) return false;
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        old = f.readAll();
+        if (f.error() != QFileDevice::NoError) return false;
+    }
+    m_out = std::make_unique<QSaveFile>(path);
+    if (!m_out->open(QIODevice::WriteOnly) || m_out->write(old) != old.size()) {
+        m_out.reset();
         return false;
     }
-    m_appendStart = m_append->size();
     m_failed = false;
     return true;
 }
@@ -38,8 +48,7 @@ bool FOS::opout(const QString &path) {
 
 bool FOS::fw(const QString &text) {
     const QByteArray bytes = cp936::encode(text) + "\r\n";
-    QIODevice *dev = m_append ? static_cast<QIODevice *>(m_append.get()) : m_out.get();
-    if (!dev || dev->write(bytes) != bytes.size()) m_failed = true;
+    if (!m_out || m_out->write(bytes) != bytes.size()) m_failed = true;
     return !m_failed;
 }
 
@@ -63,22 +72,14 @@ std::optional<QString> FOS::getContent(const QString &key, const QString &passwo
 
 bool FOS::closeAll() {
     bool ok = true;
-    if (m_append) {
-        ok = !m_failed && m_append->flush() && ::fsync(m_append->handle()) == 0;
-        if (!ok) {
-            // Take a partly written entry back, so that the file lists as before.
-            m_append->resize(m_appendStart);
-            m_append->flush();
-        }
-        m_append->close();
-        m_append.reset();
-    }
     if (m_out) {
         if (m_failed) {
             m_out->cancelWriting();
+            m_out->commit();
             ok = false;
+        } else {
+            ok = commitWhole(*m_out);
         }
-        if (!m_out->commit()) ok = false;
         m_out.reset();
     }
     m_readPath.clear();

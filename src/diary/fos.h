@@ -5,12 +5,12 @@
 #include <memory>
 #include <optional>
 
-class QFile;
 class QSaveFile;
 
 // File access of the diary: the main window writes and reads entries through one FOS.
-// Writes are made safe: an appended entry reaches the disk whole or not at all, and a file
-// opened with opout replaces the old one only when closeAll succeeds.
+// Writes are made safe: a file opened with opw or opout is written anew beside the old one and
+// takes its place only when closeAll has it whole on disk, so a crash or a failed write at any
+// moment leaves the old file or the new one, never half an entry.
 class FOS {
 public:
     FOS();
@@ -19,7 +19,8 @@ public:
     qint16 FileNo = 0; // number of the file the last opw, opout or fr opened
     bool PassOK = false;
 
-    // Opens path for appending, creating it when missing.
+    // Opens path for appending, creating it when missing. False when path is there but is no
+    // regular file or cannot be read whole.
     bool opw(const QString &path);
     // Opens path for writing; the old file stays until closeAll commits the new one.
     bool opout(const QString &path);
@@ -30,13 +31,11 @@ public:
     // The body of the entry (the occurrence-th with that key) when the password fits, else the
     // locked-entry text; nothing when the key is not in the file or the file cannot be read.
     std::optional<QString> getContent(const QString &key, const QString &password, int occurrence = 0);
-    // Closes every file. A file opened for writing is flushed to disk here; false when that
-    // failed, in which case an append is taken back and an opout leaves the old file.
+    // Closes every file. A file opened for writing is flushed to disk and put in place here;
+    // false when that failed, in which case the old file stays as it was.
     bool closeAll();
 
 private:
-    std::unique_ptr<QFile> m_append;
-    qint64 m_appendStart = 0;
     bool m_failed = false;
     std::unique_ptr<QSaveFile> m_out;
     QString m_readPath;

@@ -1,8 +1,10 @@
 #include "diary/mylove.h"
 
+#include "platform/codepage.h"
 #include "platform/textfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace mylove {
 
@@ -22,7 +24,14 @@ QStringList itemNames(const QString &folder) {
 }
 
 bool writeItem(const QString &path, const QString &richText) {
-    return writeTextLineAtomically(path, richText);
+    // Every file in the folder is an item, so the new file is written in a sub-folder, which the
+    // list leaves out, and moved in whole: a crash never leaves a half-written or stray item.
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString temporaryFolder = folder + u"/.saving"_qs;
+    if (!QFileInfo(temporaryFolder).isDir() && !QDir(folder).mkdir(u".saving"_qs))
+        return writeTextLineAtomically(path, richText);
+    return replaceThroughTemp(path, temporaryFolder + u"/item.tmp"_qs,
+                              cp936::encode(richText) + "\r\n");
 }
 
 } // namespace mylove

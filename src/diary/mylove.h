@@ -14,7 +14,8 @@ bool isValidTitle(const QString &title);
 // The folder is created when missing.
 QStringList itemNames(const QString &folder);
 
-// Writes rich text and CR LF as one item, replacing an old item of that name atomically.
+// Writes rich text and CR LF as one item, replacing an old item of that name atomically. The new
+// file is made in the sub-folder .saving (which the list leaves out) and then moved in.
 bool writeItem(const QString &path, const QString &richText);
 
 } // namespace mylove

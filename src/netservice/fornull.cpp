@@ -95,8 +95,8 @@ void ForNull::onTick() {
 // ---- Server ----
 
 void ForNull::onConnectionRequest(Service service, Winsock *listener, int requestID) {
-    m_app.connectMe()->ClientList +=
-        protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(), m_app.now(), service);
+    m_app.connectMe()->logConnection(
+        protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(), m_app.now(), service));
 
     // Full: a connection makes room for the newcomer -- one whose client has said nothing yet
     // before one that is being served, and among those the one quiet longest. So a flood of

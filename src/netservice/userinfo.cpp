@@ -2,6 +2,7 @@
 
 #include "netservice/protocol.h"
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 #include "startup/app.h"
 
 #include <QFile>
@@ -136,7 +137,7 @@ bool UserInfo::Save() const {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    return commitWhole(file);
 }
 
 bool UserInfo::getInfo(const QString &id) {

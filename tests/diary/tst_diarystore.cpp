@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 // An entry as the date file holds it.
@@ -236,12 +239,25 @@ void TestDiaryStore::fosFailedAppendLeavesFileAsItWas() {
     QVERIFY(!fos.opw(dir.path() + u"/missing/d.KAV"_qs));
     QVERIFY(!fos.fw(u"x"_qs));
     QVERIFY(fos.closeAll());
-    // A full disk: /dev/full takes the open and fails the flush.
-    if (QFile::exists(u"/dev/full"_qs)) {
-        QVERIFY(fos.opw(u"/dev/full"_qs));
-        fos.fw(QString(100000, u'x'));
-        QVERIFY(!fos.closeAll());
-    }
+    // A device in the date file's place takes no entries.
+    if (QFile::exists(u"/dev/full"_qs)) QVERIFY(!fos.opw(u"/dev/full"_qs));
+    // A full disk: writes past a few bytes fail, as the flush at closeAll finds.
+    const QString path = dir.path() + u"/d.KAV"_qs;
+    const QByteArray old1 = entry("1", u"a"_qs, "", kBodyA);
+    QVERIFY(testsupport::writeFile(path, old1));
+    rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &small);
+    QVERIFY(fos.opw(path));
+    fos.fw(QString(100000, u'x'));
+    const bool closed = fos.closeAll();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!closed);
+    QCOMPARE(testsupport::readFile(path), old1);
 }
 
 void TestDiaryStore::fosOpoutReplacesOnlyOnSuccess() {
