@@ -102,13 +102,18 @@ void ForNull::onConnectionRequest(Service service, Winsock *listener, int reques
     // before one that is being served, and among those the one quiet longest. So a flood of
     // connections that never speak cannot push out a client in the middle of its request.
     if (m_sessions.size() >= connectionCap(m_limits)) {
-        auto victim = std::min_element(m_sessions.cbegin(), m_sessions.cend(),
-                                       [](const ServerSession *a, const ServerSession *b) {
-                                           if (a->isServing() != b->isServing())
-                                               return !a->isServing();
-                                           return a->idleFor() > b->idleFor();
-                                       });
-        if (victim != m_sessions.cend()) (*victim)->close();
+        ServerSession *victim = nullptr;
+        bool victimServing = true;
+        qint64 victimIdle = -1;
+        for (ServerSession *s : std::as_const(m_sessions)) {
+            const bool serving = s->isServing();
+            const qint64 idle = s->idleFor();
+            if (victim && (serving != victimServing ? serving : idle <= victimIdle)) continue;
+            victim = s;
+            victimServing = serving;
+            victimIdle = idle;
+        }
+        if (victim) victim->close();
     }
 
     auto *session = new ServerSession(service, m_limits, this);

@@ -47,6 +47,10 @@ void ServerSession::start() {
     touch();
 }
 
+bool ServerSession::isServing() const {
+    return m_received > 0 || m_closeAfterSend || m_socket->hasUnreadInput();
+}
+
 void ServerSession::touch() {
     m_lastActivity.restart();
     if (!m_closed) m_idle->start();

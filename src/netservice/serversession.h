@@ -35,9 +35,9 @@ public:
     void start();
     QString peerIP() const { return m_peerIP; }
     qint64 idleFor() const { return m_lastActivity.elapsed(); }
-    // True once the peer has sent something or an answer is on its way: a connection that is
-    // being served, not one that only holds its place.
-    bool isServing() const { return m_received > 0 || m_closeAfterSend; }
+    // True once the peer has sent something (read or not) or an answer is on its way: a
+    // connection that is being served, not one that only holds its place.
+    bool isServing() const;
 
     // Sends text; with closeAfter, the connection ends once it has gone out.
     void reply(const QString &text, bool closeAfter);

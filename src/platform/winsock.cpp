@@ -16,6 +16,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -320,6 +321,19 @@ bool Winsock::SendData(const QByteArray &bytes) {
     if (m_socket->write(bytes) != bytes.size()) return false;
     m_sending = true;
     return true;
+}
+
+bool Winsock::hasUnreadInput() const {
+    if (!m_inbox.isEmpty()) return true;
+    if (!m_socket) return false;
+    if (m_socket->bytesAvailable() > 0) return true;
+#ifdef Q_OS_UNIX
+    int waiting = 0;
+    const qintptr fd = m_socket->socketDescriptor();
+    return fd >= 0 && ::ioctl(int(fd), FIONREAD, &waiting) == 0 && waiting > 0;
+#else
+    return false;
+#endif
 }
 
 QString Winsock::GetData() {

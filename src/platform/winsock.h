@@ -78,6 +78,8 @@ public:
     QString GetData();
     QByteArray GetBytes();
     qint64 BytesReceived() const { return m_inbox.size(); }
+    // True when the peer has sent bytes that have not been read yet, here or still in the system.
+    bool hasUnreadInput() const;
     // Back to state 0 from any state. Data already queued is still delivered.
     void Close();
 

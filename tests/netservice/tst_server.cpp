@@ -76,6 +76,7 @@ private slots:
     void idleClientIsClosed();
     void connectionCapDropsTheQuietest();
     void connectionCapSparesAClientMidRequest();
+    void connectionCapSparesARequestNotYetRead();
     void portInUseLeavesThatServiceAbsent();
     void tickWritesCaptionClock();
 };
@@ -364,6 +365,32 @@ void tst_Server::connectionCapSparesAClientMidRequest() {
     speaking.send(gbk(NUL + u"x"_qs));
     QVERIFY(speaking.waitFor(3));
     QCOMPARE(speaking.received, QByteArray("886"));
+}
+
+void tst_Server::connectionCapSparesARequestNotYetRead() {
+    Server s;
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    s.fn->setLimits(limits);
+    // All of it is with the system before the server takes any: a request, then two clients
+    // that say nothing. The server takes the three at one go.
+    const quint16 port = s.port(Service::Login);
+    QTcpSocket speaking, silent, later;
+    speaking.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(speaking.waitForConnected(kWait));
+    speaking.write(gbk(u"1"_qs + NUL + u"x"_qs));
+    QVERIFY(speaking.waitForBytesWritten(kWait));
+    for (QTcpSocket *c : {&silent, &later}) {
+        c->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(c->waitForConnected(kWait));
+    }
+    QByteArray reply;
+    QTRY_VERIFY_WITH_TIMEOUT((reply += speaking.readAll()).size() >= 3 ||
+                                 speaking.state() != QAbstractSocket::ConnectedState,
+                             kWait);
+    QCOMPARE(reply, QByteArray("886"));
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, kWait);
+    QCOMPARE(later.state(), QAbstractSocket::ConnectedState);
 }
 
 void tst_Server::portInUseLeavesThatServiceAbsent() {
