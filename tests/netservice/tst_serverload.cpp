@@ -48,6 +48,24 @@ constexpr int kProbeGiveUpMs = 10000;
 // What an attack may add to the server's resident memory over its idle size. Keeping the 30 MiB
 // of garbage, or a megabyte per connection, would go far past it.
 constexpr qint64 kMemoryHeadroomKiB = 24 * 1024;
+
+// Under AddressSanitizer freed memory stays in quarantine (up to 256 MiB), so the resident size
+// says nothing about what the server holds: there the bound is not checked.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryMeasurable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryMeasurable = false;
+#else
+constexpr bool kMemoryMeasurable = true;
+#endif
+#else
+constexpr bool kMemoryMeasurable = true;
+#endif
+
+bool withinHeadroom(qint64 peakKiB, qint64 idleKiB) {
+    return !kMemoryMeasurable || peakKiB - idleKiB <= kMemoryHeadroomKiB;
+}
 // Descriptors the server may hold beyond its idle count once every attacker has gone.
 constexpr int kDescriptorSlack = 4;
 
@@ -320,7 +338,7 @@ void tst_ServerLoad::cleanup() {
              qPrintable(u"the server still holds %1 descriptors, %2 when idle"_qs.arg(descriptors)
                             .arg(m_idleDescriptors)));
     QVERIFY2(answers, qPrintable(m_failure));
-    QVERIFY2(m_figures.peakRssKiB - m_figures.idleRssKiB <= kMemoryHeadroomKiB,
+    QVERIFY2(withinHeadroom(m_figures.peakRssKiB, m_figures.idleRssKiB),
              qPrintable(u"peak RSS %1 KiB over an idle %2 KiB"_qs.arg(m_figures.peakRssKiB)
                             .arg(m_figures.idleRssKiB)));
 }
@@ -380,7 +398,7 @@ void tst_ServerLoad::serveWhile(int ms, const std::function<bool()> &done) {
         QVERIFY2(serverAlive(), "the server has ended");
         QVERIFY2(probe(), qPrintable(m_failure));
         const qint64 peak = statusKiB(pid(), "VmHWM");
-        QVERIFY2(peak - m_figures.idleRssKiB <= kMemoryHeadroomKiB,
+        QVERIFY2(withinHeadroom(peak, m_figures.idleRssKiB),
                  qPrintable(u"peak RSS %1 KiB over an idle %2 KiB"_qs.arg(peak).arg(
                      m_figures.idleRssKiB)));
         QTest::qWait(50);
