@@ -39,24 +39,6 @@ QString sixAsterisks() {
            u"\\'cb\\'ce\\'cc\\'e5;}}\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18******\\par }"_qs;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, int l, int t, int w, int h) {
-    auto *b = ui::place(new QPushButton(caption, parent), name, l, t, w, h);
-    b->setAutoDefault(false);
-    b->setFocusPolicy(Qt::TabFocus);
-    return b;
-}
-
-// A one-line rich-text box: no scroll bars, no wrapping, little margin.
-RichTextBox *lineBox(QWidget *parent, const char *name, int l, int t, int w, int h, int maxLength = 0) {
-    auto *box = ui::place(new RichTextBox(parent), name, l, t, w, h);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setLineWrapMode(QTextEdit::NoWrap);
-    box->document()->setDocumentMargin(1);
-    box->setMaxLength(maxLength);
-    return box;
-}
-
 } // namespace
 
 Index::Index(App &app, QWidget *parent) : QMainWindow(parent), m_app(app) {
@@ -86,44 +68,44 @@ void Index::buildControls() {
     Fms = ui::place(new QGroupBox(form), "Fms", 0, -90, 8520, 5265);
     Fms->setFlat(true);
     lb_tit = ui::place(new QLabel(u"标题"_qs, Fms), "lb_tit", 120, 240, 360, 180);
-    m_seeDiary = button(Fms, "m_seeDiary", u"查看日记"_qs, 7185, 615, 945, 300);
-    m_viewlove = button(Fms, "m_viewlove", u"查看珍藏"_qs, 7185, 1005, 945, 300);
+    m_seeDiary = ui::button(Fms, "m_seeDiary", u"查看日记"_qs, 7185, 615, 945, 300);
+    m_viewlove = ui::button(Fms, "m_viewlove", u"查看珍藏"_qs, 7185, 1005, 945, 300);
 
-    Titles = lineBox(form, "Titles", 585, 90, 2160, 285);
+    Titles = ui::lineBox(form, "Titles", 585, 90, 2160, 285);
     Titles->setText(u"无标题"_qs);
     ck_pw = ui::place(new QCheckBox(u"加密"_qs, form), "ck_pw", 3285, 120, 705, 225);
-    rt_pw = lineBox(form, "rt_pw", 4065, 75, 1740, 300);
+    rt_pw = ui::lineBox(form, "rt_pw", 4065, 75, 1740, 300);
     rt_pw->setText(u"******"_qs);
-    bt_OK = button(form, "bt_OK", u"确认密码"_qs, 5850, 75, 930, 315);
-    bt_love = button(form, "bt_love", u"消 息"_qs, 7035, 75, 630, 315);
-    bt_about = button(form, "bt_about", u"关于"_qs, 7845, 75, 540, 315);
+    bt_OK = ui::button(form, "bt_OK", u"确认密码"_qs, 5850, 75, 930, 315);
+    bt_love = ui::button(form, "bt_love", u"消 息"_qs, 7035, 75, 630, 315);
+    bt_about = ui::button(form, "bt_about", u"关于"_qs, 7845, 75, 540, 315);
     bt_about->setProperty("tag", u"0"_qs);
     mmw = ui::place(new RichTextBox(form), "mmw", 30, 405, 6780, 4740);
 
     fmDate = ui::place(new QGroupBox(u"选择日期"_qs, form), "fmDate", 6885, 1380, 1590, 1440);
-    tt_year = lineBox(fmDate, "tt_year", 345, 240, 630, 300, 4);
+    tt_year = ui::lineBox(fmDate, "tt_year", 345, 240, 630, 300, 4);
     ui::place(new QLabel(u"年"_qs, fmDate), "lbYear", 1020, 300, 165, 195);
-    tt_month = lineBox(fmDate, "tt_month", 210, 615, 330, 300, 2);
+    tt_month = ui::lineBox(fmDate, "tt_month", 210, 615, 330, 300, 2);
     ui::place(new QLabel(u"月"_qs, fmDate), "lbMonth", 555, 675, 165, 195);
-    tt_day = lineBox(fmDate, "tt_day", 825, 630, 330, 300, 2);
+    tt_day = ui::lineBox(fmDate, "tt_day", 825, 630, 330, 300, 2);
     ui::place(new QLabel(u"日"_qs, fmDate), "lbDay", 1185, 675, 165, 195);
-    bt_to = button(fmDate, "bt_to", u"转到"_qs, 165, 1020, 600, 315);
-    btReWrite = button(fmDate, "btReWrite", u"添加"_qs, 825, 1020, 600, 315);
+    bt_to = ui::button(fmDate, "bt_to", u"转到"_qs, 165, 1020, 600, 315);
+    btReWrite = ui::button(fmDate, "btReWrite", u"添加"_qs, 825, 1020, 600, 315);
 
     fm_list = ui::place(new QGroupBox(u"列表"_qs, form), "fm_list", 6885, 3000, 1590, 2085);
     PicList = ui::place(new QListWidget(form), "PicList", 6930, 3225, 1455, 1320);
     PicList->installEventFilter(this);
-    btBefore = button(form, "btBefore", u"<="_qs, 6975, 4650, 330, 315);
-    btAfter = button(form, "btAfter", u"=>"_qs, 7425, 4650, 330, 315);
-    btReturn = button(form, "btReturn", u"=="_qs, 8040, 4650, 330, 315);
+    btBefore = ui::button(form, "btBefore", u"<="_qs, 6975, 4650, 330, 315);
+    btAfter = ui::button(form, "btAfter", u"=>"_qs, 7425, 4650, 330, 315);
+    btReturn = ui::button(form, "btReturn", u"=="_qs, 8040, 4650, 330, 315);
 
-    says = lineBox(form, "says", 15, 5250, 3585, 300);
+    says = ui::lineBox(form, "says", 15, 5250, 3585, 300);
     says->setReadOnly(true);
-    bt_v = button(form, "bt_v", u"粘 贴"_qs, 3915, 5235, 750, 300);
-    bt_save = button(form, "bt_save", u"保 存"_qs, 5010, 5235, 750, 300);
-    bt_cancel = button(form, "bt_cancel", u"取 消"_qs, 5895, 5235, 750, 300);
-    bt_hidden = button(form, "bt_hidden", u"隐藏"_qs, 7020, 5235, 600, 300);
-    bt_exit = button(form, "bt_exit", u"退出"_qs, 7755, 5235, 600, 300);
+    bt_v = ui::button(form, "bt_v", u"粘 贴"_qs, 3915, 5235, 750, 300);
+    bt_save = ui::button(form, "bt_save", u"保 存"_qs, 5010, 5235, 750, 300);
+    bt_cancel = ui::button(form, "bt_cancel", u"取 消"_qs, 5895, 5235, 750, 300);
+    bt_hidden = ui::button(form, "bt_hidden", u"隐藏"_qs, 7020, 5235, 600, 300);
+    bt_exit = ui::button(form, "bt_exit", u"退出"_qs, 7755, 5235, 600, 300);
 
     connect(btBefore, &QPushButton::clicked, this, &Index::onPrevious);
     connect(btAfter, &QPushButton::clicked, this, &Index::onNext);

@@ -36,6 +36,8 @@ bool LoadMessage(App &app) {
 }
 
 bool SaveMessage(App &app, const QString &text) {
+    // A message too large to be read back would leave nothing to send.
+    if (cp936::encode(text).size() + 2 > kMaxMessageFileBytes) return false;
     if (!writeTextLineAtomically(app.path(u"\\Message.txt"_qs), text)) return false;
     return LoadMessage(app);
 }

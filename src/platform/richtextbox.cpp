@@ -9,6 +9,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QPixmap>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -120,8 +121,12 @@ void RichTextBox::keyPressEvent(QKeyEvent *event) {
         event->accept();
         return;
     }
-    if (m_maxLength > 0 && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        roomLeft() < 1) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_singleLine) {
+        event->ignore();
+        return;
+    }
+    if (m_maxLength > 0 && enter && roomLeft() < 1) {
         event->accept();
         return;
     }
@@ -150,9 +155,14 @@ bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const {
 void RichTextBox::insertFromMimeData(const QMimeData *source) {
     if (!source || isReadOnly()) return;
     QTextCursor cursor = textCursor();
-    if (m_maxLength > 0) {
-        // A limited box takes plain text only, cut to what still fits.
-        const QString t = source->text().left(roomLeft());
+    if (m_maxLength > 0 || m_singleLine) {
+        // A limited or one-line box takes plain text only, cut to what still fits.
+        QString t = source->text();
+        if (m_singleLine) {
+            const qsizetype lineEnd = t.indexOf(QRegularExpression(u"[\r\n]"_qs));
+            if (lineEnd >= 0) t.truncate(lineEnd);
+        }
+        t = t.left(roomLeft());
         if (!t.isEmpty()) cursor.insertText(t);
         setTextCursor(cursor);
         return;

@@ -28,6 +28,11 @@ public:
     void setMaxLength(int chars) { m_maxLength = chars; }
     int maxLength() const { return m_maxLength; }
 
+    // A one-line box: Enter types nothing (the key goes on to the window) and pasted text is
+    // plain, cut at its first line break.
+    void setSingleLine(bool on) { m_singleLine = on; }
+    bool singleLine() const { return m_singleLine; }
+
     void setBackColor(const QColor &color);
     QColor backColor() const { return m_backColor; }
 
@@ -53,6 +58,7 @@ private:
     void keepPictures(int from, int to);
 
     int m_maxLength = 0;
+    bool m_singleLine = false;
     int m_appearance = 1;
     QColor m_backColor;
 };

@@ -2,6 +2,9 @@
 
 #include <QWidget>
 
+class QPushButton;
+class RichTextBox;
+
 // Windows are laid out from control tables in twips; 15 twips make one pixel.
 namespace ui {
 
@@ -17,5 +20,14 @@ template <typename W> W *place(W *widget, const char *name, int left, int top, i
 // System colours of button faces and window backgrounds.
 QColor buttonFace();
 QColor windowBackground();
+
+// A button that never takes the focus by a click and is never a default button.
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top,
+                    int width, int height);
+
+// A one-line rich-text box: no scroll bars, no wrapping, little margin, no line breaks typed or
+// pasted; maxLength 0 means no limit.
+RichTextBox *lineBox(QWidget *parent, const char *name, int left, int top, int width, int height,
+                     int maxLength = 0);
 
 } // namespace ui

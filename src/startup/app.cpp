@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -88,12 +89,20 @@ ForNull *App::forNull() {
 }
 
 ConnectMe *App::connectMe() {
-    if (!m_connectMe) m_connectMe = std::make_unique<ConnectMe>(*this);
+    if (!m_connectMe) {
+        m_connectMe = std::make_unique<ConnectMe>(*this);
+        // Loaded once it is reachable: its load may load the hidden network window, which
+        // reaches back for it.
+        m_connectMe->load();
+    }
     return m_connectMe.get();
 }
 
 Login *App::login() {
-    if (!m_login) m_login = new Login(*this);
+    if (!m_login) {
+        m_login = new Login(*this);
+        m_login->load();
+    }
     return m_login;
 }
 
@@ -105,12 +114,16 @@ void App::closeLogin() {
     if (!m_login) return;
     Login *w = m_login;
     m_login = nullptr;
+    w->autoConnect()->stop();
     w->hide();
     w->deleteLater();
 }
 
 NewUser *App::newUser() {
-    if (!m_newUser) m_newUser = new NewUser(*this);
+    if (!m_newUser) {
+        m_newUser = new NewUser(*this);
+        m_newUser->load();
+    }
     return m_newUser;
 }
 
@@ -118,6 +131,7 @@ void App::closeNewUser() {
     if (!m_newUser) return;
     NewUser *w = m_newUser;
     m_newUser = nullptr;
+    w->autoConnect()->stop();
     w->hide();
     w->deleteLater();
 }

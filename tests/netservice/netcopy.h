@@ -17,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -35,6 +36,9 @@ struct Options {
     std::optional<QByteArray> message; // \Message.txt
     std::optional<QDateTime> clock;
     Ports ports{0, 0, 0};
+    // The connection window's state timer closes the message socket once the server has
+    // finished; tests that watch the socket itself stop it.
+    bool stateTimer = false;
 };
 
 // The settings file with the switches of options.
@@ -58,6 +62,7 @@ struct Copy {
         if (o.clock) app->setClock([t = *o.clock] { return t; });
         app->index(); // its load sequence reads the settings and loads the hidden window
         fn = app->forNull();
+        if (!o.stateTimer) app->connectMe()->stateTimer()->stop();
     }
     ConnectMe *cm() { return app->connectMe(); }
     QString content() { return cm()->content()->text(); }

@@ -265,7 +265,9 @@ void tst_FixedPortsServer::clientCopyExchangesEverything() {
     ForNull *fn = copy.fn;
     client.newUser();
 
+    // The registration window has started its own connection; this test drives the socket.
     Winsock *wsk = fn->Wsk;
+    wsk->Close();
     wsk->setRemoteHost(u"127.0.0.1"_qs);
     wsk->setRemotePort(kRegistrationPort);
     wsk->setLocalPort(0);

@@ -51,6 +51,7 @@ private slots:
     void plainText();
     void loadFile();
     void maxLength();
+    void singleLine();
     void pastePlainAndHtml();
     void pastePicture();
     void pasteRtfAndCopy();
@@ -133,6 +134,26 @@ void TestRichTextBox::loadFile() {
     QCOMPARE(box.text(), u"kept"_qs);
     QVERIFY(!box.loadFile(dir.path()));
     QCOMPARE(box.text(), u"kept"_qs);
+}
+
+void TestRichTextBox::singleLine() {
+    RichTextBox box;
+    box.setSingleLine(true);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QTest::keyClicks(&box, u"ab"_qs);
+    QTest::keyClick(&box, Qt::Key_Return);
+    QTest::keyClick(&box, Qt::Key_Enter);
+    QTest::keyClicks(&box, u"c"_qs);
+    QCOMPARE(box.text(), u"abc"_qs);
+    // A paste keeps its first line only, as plain text.
+    auto *mime = new QMimeData;
+    mime->setText(u"第一行\r\n第二行"_qs);
+    mime->setHtml(u"<b>第一行</b><br>第二行"_qs);
+    setClipboard(mime);
+    box.pasteClipboard();
+    QCOMPARE(box.text(), u"abc第一行"_qs);
+    QVERIFY(!box.textRTF().contains(uR"(\b)"_qs));
 }
 
 void TestRichTextBox::maxLength() {
