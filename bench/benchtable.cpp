@@ -107,8 +107,8 @@ Figure startOnce(const QString &exe, const QString &expectedClass, const Platfor
         const QList<QByteArray> f = line.split(' ');
         if (f.size() != 3 || f[0] != "qcshown") continue;
         if (f[2] != expectedClass.toLatin1())
-            return {{}, u"the first window shown was a "_qs + QString::fromLatin1(f[2]) +
-                            u", not a "_qs + expectedClass};
+            return {{}, u"the first window shown is a "_qs + QString::fromLatin1(f[2]) +
+                            u", expected the program's "_qs + expectedClass};
         bool ok = false;
         const qint64 shown = f[1].toLongLong(&ok);
         if (!ok) break;
@@ -136,6 +136,7 @@ Row startUp(const Options &o, const Platform &platform) {
             const Figure f = diary ? startOnce(o.diary, u"Index"_qs, platform, plugins)
                                    : startOnce(empty, u"QWidget"_qs, platform, plugins);
             if (!f.value) {
+                row.ours.error = row.reference.error = u"not measured"_qs;
                 (diary ? row.ours : row.reference).error = f.error;
                 return row;
             }
@@ -229,18 +230,22 @@ enum class Clock { Cpu, Wall };
 Figure pick(const QJsonArray &rows, const QString &error, const QString &runName, Clock clock,
             const QString &counter = {}) {
     if (!error.isEmpty()) return {{}, error};
+    // With one repetition there is no median, only the run itself.
+    QJsonObject median, single;
     for (const QJsonValue &v : rows) {
         const QJsonObject r = v.toObject();
         const QString name = r.value(u"run_name"_qs).toString();
         if (name != runName && !name.startsWith(runName + u'/')) continue;
         if (r.value(u"error_occurred"_qs).toBool())
             return {{}, runName + u": "_qs + r.value(u"error_message"_qs).toString()};
-        if (r.value(u"aggregate_name"_qs).toString() != u"median") continue;
-        if (!counter.isEmpty()) return {r.value(counter).toDouble(), {}};
-        const QString key = clock == Clock::Cpu ? u"cpu_time"_qs : u"real_time"_qs;
-        return {toMs(r.value(key).toDouble(), r.value(u"time_unit"_qs).toString()), {}};
+        if (r.value(u"aggregate_name"_qs).toString() == u"median") median = r;
+        if (r.value(u"run_type"_qs).toString() == u"iteration") single = r;
     }
-    return {{}, runName + u": no median in the results"_qs};
+    const QJsonObject r = median.isEmpty() ? single : median;
+    if (r.isEmpty()) return {{}, runName + u": not in the results"_qs};
+    if (!counter.isEmpty()) return {r.value(counter).toDouble(), {}};
+    const QString key = clock == Clock::Cpu ? u"cpu_time"_qs : u"real_time"_qs;
+    return {toMs(r.value(key).toDouble(), r.value(u"time_unit"_qs).toString()), {}};
 }
 
 // ---- the table -------------------------------------------------------------------------------

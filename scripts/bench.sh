@@ -4,12 +4,12 @@
 #   --starts N (21)  --repetitions N (5)  --no-xvfb  --diary PATH
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bash "$top/scripts/deps.sh"
+bash "$top/scripts/deps.sh" >&2
 build="$top/build/bench"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQC_BENCH=ON >/dev/null
 if ! grep -q 'build bench/benchtable:' "$build/build.ninja"; then
     echo "Google Benchmark was not found (libbenchmark-dev): no benchmarks to build" >&2
     exit 1
 fi
-cmake --build "$build" -j2 --target benchtable
+cmake --build "$build" -j2 --target benchtable >&2
 exec "$build/bench/benchtable" "$@"
