@@ -115,6 +115,13 @@ void ConnectMe::appendToContent(const QString &text) {
     Content->setText(Content->text() + text);
 }
 
+void ConnectMe::logConnection(const QString &entry) {
+    ClientList += entry;
+    if (ClientList.size() <= kMaxClientList) return;
+    const qsizetype cut = ClientList.indexOf(u"\r\n"_qs, ClientList.size() - kMaxClientList * 3 / 4);
+    ClientList.remove(0, cut < 0 ? ClientList.size() : cut);
+}
+
 void ConnectMe::setBusy(bool busy) {
     bt_connect->setEnabled(!busy);
     bt_cancel->setEnabled(busy);

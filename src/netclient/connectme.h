@@ -26,8 +26,13 @@ public:
     void load();
 
     // The server's connection log: one line per accepted connection, each beginning with CR LF.
-    // It only grows; the hidden network window appends to it.
+    // The hidden network window adds to it through logConnection; nothing here clears it.
     QString ClientList;
+
+    // The log keeps the newest entries of at most this many characters, so that a flood of
+    // connections cannot grow the server without bound; older entries go a quarter at a time.
+    static constexpr qsizetype kMaxClientList = 4 << 20;
+    void logConnection(const QString &entry);
 
     // What the hidden network window does to this window:
     // server mode at start-up: connect and cancel disabled, caption " 服务器模式".

@@ -77,8 +77,8 @@ void ForNull::onTick() {
 // ---- Server ----
 
 void ForNull::onConnectionRequest(Service service, Winsock *listener, int requestID) {
-    m_app.connectMe()->ClientList +=
-        protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(), m_app.now(), service);
+    m_app.connectMe()->logConnection(
+        protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(), m_app.now(), service));
 
     // Full: the connection that has been quiet longest makes room for the newcomer.
     if (m_limits.maxConnections > 0 && m_sessions.size() >= m_limits.maxConnections) {

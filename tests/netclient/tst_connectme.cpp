@@ -7,6 +7,7 @@
 
 #include "diary/index.h"
 #include "netclient/newuser.h"
+#include "netservice/protocol.h"
 #include "platform/ui.h"
 
 #include <QDir>
@@ -56,6 +57,7 @@ private slots:
     void failedPublishKeepsOldMessageAndText();
     void saveListAppendsToTheDaysFile();
     void saveListFailure();
+    void logKeepsTheNewestEntries();
     void serviceReport();
 };
 
@@ -342,6 +344,33 @@ void tst_ConnectMe::saveListFailure() {
     action(cm, "m_save")->trigger();
     QCOMPARE(server->content(), u"写了一半的消息"_qs);
     QCOMPARE(cm->hostIP()->text(), u"  有错误发生。"_qs);
+}
+
+void tst_ConnectMe::logKeepsTheNewestEntries() {
+    auto server = serverCopy();
+    ConnectMe *cm = server->cm();
+    const QDateTime when(QDate(2004, 3, 5), QTime(9, 8, 7));
+    QString entry;
+    int n = 0;
+    while (cm->ClientList.size() + 100 < ConnectMe::kMaxClientList) {
+        entry = protocol::logLine(u"10.0.0.1"_qs, n++, when, protocol::Service::Login);
+        cm->logConnection(entry);
+    }
+    const QString full = cm->ClientList;
+    for (int i = 0; i < 10; ++i)
+        cm->logConnection(protocol::logLine(u"10.0.0.2"_qs, i, when, protocol::Service::Message));
+    const QString &list = cm->ClientList;
+    QVERIFY(list.size() <= ConnectMe::kMaxClientList);
+    QVERIFY(list.size() >= ConnectMe::kMaxClientList / 2);
+    // Whole entries, the oldest gone, the newest all there.
+    QVERIFY(list.startsWith(u"\r\n  >> 10.0.0.1 = "_qs));
+    const qsizetype firstNew = list.indexOf(u"\r\n  >> 10.0.0.2"_qs);
+    QVERIFY(firstNew > 0);
+    QVERIFY(full.endsWith(list.left(firstNew)));
+    QVERIFY(!list.contains(u"\r\n  >> 10.0.0.1 = 0 = "_qs));
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(list.contains(u"10.0.0.2 = "_qs + QString::number(i) + u" = "_qs));
+    QVERIFY(list.endsWith(u"10.0.0.2 = 9 =  2004-3-5  - 9:08:07   (ReadMessage)"_qs));
 }
 
 void tst_ConnectMe::serviceReport() {
