@@ -1,6 +1,7 @@
 #include "startup/config.h"
 
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 #include "platform/textlines.h"
 
 #include <QFile>
@@ -209,7 +210,7 @@ void LoadConfig(const QString &programDir, Settings &settings) {
         QSaveFile f(path);
         if (!f.open(QIODevice::WriteOnly)) return;
         f.write(cp936::encode(defaultConfigText()));
-        if (!f.commit()) return;
+        if (!commitWhole(f)) return;
     }
     ParseConfig(path, settings);
 }
