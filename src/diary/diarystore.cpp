@@ -43,7 +43,9 @@ bool isKeyLine(QByteArrayView line) { return !line.isEmpty() && line.at(0) == kD
 
 // A body runs to its terminator; a key line before it means the terminator was lost and the
 // next entry begins there (bodies are RTF, whose lines never begin with DEL).
-bool endsEntry(QByteArrayView bodyLine) { return bodyLine == kTerminator || isKeyLine(bodyLine); }
+bool endsEntry(QByteArrayView bodyLine) {
+    return bodyLine == kTerminator || isKeyLine(bodyLine);
+}
 
 // Index of the line that starts the occurrence-th entry with that key, or -1. Entries are found
 // as the listing finds them: the line after a key line is its title, even one beginning with DEL.

@@ -219,17 +219,19 @@ void TestDiaryStore::oddEntriesSpareTheirNeighbours_data() {
     const QByteArray next = entry("1", u"next"_qs, "", kBodyA);
     // A damaged entry whose terminator was lost ends where the next entry begins.
     QTest::newRow("entry without terminator before another")
-        << "\x7f" "7\r\nfirst\r\n\x07\r\n{\\rtf1 a\r\n" + next << 7 << 0 << QByteArray("{\\rtf1 a") << next;
+        << entry("7", u"first"_qs, "", "{\\rtf1 a").chopped(4) + next << 7 << 0
+        << QByteArray("{\\rtf1 a") << next;
     QTest::newRow("entry without terminator at the end")
-        << next + "\x7f" "7\r\nlast\r\n\x07\r\nl1\r\nl2" << 7 << 0 << QByteArray("l1\r\nl2") << next;
+        << next + entry("7", u"last"_qs, "", "l1\r\nl2").chopped(6) << 7 << 0
+        << QByteArray("l1\r\nl2") << next;
     // A title is the line after a key line whatever it holds, even a DEL and digits: entry 2 is
     // the second entry, not the first one's title.
     const QByteArray delTitle = entry("1", QChar(0x7f) + u"2"_qs, "", kBodyA);
     QTest::newRow("title that looks like a key line")
         << delTitle + entry("2", u"b"_qs, "", kBodyB) << 2 << 0 << kBodyB << delTitle;
     QTest::newRow("title that looks like a key line, same key twice")
-        << entry("2", QChar(0x7f) + u"2"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB) << 2 << 1 << kBodyB
-        << entry("2", QChar(0x7f) + u"2"_qs, "", kBodyA);
+        << entry("2", QChar(0x7f) + u"2"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB) << 2 << 1
+        << kBodyB << entry("2", QChar(0x7f) + u"2"_qs, "", kBodyA);
     // Title and password line belong to the entry even when the title is a terminator.
     QTest::newRow("title that looks like a terminator")
         << entry("3", u" \x7f"_qs, "", kBodyA) + next << 3 << 0 << kBodyA << next;
@@ -247,7 +249,8 @@ void TestDiaryStore::oddEntriesSpareTheirNeighbours() {
     const diary::Content c = diary::readEntry(path, key, occurrence, QString());
     QVERIFY(c.found && c.PassOK);
     QCOMPARE(cp936::encode(c.body), body);
-    QCOMPARE(diary::DeleteEntry(path, dir.path() + u"/temp.tmp"_qs, key, occurrence, QString()), diary::removedText());
+    QCOMPARE(diary::DeleteEntry(path, dir.path() + u"/temp.tmp"_qs, key, occurrence, QString()),
+             diary::removedText());
     QCOMPARE(testsupport::readFile(path), afterRemoval);
 }
 
