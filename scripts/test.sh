@@ -11,6 +11,8 @@ cmake --build "$build"
 cd "$build"
 # Most tests draw offscreen; the few that need a real desktop start their own Xvfb.
 ctest --output-on-failure -j2
+echo "normal build and tests: ${SECONDS} s"
+SECONDS=0
 
 # The sanitizer run: its own build tree. Reports of every process, the programs the tests start
 # included, are written to files, so that none goes unseen.
@@ -35,7 +37,9 @@ if compgen -G "$reports/*" >/dev/null; then
 fi
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 [ $status -eq 0 ] || { echo "the sanitizer run failed"; exit 1; }
-echo "sanitizer run: no reports"
+echo "sanitizer build and tests: ${SECONDS} s, no reports"
+SECONDS=0
 
 # Each fuzz target for a short time on its seeds.
 bash "$top/scripts/fuzz.sh" "${QC_FUZZ_SECONDS:-45}"
+echo "fuzz build and runs: ${SECONDS} s"
