@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever of the build and test packages is missing. Run as root.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+# libasan8 and libubsan1 serve the sanitizer build (g++); clang, libclang-rt-14-dev and llvm (whose
+# llvm-symbolizer names the lines of a fuzzer's report) serve the fuzz targets.
+packages=(cmake ninja-build g++ libasan8 libubsan1 clang libclang-rt-14-dev llvm ccache pkg-config
           qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev
           fonts-wqy-microhei xvfb xauth trayer x11-utils)
 missing=()

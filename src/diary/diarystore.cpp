@@ -38,13 +38,20 @@ std::optional<qint32> parseKey(QByteArrayView line) {
 
 bool isKeyLine(QByteArrayView line) { return !line.isEmpty() && line.at(0) == kDelByte; }
 
-// Index of the line that starts the occurrence-th entry with that key, or -1.
+// A body runs to its terminator; a key line before it means the terminator was lost and the
+// next entry begins there (bodies are RTF, whose lines never begin with DEL).
+bool endsEntry(QByteArrayView bodyLine) {
+    return bodyLine == kTerminator || isKeyLine(bodyLine);
+}
+
+// Index of the line that starts the occurrence-th entry with that key, or -1. Entries are found
+// as the listing finds them: the line after a key line is its title, even one beginning with DEL.
 qsizetype findKeyLine(const QList<QByteArrayView> &lines, qint32 key, int occurrence) {
     int seen = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (!isKeyLine(lines[i])) continue;
-        if (parseKey(lines[i]) != key) continue;
-        if (seen++ == occurrence) return i;
+        if (parseKey(lines[i]) == key && seen++ == occurrence) return i;
+        ++i; // the title
     }
     return -1;
 }
@@ -117,7 +124,7 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
         return c;
     }
     QByteArray body;
-    for (qsizetype i = at + 3; i < lines.size() && lines[i] != kTerminator; ++i) {
+    for (qsizetype i = at + 3; i < lines.size() && !endsEntry(lines[i]); ++i) {
         if (i > at + 3) body += kCrLf;
         body += lines[i];
     }
@@ -144,15 +151,18 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
     if (at < 0 || at + 2 >= lines.size()) return removeFailedText();
     if (!passwordMatches(lines[at + 2], password)) return lockedRemoveText();
 
-    // Everything but that entry, from its key line through its terminator.
+    // Everything but that entry, from its key line through its terminator (or up to the next
+    // entry, when a damaged entry has lost its terminator).
     QByteArray kept;
     kept.reserve(data.size());
     qsizetype i = 0;
     for (; i < at; ++i)
         kept.append(lines[i]).append(kCrLf);
-    while (i < lines.size() && lines[i] != kTerminator)
+    i = at + 3; // title and password line belong to the entry whatever they hold
+    while (i < lines.size() && !endsEntry(lines[i]))
         ++i;
-    for (++i; i < lines.size(); ++i)
+    if (i < lines.size() && lines[i] == kTerminator) ++i;
+    for (; i < lines.size(); ++i)
         kept.append(lines[i]).append(kCrLf);
 
     // The date file is replaced in one rename: there is never a moment without a whole file.

@@ -48,6 +48,14 @@ qreal shown(int twips, int scale) {
     return qBound<qreal>(1, qreal(twips) * scale / 100 / 15, kMaxShown);
 }
 
+// The size a picture asks for, in twips: its goal, else its own size. Bitmaps measure \picw in
+// pixels, metafiles in hundredths of a millimetre; a size from a file may be any number.
+int goalTwips(int goal, int size, bool bitmap) {
+    if (goal > 0) return goal;
+    const qint64 twips = bitmap ? qint64(size) * 15 : qint64(size) * 1440 / 2540;
+    return int(qBound(qint64(0), twips, qint64(INT_MAX)));
+}
+
 } // namespace
 
 QByteArray bmpFromDib(const QByteArray &dib) {
@@ -110,9 +118,8 @@ Picture makePicture(const PictureSource &source) {
         pw = image.width();
         ph = image.height();
     }
-    // Bitmaps measure \picw in pixels, metafiles in hundredths of a millimetre.
-    int goalw = source.goalw > 0 ? source.goalw : bitmap ? pw * 15 : int(qint64(pw) * 1440 / 2540);
-    int goalh = source.goalh > 0 ? source.goalh : bitmap ? ph * 15 : int(qint64(ph) * 1440 / 2540);
+    int goalw = goalTwips(source.goalw, pw, bitmap);
+    int goalh = goalTwips(source.goalh, ph, bitmap);
     if (goalw <= 0) goalw = 32 * 15;
     if (goalh <= 0) goalh = 32 * 15;
     const qreal width = shown(goalw, source.scalex);

@@ -40,6 +40,8 @@ private slots:
     void deleteEntry();
     void deleteEntryRefusals();
     void deleteKeepsOtherBytesExactly();
+    void oddEntriesSpareTheirNeighbours_data();
+    void oddEntriesSpareTheirNeighbours();
     void fosAppendsWholeEntries();
     void fosFailedAppendLeavesFileAsItWas();
     void fosOpoutReplacesOnlyOnSuccess();
@@ -208,6 +210,51 @@ void TestDiaryStore::deleteKeepsOtherBytesExactly() {
     QVERIFY(testsupport::writeFile(path, odd + entry("2", u"b"_qs, "", kBodyA)));
     QCOMPARE(diary::DeleteEntry(path, dir.path() + u"/temp.tmp"_qs, 2, 0, QString()), u"\r\n  日记删除成功！"_qs);
     QCOMPARE(testsupport::readFile(path), odd);
+}
+
+void TestDiaryStore::oddEntriesSpareTheirNeighbours_data() {
+    // Opening and removing the listed entry (key, occurrence) touches that entry and nothing else.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("occurrence");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("afterRemoval");
+    const QByteArray next = entry("1", u"next"_qs, "", kBodyA);
+    // A damaged entry whose terminator was lost ends where the next entry begins.
+    QTest::newRow("entry without terminator before another")
+        << entry("7", u"first"_qs, "", "{\\rtf1 a").chopped(4) + next << 7 << 0
+        << QByteArray("{\\rtf1 a") << next;
+    QTest::newRow("entry without terminator at the end")
+        << next + entry("7", u"last"_qs, "", "l1\r\nl2").chopped(6) << 7 << 0
+        << QByteArray("l1\r\nl2") << next;
+    // A title is the line after a key line whatever it holds, even a DEL and digits: entry 2 is
+    // the second entry, not the first one's title.
+    const QByteArray delTitle = entry("1", QChar(0x7f) + u"2"_qs, "", kBodyA);
+    QTest::newRow("title that looks like a key line")
+        << delTitle + entry("2", u"b"_qs, "", kBodyB) << 2 << 0 << kBodyB << delTitle;
+    QTest::newRow("title that looks like a key line, same key twice")
+        << entry("2", QChar(0x7f) + u"2"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB) << 2 << 1
+        << kBodyB << entry("2", QChar(0x7f) + u"2"_qs, "", kBodyA);
+    // Title and password line belong to the entry even when the title is a terminator.
+    QTest::newRow("title that looks like a terminator")
+        << entry("3", u" \x7f"_qs, "", kBodyA) + next << 3 << 0 << kBodyA << next;
+}
+
+void TestDiaryStore::oddEntriesSpareTheirNeighbours() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, key);
+    QFETCH(int, occurrence);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, afterRemoval);
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/d.KAV"_qs;
+    QVERIFY(testsupport::writeFile(path, file));
+    const diary::Content c = diary::readEntry(path, key, occurrence, QString());
+    QVERIFY(c.found && c.PassOK);
+    QCOMPARE(cp936::encode(c.body), body);
+    QCOMPARE(diary::DeleteEntry(path, dir.path() + u"/temp.tmp"_qs, key, occurrence, QString()),
+             diary::removedText());
+    QCOMPARE(testsupport::readFile(path), afterRemoval);
 }
 
 void TestDiaryStore::fosAppendsWholeEntries() {

@@ -293,6 +293,14 @@ void TestRtf::pictures() {
     QCOMPARE(found[0].property(rtf::PictureData).toByteArray(), QByteArray::fromHex("010009000003"));
     QVERIFY(!doc.resource(QTextDocument::ImageResource, QUrl(found[0].name())).value<QImage>().isNull());
 
+    // A bitmap's own size from the file, however large or negative, gives a sane shown size:
+    // the largest for a huge one, the default for one below zero.
+    QVERIFY(rtf::read(R"({\rtf1 {\pict\wbitmap0\picw286331154\pich-2147483648 00}})", &doc));
+    found = images(doc);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found[0].width(), 16000.0);
+    QCOMPARE(found[0].height(), 32.0);
+
     // A picture inside a skipped destination is not shown.
     QVERIFY(rtf::read("{\\rtf1 {\\*\\foo{\\pict\\pngblip " + png.toHex() + "}}x}", &doc));
     QVERIFY(images(doc).isEmpty());
