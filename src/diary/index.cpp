@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -63,6 +64,8 @@ void Index::buildControls() {
     m_loveme->setObjectName(u"m_loveme"_qs);
     m_help = bar->addAction(u"帮助"_qs);
     m_help->setObjectName(u"m_help"_qs);
+    m_tools = bar->addMenu(u"工具"_qs);
+    m_tools->setObjectName(u"m_tools"_qs);
 
     // The frame is the background of the right-hand column; everything else lies above it.
     Fms = ui::place(new QGroupBox(form), "Fms", 0, -90, 8520, 5265);
@@ -167,7 +170,7 @@ void Index::setMode(bool editing) {
         box->setReadOnly(!editing);
         box->setAppearance(editing ? 0 : 1);
     }
-    for (QAction *a : {m_new, m_edit, m_loveme})
+    for (QAction *a : {m_new, m_edit, m_loveme, m_tools->menuAction()})
         a->setEnabled(!editing);
     for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
                                                        m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})

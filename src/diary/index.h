@@ -17,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+class QMenu;
 class QPushButton;
 
 // The main window of the diary: one date at a time with its entries, the editor, the home page,
@@ -29,6 +30,8 @@ public:
 
     // The editor pane mmw.
     RichTextBox *editor() const { return mmw; }
+    // The menu "工具" after the commands of the menu bar: our own commands, disabled in edit mode.
+    QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
 
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
@@ -126,4 +129,5 @@ private:
     QAction *m_edit = nullptr;
     QAction *m_loveme = nullptr;
     QAction *m_help = nullptr;
+    QMenu *m_tools = nullptr;
 };

@@ -1,0 +1,38 @@
+// qingchuang-tool: the diary's command-line companion. qingchuang-tool SUBCOMMAND PROGRAMDIR …
+// It reads and writes the diary through the same library as the windows, never a window itself.
+#include "tools/qctool.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const std::vector<qctool::Command> &commands() {
+    static const std::vector<qctool::Command> all = {
+    };
+    return all;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage:\n");
+    for (const qctool::Command &c : commands())
+        std::fprintf(stderr, "  qingchuang-tool %s %s\n", c.name, c.usage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    // A command-line tool: rich text is laid out without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    QStringList args = application.arguments();
+    args.removeFirst();
+    if (args.isEmpty()) return usage();
+    const QString name = args.takeFirst();
+    for (const qctool::Command &c : commands())
+        if (name == QLatin1String(c.name)) return c.run(args);
+    return usage();
+}
