@@ -5,7 +5,10 @@
 //  - opening a whole entry gives exactly its body, or the locked text when the password is wrong;
 //  - a removal that does not report success leaves the file byte for byte as it was;
 //  - a removal never damages a whole entry other than the one removed, and leaves no temporary
-//    file behind.
+//    file behind;
+//  - a reported removal leaves exactly the old lines without that entry's (from its key line
+//    through its terminator, or up to the next key line for an entry that lost its terminator),
+//    each ending CR LF.
 #include "fuzzsupport.h"
 
 #include "diary/diarystore.h"
@@ -82,6 +85,21 @@ QByteArray block(const QList<QByteArrayView> &lines, const Candidate &c) {
     for (qsizetype i = c.at; i <= c.end; ++i)
         b.append(lines[i]).append(kCrLf);
     return b;
+}
+
+// The file after removing the entry of c, as the format says.
+QByteArray without(const QList<QByteArrayView> &lines, const Candidate &c) {
+    qsizetype end = c.end;
+    if (end < 0) {
+        end = c.at + 3;
+        while (end < lines.size() && lines[end] != kTerminator && !lines[end].startsWith('\x7f'))
+            ++end;
+        if (end == lines.size() || lines[end] != kTerminator) --end; // no terminator to drop
+    }
+    QByteArray out;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (i < c.at || i > end) out.append(lines[i]).append(kCrLf);
+    return out;
 }
 
 // The whole entries, leaving out the one at index skip.
@@ -186,6 +204,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             check(after == file, "a refused removal changed the file");
             continue;
         }
+        check(after == without(lines, c), "a removal left another file than the old one without the entry",
+              [&] { return u"-- after --\n"_qs + fuzzsupport::escaped(after); });
         // Every whole entry but the one removed is still there, byte for byte and in order.
         const QList<QByteArray> others = wholeBlocks(lines, cands, i);
         const QList<QByteArrayView> afterLines = splitLines(QByteArrayView(after));

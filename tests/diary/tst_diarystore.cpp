@@ -134,8 +134,12 @@ void TestDiaryStore::readEntry() {
     c = diary::readEntry(path, 5, 0, u"******"_qs);
     QVERIFY(c.PassOK);
     QCOMPARE(cp936::encode(c.body), kBodyA);
-    // Codes run together: "a" "bc" and "ab" "c" have one code, so any such password opens it.
-    QVERIFY(diary::readEntry(path, 42, 0, u"abc"_qs).PassOK);
+    // Codes run together without a separator: tab, "O", "Y", tab (9 79 89 9) has the code of
+    // "abc" (97 98 99), so it opens the entry too; a text whose code differs does not.
+    c = diary::readEntry(path, 42, 0, u"\tOY\t"_qs);
+    QVERIFY(c.PassOK);
+    QCOMPARE(cp936::encode(c.body), kBodyB);
+    QVERIFY(!diary::readEntry(path, 42, 0, u"\tOY"_qs).PassOK);
 }
 
 void TestDiaryStore::readEntryLockedAndMissing() {
