@@ -394,6 +394,9 @@ int main(int argc, char **argv) {
                          u"items_per_second"_qs),
                     pick(net, error, u"BM_MinimalServer"_qs, Clock::Wall,
                          u"items_per_second"_qs)});
+    rows.push_back({u"login answered, 200 idle clients held (ref: none held)"_qs, u"ms wall"_qs,
+                    pick(net, error, u"BM_LoginWhileHeld/200"_qs, Clock::Wall),
+                    pick(net, error, u"BM_LoginWhileHeld/0"_qs, Clock::Wall)});
 
     return print(rows, o) == 0 ? 0 : 1;
 }

@@ -46,6 +46,8 @@ const char kDropVariable[] = "QC_TEST_UNPRIVILEGED";
 } // namespace
 
 QString runUnprivileged(const QString &functionAndTag) {
+    // The child itself still root: it could not drop its rights, and must not start another.
+    if (qEnvironmentVariableIsSet(kDropVariable)) return u"still privileged in the child"_qs;
     QTemporaryDir tmp;
     if (!tmp.isValid() || ::chown(QFile::encodeName(tmp.path()).constData(), kNobody, kNobody) != 0)
         return u"cannot prepare a temporary folder for uid 65534"_qs;
@@ -56,7 +58,7 @@ QString runUnprivileged(const QString &functionAndTag) {
     env.remove(u"XDG_RUNTIME_DIR"_qs);
     // Sanitizer reports go where the child may write; they are handed back below.
     static const QRegularExpression logPath(u"log_path=[^:]*"_qs);
-    for (const QString name : {u"ASAN_OPTIONS"_qs, u"UBSAN_OPTIONS"_qs, u"LSAN_OPTIONS"_qs})
+    for (const QString &name : {u"ASAN_OPTIONS"_qs, u"UBSAN_OPTIONS"_qs, u"LSAN_OPTIONS"_qs})
         if (env.contains(name))
             env.insert(name, env.value(name).replace(logPath, u"log_path="_qs + tmp.path() +
                                                                   u"/sanitizer-"_qs + name));
