@@ -741,16 +741,17 @@ void TestCrashSafety::killsAtRandomMoments() {
               qPrintable(kind), stats.started.value(kind), stats.completed.value(kind),
               stats.interrupted.value(kind), stats.interruptedLanded.value(kind));
     // The kills proved something only if they hit every kind of save, and caught saves both
-    // before and after they had landed.
+    // before and after they had landed. (The default 250 kills interrupt each kind some ten to
+    // forty times; far fewer, through QC_CRASH_KILLS, cannot meet this.)
     int landed = 0, notLanded = 0;
     for (const QString &kind : kinds) {
-        QVERIFY2(stats.interrupted.value(kind) >= 3,
+        QVERIFY2(stats.interrupted.value(kind) >= 5,
                  qPrintable(kind + u" saves were interrupted too rarely"_qs));
         landed += stats.interruptedLanded.value(kind);
         notLanded += stats.interrupted.value(kind) - stats.interruptedLanded.value(kind);
     }
-    QVERIFY2(landed >= 3, "no kill came after a save had landed");
-    QVERIFY2(notLanded >= 3, "no kill came before a save had landed");
+    QVERIFY2(landed >= 5, "no kill came after a save had landed");
+    QVERIFY2(notLanded >= 5, "no kill came before a save had landed");
 }
 
 void TestCrashSafety::killedInTheMiddleOfAWrite_data() {
