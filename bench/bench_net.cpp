@@ -191,7 +191,7 @@ void BM_LoginWhileHeld(benchmark::State &state) {
         return;
     }
     app.setRandomSource([] { return 0.5; });
-    UserInfo account(app);
+    UserInfo account(app.folder());
     account.setID();
     account.setPassword(u"口令"_qs);
     if (!account.Save()) {

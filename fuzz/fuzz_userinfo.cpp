@@ -12,7 +12,7 @@
 #include "netservice/accounts.h"
 #include "netservice/userinfo.h"
 #include "platform/codepage.h"
-#include "startup/app.h"
+#include "platform/programfolder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -109,12 +109,12 @@ QByteArray stretched(const uint8_t *data, size_t size) {
     return out;
 }
 
-void checkRecord(App &app, const QByteArray &bytes) {
-    fuzzsupport::writeFile(app.programDir() + u"/UserInfo/"_qs + kId + u".usr"_qs, bytes);
+void checkRecord(const ProgramFolder &folder, const QByteArray &bytes) {
+    fuzzsupport::writeFile(folder.dir + u"/UserInfo/"_qs + kId + u".usr"_qs, bytes);
 
-    UserInfo fromFile(app);
+    UserInfo fromFile(folder);
     const bool readFromFile = fromFile.getInfo(kId);
-    UserInfo fromMemory(app);
+    UserInfo fromMemory(folder);
     const bool readFromMemory = fromMemory.fromBytes(bytes);
     check(readFromFile == readFromMemory && fields(fromFile) == fields(fromMemory),
           "the account file and its bytes read differently");
@@ -131,7 +131,7 @@ void checkRecord(App &app, const QByteArray &bytes) {
     check(written == writeLayout(fromMemory), "a record writes another layout than its fields");
     check(written.size() <= UserInfo::kMaxRecordBytes,
           "a written record is longer than the format allows");
-    UserInfo again(app);
+    UserInfo again(folder);
     check(again.fromBytes(written), "a written record cannot be read");
     check(again.toBytes() == written, "a written record reads back differently");
 
@@ -139,10 +139,10 @@ void checkRecord(App &app, const QByteArray &bytes) {
     // its password field there.
     const QString password = fromMemory.getPassword();
     const bool canLogIn = readFromFile && !password.contains(QChar(0));
-    const QString reply = checkLogin(app, kId + QChar(0) + password);
+    const QString reply = checkLogin(folder, kId + QChar(0) + password);
     check(reply == (canLogIn ? u"200"_qs : u"886"_qs),
           "the login check disagrees with the account file", [&] { return reply; });
-    check(checkLogin(app, kId) == u"886"_qs, "a login without a password is accepted");
+    check(checkLogin(folder, kId) == u"886"_qs, "a login without a password is accepted");
 }
 
 } // namespace
@@ -154,8 +154,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzsupport::begin(data, size);
-    static App app(fuzzsupport::scratchDir());
-    checkRecord(app, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    checkRecord(app, stretched(data, size));
+    static const ProgramFolder folder(fuzzsupport::scratchDir());
+    checkRecord(folder, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    checkRecord(folder, stretched(data, size));
     return 0;
 }

@@ -152,7 +152,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
                                  u"   用户注册成功，请记住您的账号和密码。\r\n"_qs +
                                  u"-="_qs.repeated(34) + u"-\r\n\r\n正在考虑，说点什么好呢？"_qs;
     QCOMPARE(client.content(), confirmation);
-    UserInfo stored(*server->app);
+    UserInfo stored(server->app->folder());
     QVERIFY(stored.getInfo(u"3210"_qs));
     QCOMPARE(stored.getName(), u"小明"_qs);
     QCOMPARE(stored.getPassword(), u"pw"_qs);
@@ -164,7 +164,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
 void tst_ClientSocket::loginRefusedThenAccepted() {
     std::unique_ptr<Copy> server(serverCopy());
     server->app->setRandomSource([] { return 0.00000099; }); // 99
-    UserInfo account(*server->app);
+    UserInfo account(server->app->folder());
     account.setID();
     account.setPassword(u"对的"_qs);
     QVERIFY(account.Save());
