@@ -10,6 +10,7 @@
 #include "startup/config.h"
 
 #include <QStringEncoder>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>

@@ -8,7 +8,7 @@
 //    file behind;
 //  - a reported removal leaves exactly the old lines without that entry's (from its key line
 //    through its terminator, or up to the next key line for an entry that lost its terminator),
-//    each ending CR LF.
+//    each ending CR LF; or no file, when those lines list whole and hold no entry.
 #include "fuzzsupport.h"
 
 #include "diary/diarystore.h"
@@ -54,14 +54,16 @@ std::optional<qint32> decimalKey(QByteArrayView digits) {
 }
 
 // The entries a reader of the format sees: a line beginning with DEL is a key line and the line
-// after it the title; reading stops at a key that is no number or a key line with no title.
-QList<Candidate> scan(const QList<QByteArrayView> &lines) {
+// after it the title; reading stops at a key that is no number or a key line with no title (then
+// *whole, if given, is false).
+QList<Candidate> scan(const QList<QByteArrayView> &lines, bool *whole = nullptr) {
+    if (whole) *whole = false;
     QList<Candidate> out;
     QHash<qint32, int> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (lines[i].isEmpty() || lines[i].at(0) != '\x7f') continue;
         const std::optional<qint32> key = decimalKey(lines[i].sliced(1));
-        if (!key || i + 1 >= lines.size()) break;
+        if (!key || i + 1 >= lines.size()) return out;
         Candidate c{i, *key, seen[*key]++, lines[i + 1].toByteArray()};
         // Whole: a password line, then body lines none of which is a key line, then a terminator.
         if (i + 2 < lines.size() && lines[i + 2].startsWith('\x07')) {
@@ -76,6 +78,7 @@ QList<Candidate> scan(const QList<QByteArrayView> &lines) {
         out.append(c);
         ++i;
     }
+    if (whole) *whole = true;
     return out;
 }
 
@@ -204,8 +207,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             check(after == file, "a refused removal changed the file");
             continue;
         }
-        check(after == without(lines, c), "a removal left another file than the old one without the entry",
-              [&] { return u"-- after --\n"_qs + fuzzsupport::escaped(after); });
+        // A file that lists whole with no entry left goes.
+        const QByteArray rest = without(lines, c);
+        bool restWhole = false;
+        const bool restEmpty = scan(splitLines(QByteArrayView(rest)), &restWhole).isEmpty();
+        if (restWhole && restEmpty) {
+            check(!QFile::exists(path), "a removal that left no entry kept the date file");
+        } else {
+            check(after == rest, "a removal left another file than the old one without the entry",
+                  [&] { return u"-- after --\n"_qs + fuzzsupport::escaped(after); });
+        }
         // Every whole entry but the one removed is still there, byte for byte and in order.
         const QList<QByteArray> others = wholeBlocks(lines, cands, i);
         const QList<QByteArrayView> afterLines = splitLines(QByteArrayView(after));

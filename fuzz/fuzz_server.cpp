@@ -42,7 +42,7 @@ const QList<Account> &accounts() {
     return list;
 }
 
-ProgramFolder &store() {
+ProgramFolder &folder() {
     static ProgramFolder *a = [] {
         auto *created = new ProgramFolder(fuzzsupport::scratchDir());
         QDir().mkpath(created->path(u"\\UserInfo"_qs));
@@ -52,7 +52,7 @@ ProgramFolder &store() {
 }
 
 QString userDir() {
-    return store().path(u"\\UserInfo"_qs);
+    return folder().path(u"\\UserInfo"_qs);
 }
 
 QByteArray accountBytes(const Account &a) {
@@ -84,7 +84,7 @@ QString stored(const QString &text) {
 }
 
 void login(const QString &text) {
-    const QString reply = checkLogin(store(), text);
+    const QString reply = checkLogin(folder(), text);
     check(reply == (isKnownLogin(text) ? u"200"_qs : u"886"_qs),
           "the login check answers wrongly", [&] { return reply; });
 }
@@ -96,13 +96,13 @@ void registration(const QString &text, uint seed) {
 
     // Ids drawn from the input, so that a run repeats; the store's own ids come up too.
     quint64 n = seed;
-    store().randomSource = [&n] {
+    folder().randomSource = [&n] {
         ++n;
         return n % 7 == 0 ? 4711.0 / double(UserInfo::kIdBound)
                           : std::fmod(double(n) * 0.6180339887498949, 1.0);
     };
     const QStringList namesBefore = QDir(userDir()).entryList(QDir::Files);
-    const std::optional<QString> reply = RegNewUser(store(), text, u"10.0.0.5"_qs);
+    const std::optional<QString> reply = RegNewUser(folder(), text, u"10.0.0.5"_qs);
     check(reply.has_value(), "a registration is not answered");
 
     QStringList added = QDir(userDir()).entryList(QDir::Files);
@@ -113,7 +113,7 @@ void registration(const QString &text, uint seed) {
         check(accountBytes(accounts()[i]) == before[i], "a registration changed another account");
 
     const QString id = added.first().chopped(4);
-    UserInfo account(store());
+    UserInfo account(folder());
     check(account.getInfo(id), "the registered account cannot be read", [&] { return id; });
     check(QString::number(account.getID()) == id && account.recordMark() == UserInfo::kRecordMark,
           "the account file holds another id");
@@ -150,9 +150,9 @@ void registration(const QString &text, uint seed) {
     check(cp936::encode(*reply) == cp936::encode(confirmation),
           "the confirmation differs from the stored account",
           [&] { return *reply + u"\n-- expected --\n"_qs + confirmation; });
-    check(checkLogin(store(), id + QChar(0) + field(1)) == u"200"_qs,
+    check(checkLogin(folder(), id + QChar(0) + field(1)) == u"200"_qs,
           "a registered account does not log in with its password");
-    store().randomSource = {};
+    folder().randomSource = {};
 }
 
 void parsers(QByteArrayView bytes, const QString &text) {
@@ -180,7 +180,7 @@ void parsers(QByteArrayView bytes, const QString &text) {
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     fuzzsupport::init(argc, argv, false);
     for (const Account &a : accounts()) {
-        UserInfo u(store());
+        UserInfo u(folder());
         u.setID();
         u.setPassword(a.password);
         u.setName(u"fixed"_qs);
