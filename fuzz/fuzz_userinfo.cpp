@@ -1,7 +1,7 @@
 // An account file, read by the login service's path (UserInfo::getInfo) and by the record reader
 // itself, on every input twice: the input as it is, and the input stretched into a record whose
-// texts take the lengths its count bytes give (up to 65,535 bytes each, so up to the longest
-// record the format can describe, and past it with bytes after the record). Properties:
+// texts take the lengths its choices give (up to 65,535 bytes each, so up to the longest record
+// the format can describe, and past it with bytes after the record). Properties:
 //  - both readings agree with each other and with an independent reading of the layout here
 //    (two 32-bit little-endian numbers, then seven texts of a 16-bit little-endian byte count and
 //    that many bytes; a reading that runs out keeps the fields it read whole, the rest empty);
@@ -95,7 +95,10 @@ QByteArray stretched(const uint8_t *data, size_t size) {
                                                   qsizetype(size))
                                      : QByteArray("a");
     for (int i = 0; i < kTexts; ++i) {
-        const quint16 n = c.integer<quint16>();
+        // Mostly short, so that runs stay quick; a count byte 255 asks for a text at most 255
+        // bytes short of the longest, and seven of them make a record at the format's limit.
+        const uint8_t first = c.byte();
+        const quint16 n = first == 255 ? quint16(65535 - c.byte()) : first;
         out.append(char(n & 0xff)).append(char(n >> 8));
         QByteArray text;
         text.reserve(n);
