@@ -1,8 +1,9 @@
 // Completed message downloads per second with 50 clients at once: the server mode of the hidden
 // network window, beside a minimal server that only writes the same bytes and closes (the floor
 // that Qt and the loopback set). And the time a user waits for a login while 200 idle clients
-// hold connections to the server, beside the same login with none held. Clients and server share
-// the one thread, as in the program.
+// hold connections to the server, beside the same login with none held (both include the
+// server's quiet time, which tells it that a request is whole). Clients and server share the one
+// thread, as in the program.
 #include "netservice/fornull.h"
 #include "netservice/userinfo.h"
 #include "platform/codepage.h"
