@@ -4,7 +4,7 @@ set -euo pipefail
 # libasan8 and libubsan1 serve the sanitizer build (g++); clang, libclang-rt-14-dev and llvm (whose
 # llvm-symbolizer names the lines of a fuzzer's report) serve the fuzz targets.
 packages=(cmake ninja-build g++ libasan8 libubsan1 clang libclang-rt-14-dev llvm ccache pkg-config
-          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev
+          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev libsodium-dev
           fonts-wqy-microhei xvfb xauth trayer x11-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -61,6 +61,16 @@ bool passwordMatches(QByteArrayView passwordLine, const QString &password) {
     return passwordLine == QByteArray(1, kBelByte) + cp936::encode(PasswordCode(password));
 }
 
+// The body lines of the entry whose key line is at, joined by CR LF as they were written.
+QByteArray bodyOf(const QList<QByteArrayView> &lines, qsizetype at) {
+    QByteArray body;
+    for (qsizetype i = at + 3; i < lines.size() && !endsEntry(lines[i]); ++i) {
+        if (i > at + 3) body += kCrLf;
+        body += lines[i];
+    }
+    return body;
+}
+
 } // namespace
 
 QString DateKey(const QDate &date) {
@@ -118,17 +128,22 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
     const qsizetype at = findKeyLine(lines, key, occurrence);
     if (at < 0 || at + 2 >= lines.size()) return c; // title or password line missing
     c.found = true;
+    if (cipher::isSealedLine(lines[at + 2])) {
+        cipher::Opening o = cipher::open(bodyOf(lines, at), key, lines[at + 1], password);
+        c.result = o.result;
+        c.PassOK = o.result.ok();
+        if (c.PassOK) c.body = cp936::decode(o.plain);
+        else if (o.result.code == cipher::Code::WrongPassword) c.body = lockedEntryText();
+        cipher::wipe(o.plain);
+        return c;
+    }
     c.PassOK = passwordMatches(lines[at + 2], password);
     if (!c.PassOK) {
+        c.result.code = cipher::Code::WrongPassword;
         c.body = lockedEntryText();
         return c;
     }
-    QByteArray body;
-    for (qsizetype i = at + 3; i < lines.size() && !endsEntry(lines[i]); ++i) {
-        if (i > at + 3) body += kCrLf;
-        body += lines[i];
-    }
-    c.body = cp936::decode(body);
+    c.body = cp936::decode(bodyOf(lines, at));
     return c;
 }
 
@@ -149,7 +164,13 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
     const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
     const qsizetype at = findKeyLine(lines, key, occurrence);
     if (at < 0 || at + 2 >= lines.size()) return removeFailedText();
-    if (!passwordMatches(lines[at + 2], password)) return lockedRemoveText();
+    if (cipher::isSealedLine(lines[at + 2])) {
+        const cipher::Result r = cipher::checkPassword(bodyOf(lines, at), password);
+        if (r.code == cipher::Code::WrongPassword) return lockedRemoveText();
+        if (!r.ok()) return removeFailedText();
+    } else if (!passwordMatches(lines[at + 2], password)) {
+        return lockedRemoveText();
+    }
 
     // Everything but that entry, from its key line through its terminator (or up to the next
     // entry, when a damaged entry has lost its terminator).
@@ -168,6 +189,27 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
     // The date file is replaced in one rename: there is never a moment without a whole file.
     if (!replaceThroughTemp(path, tempPath, kept)) return removeFailedText();
     return removedText();
+}
+
+QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
+    QList<EntryLines> out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!isKeyLine(lines[i])) continue;
+        const std::optional<qint32> key = parseKey(lines[i]);
+        if (!key || i + 1 >= lines.size()) break;
+        if (i + 2 >= lines.size()) break; // a title without password line ends the file
+        if (isKeyLine(lines[i + 2])) { // no password line: the next entry begins there
+            ++i;
+            continue;
+        }
+        EntryLines e{*key, i, i + 3, false};
+        while (e.end < lines.size() && !endsEntry(lines[e.end]))
+            ++e.end;
+        e.terminated = e.end < lines.size() && lines[e.end] == kTerminator;
+        out.append(e);
+        i = e.terminated ? e.end : e.end - 1;
+    }
+    return out;
 }
 
 QString lockedEntryText() { return u"\r\n  * 记录已加密，请输入正确的密码。"_qs; }

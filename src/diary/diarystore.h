@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crypt/entrycipher.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -9,7 +11,8 @@
 // The date files of the diary. An entry is these lines, each ending CR LF, in code page 936:
 //   DEL key            the entry key in decimal
 //   title
-//   BEL password-code  BEL alone when the entry has no password
+//   BEL password-code  BEL alone when the entry has no password; BEL "$q1$" when the body is
+//                      enciphered (crypt/entrycipher.h)
 //   body lines         the entry's RTF
 //   " " DEL            the terminator
 // Lines between a terminator and the next key line are ignored by every reader.
@@ -45,7 +48,8 @@ Listing ListEntries(const QString &path);
 struct Content {
     bool found = false;  // the key (and occurrence) is in the file and the file could be read
     bool PassOK = false; // the password matched, or the entry has none
-    QString body;        // the RTF when PassOK, else the locked-entry text
+    QString body;        // the RTF when PassOK, the locked-entry text for a wrong password
+    cipher::Result result; // Ok, WrongPassword, or Damaged (body empty) for an enciphered entry
 };
 Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password);
 
@@ -53,9 +57,22 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
 QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body);
 
 // Removes the entry (the occurrence-th with that key) when the password is right, through
-// \DB\temp.tmp renamed over the date file. Returns the message to show.
+// \DB\temp.tmp renamed over the date file. Returns the message to show. An enciphered entry
+// whose password cannot be checked (a damaged record) is not removed: removeFailedText().
 QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                     const QString &password);
+
+// Where one entry lies in a date file split into lines (splitLines): its key line, then title and
+// password line, then body lines up to end, which is its terminator line when terminated, else
+// the next key line or the end of the lines (a terminator lost to damage).
+struct EntryLines {
+    qint32 key = 0;
+    qsizetype keyLine = 0;
+    qsizetype end = 0;
+    bool terminated = false;
+};
+// The entries that have a password line, in file order, found as the listing finds them.
+QList<EntryLines> entryLines(const QList<QByteArrayView> &lines);
 
 // Messages of the store, each after CR LF.
 QString lockedEntryText();
