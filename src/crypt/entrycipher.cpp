@@ -103,6 +103,17 @@ private:
 
 Result damaged(const QString &detail) { return {Code::Damaged, detail}; }
 
+// The sealed parts of a record of our format, or why there are none.
+std::optional<Sealed> sealedOf(const Record &r, Result *error) {
+    if (r.passwordLine != encipheredPasswordLine()) {
+        *error = damaged(QStringLiteral("a password line of another format"));
+        return std::nullopt;
+    }
+    Parsed p = parseBody(r.body);
+    if (!p.sealed) *error = damaged(p.error + QStringLiteral(" at byte ") + QString::number(p.offset));
+    return std::move(p.sealed);
+}
+
 } // namespace
 
 Limits standardLimits() {
@@ -215,18 +226,15 @@ Sealing seal(QByteArrayView plain, qint32 key, QByteArrayView title, const QStri
     return out;
 }
 
-Opening open(QByteArrayView body, qint32 key, QByteArrayView title, const QString &password) {
+Opening open(const Record &record, const QString &password) {
     Opening out;
     if (!init()) {
         out.result = {Code::Unavailable, QStringLiteral("libsodium cannot start")};
         return out;
     }
-    const Parsed p = parseBody(body);
-    if (!p.sealed) {
-        out.result = damaged(p.error + QStringLiteral(" at byte ") + QString::number(p.offset));
-        return out;
-    }
-    const Sealed &s = *p.sealed;
+    const std::optional<Sealed> sealed = sealedOf(record, &out.result);
+    if (!sealed) return out;
+    const Sealed &s = *sealed;
     if (sodium_memcmp(checksumOf(recordBeforeChecksum(s)).constData(), s.checksum.constData(),
                       kChecksumSize) != 0) {
         out.result = damaged(QStringLiteral("checksum"));
@@ -239,7 +247,7 @@ Opening open(QByteArrayView body, qint32 key, QByteArrayView title, const QStrin
         out.result = {Code::WrongPassword, {}};
         return out;
     }
-    const QByteArray ad = additionalData(key, title);
+    const QByteArray ad = additionalData(record.key, record.title);
     out.plain = QByteArray(s.cipher.size() - kTagSize, Qt::Uninitialized);
     unsigned long long written = 0;
     if (crypto_aead_xchacha20poly1305_ietf_decrypt(
@@ -254,11 +262,12 @@ Opening open(QByteArrayView body, qint32 key, QByteArrayView title, const QStrin
     return out;
 }
 
-Result checkPassword(QByteArrayView body, const QString &password) {
+Result checkPassword(const Record &record, const QString &password) {
     if (!init()) return {Code::Unavailable, QStringLiteral("libsodium cannot start")};
-    const Parsed p = parseBody(body);
-    if (!p.sealed) return damaged(p.error + QStringLiteral(" at byte ") + QString::number(p.offset));
-    const Sealed &s = *p.sealed;
+    Result error;
+    const std::optional<Sealed> sealed = sealedOf(record, &error);
+    if (!sealed) return error;
+    const Sealed &s = *sealed;
     Derived d;
     const Result derived = d.derive(password, s.salt, s.limits);
     if (!derived.ok()) return derived;

@@ -93,18 +93,27 @@ struct Sealing {
 Sealing seal(QByteArrayView plain, qint32 key, QByteArrayView title, const QString &password,
              Limits limits = standardLimits());
 
+// An enciphered entry as a date file holds it.
+struct Record {
+    qint32 key = 0;
+    QByteArrayView title;        // the title line's bytes
+    QByteArrayView passwordLine; // BEL "$q1$"; another sealed line is a format we cannot read
+    QByteArrayView body;         // the body lines joined by CR LF
+};
+
 struct Opening {
     Result result;
     QByteArray plain; // when ok; the caller wipes it once used
 };
-// Damaged without deriving a key when the body does not parse or its checksum is off;
-// WrongPassword when the check differs; Damaged when the check fits but the seal does not open.
-Opening open(QByteArrayView body, qint32 key, QByteArrayView title, const QString &password);
+// Damaged without deriving a key when the record is not of our format or its checksum is off;
+// WrongPassword when the check differs; Damaged when the check fits but the seal does not open
+// (the body, its key or its title changed).
+Opening open(const Record &record, const QString &password);
 
 // Whether password is the record's own, proven by the check alone: a record whose ciphertext is
-// damaged can still be removed by its owner. Damaged when the check cannot be made or differs
+// damaged can still be removed by its owner. Damaged when the check cannot be made, or differs
 // while the checksum is off too.
-Result checkPassword(QByteArrayView body, const QString &password);
+Result checkPassword(const Record &record, const QString &password);
 
 // Overwrites the bytes of a buffer or string that held a password or plaintext (a string shared
 // with another is copied first: only this copy is wiped).

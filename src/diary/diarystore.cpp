@@ -129,7 +129,8 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
     if (at < 0 || at + 2 >= lines.size()) return c; // title or password line missing
     c.found = true;
     if (cipher::isSealedLine(lines[at + 2])) {
-        cipher::Opening o = cipher::open(bodyOf(lines, at), key, lines[at + 1], password);
+        const QByteArray body = bodyOf(lines, at);
+        cipher::Opening o = cipher::open({key, lines[at + 1], lines[at + 2], body}, password);
         c.result = o.result;
         c.PassOK = o.result.ok();
         if (c.PassOK) c.body = cp936::decode(o.plain);
@@ -165,7 +166,8 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
     const qsizetype at = findKeyLine(lines, key, occurrence);
     if (at < 0 || at + 2 >= lines.size()) return removeFailedText();
     if (cipher::isSealedLine(lines[at + 2])) {
-        const cipher::Result r = cipher::checkPassword(bodyOf(lines, at), password);
+        const QByteArray body = bodyOf(lines, at);
+        const cipher::Result r = cipher::checkPassword({key, lines[at + 1], lines[at + 2], body}, password);
         if (r.code == cipher::Code::WrongPassword) return lockedRemoveText();
         if (!r.ok()) return removeFailedText();
     } else if (!passwordMatches(lines[at + 2], password)) {
