@@ -66,12 +66,12 @@ Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
         };
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) {
-            failed({Code::IoError, f.errorString()});
+            failed(fileError(f));
             continue;
         }
         QByteArray data = f.readAll();
         if (f.error() != QFileDevice::NoError) {
-            failed({Code::IoError, f.errorString()});
+            failed(fileError(f));
             continue;
         }
         f.close();
@@ -79,11 +79,12 @@ Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
         if (!c.result.ok()) {
             failed(c.result);
         } else if (c.enciphered > 0) {
-            if (replaceThroughTemp(path, tempPath, c.file)) {
+            const Result replaced = replaceThroughTemp(path, tempPath, c.file);
+            if (replaced) {
                 out.enciphered += c.enciphered;
                 ++out.files;
             } else {
-                failed({Code::IoError, QStringLiteral("cannot be rewritten")});
+                failed(replaced);
             }
         }
         // The old bodies held the words in clear.

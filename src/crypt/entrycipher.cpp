@@ -72,6 +72,8 @@ QByteArray recordBeforeChecksum(const Sealed &s) {
     return out;
 }
 
+bool checksumFits(const Sealed &s) { return checksumOf(recordBeforeChecksum(s)) == s.checksum; }
+
 // Key and check, derived from the password with the record's salt and limits; wiped on the way
 // out.
 class Derived {
@@ -235,8 +237,7 @@ Opening open(const Record &record, const QString &password) {
     const std::optional<Sealed> sealed = sealedOf(record, &out.result);
     if (!sealed) return out;
     const Sealed &s = *sealed;
-    if (sodium_memcmp(checksumOf(recordBeforeChecksum(s)).constData(), s.checksum.constData(),
-                      kChecksumSize) != 0) {
+    if (!checksumFits(s)) {
         out.result = damaged(QStringLiteral("checksum"));
         return out;
     }
@@ -272,7 +273,7 @@ Result checkPassword(const Record &record, const QString &password) {
     const Result derived = d.derive(password, s.salt, s.limits);
     if (!derived.ok()) return derived;
     if (d.checkFits(s.check)) return {};
-    if (checksumOf(recordBeforeChecksum(s)) != s.checksum) return damaged(QStringLiteral("checksum"));
+    if (!checksumFits(s)) return damaged(QStringLiteral("checksum"));
     return {Code::WrongPassword, {}};
 }
 

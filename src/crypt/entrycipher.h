@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/storeresult.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -34,24 +36,16 @@
 // The plaintext is the entry's rich text in code page 936, as an unlocked entry's body holds it.
 namespace cipher {
 
-enum class Code {
-    Ok,
-    WrongPassword, // the record is whole and the password is not its own
-    Damaged,       // the record is not one we wrote, or was changed since
-    IoError,       // a file could not be read or written
-    Unavailable,   // libsodium could not start, or could not have the memory Argon2id needs
-};
-
-struct Result {
-    Code code = Code::Ok;
-    QString detail; // what and where, for Damaged and the errors: "checksum", "at byte 9", a file's error
-    bool ok() const { return code == Code::Ok; }
-};
+// Results are the store's: Ok, WrongPassword (the record is whole and the password is not its own),
+// Damaged (the record is not one we wrote, or was changed since; the detail says what and where),
+// Unavailable (libsodium cannot start, or has not the memory Argon2id needs).
+using Result = store::Result;
+using Code = store::Code;
 
 // Argon2id cost. standardLimits() is what new entries get: libsodium's interactive limits (2
 // passes over 64 MiB), about a quarter of a second here, which keeps opening an entry well under
-// half a second while costing a guesser as much per try. Records carry their own limits; stronger
-// ones, up to libsodium's sensitive limits, are read as well.
+// half a second while costing a guesser as much per try. Records carry their own limits, read
+// within libsodium's bounds up to its sensitive limits (4 passes over 1 GiB).
 struct Limits {
     quint32 ops = 0;
     quint32 memKiB = 0;

@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
 
 namespace diary {
 
@@ -16,11 +19,15 @@ constexpr char kBelByte = 0x07;
 const QByteArray kTerminator("\x20\x7f");
 const QByteArray kCrLf("\r\n");
 
-bool readAll(const QString &path, QByteArray *data) {
+store::Result readAll(const QString &path, QByteArray *data) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (!f.exists()) return store::Result::failure(store::Code::NotFound, path);
+        return fileError(f);
+    }
     *data = f.readAll();
-    return f.error() == QFileDevice::NoError;
+    if (f.error() != QFileDevice::NoError) return fileError(f);
+    return store::Result::success();
 }
 
 // The number of a key line (DEL and decimal digits), or nothing when it is not a number.
@@ -71,6 +78,17 @@ QByteArray bodyOf(const QList<QByteArrayView> &lines, qsizetype at) {
     return body;
 }
 
+// The lines of one record, each ending CR LF.
+QByteArray recordBytes(qint32 key, QByteArrayView title, QByteArrayView passwordLine, QByteArrayView body) {
+    QByteArray out;
+    out += kDelByte + QByteArray::number(key) + kCrLf;
+    out.append(title).append(kCrLf);
+    out.append(passwordLine).append(kCrLf);
+    out.append(body).append(kCrLf);
+    out += kTerminator + kCrLf;
+    return out;
+}
+
 } // namespace
 
 QString DateKey(const QDate &date) {
@@ -98,14 +116,11 @@ QString PasswordCode(const QString &password) {
     return code;
 }
 
-Listing ListEntries(const QString &path) {
+namespace {
+
+Listing listBytes(QByteArrayView data) {
     Listing result;
-    QByteArray data;
-    if (!readAll(path, &data)) {
-        result.ok = false;
-        return result;
-    }
-    const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
+    const QList<QByteArrayView> lines = splitLines(data);
     QHash<qint32, int> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (!isKeyLine(lines[i])) continue;
@@ -118,6 +133,18 @@ Listing ListEntries(const QString &path) {
         result.items.append({cp936::decode(lines[i]), *key, seen[*key]++});
     }
     return result;
+}
+
+} // namespace
+
+Listing ListEntries(const QString &path) {
+    QByteArray data;
+    if (!readAll(path, &data)) {
+        Listing failed;
+        failed.ok = false;
+        return failed;
+    }
+    return listBytes(data);
 }
 
 Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password) {
@@ -134,13 +161,13 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
         c.result = o.result;
         c.PassOK = o.result.ok();
         if (c.PassOK) c.body = cp936::decode(o.plain);
-        else if (o.result.code == cipher::Code::WrongPassword) c.body = lockedEntryText();
+        else if (o.result.code == store::Code::WrongPassword) c.body = lockedEntryText();
         cipher::wipe(o.plain);
         return c;
     }
     c.PassOK = passwordMatches(lines[at + 2], password);
     if (!c.PassOK) {
-        c.result.code = cipher::Code::WrongPassword;
+        c.result.code = store::Code::WrongPassword;
         c.body = lockedEntryText();
         return c;
     }
@@ -149,29 +176,71 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
 }
 
 QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body) {
-    QByteArray out;
-    out += kDelByte + QByteArray::number(key) + kCrLf;
-    out += cp936::encode(title) + kCrLf;
-    out += kBelByte + cp936::encode(passwordCode) + kCrLf;
-    out += cp936::encode(body) + kCrLf;
-    out += kTerminator + kCrLf;
-    return out;
+    return recordBytes(key, cp936::encode(title), kBelByte + cp936::encode(passwordCode), cp936::encode(body));
 }
 
-QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
-                    const QString &password) {
+QString oneLine(const QString &title) {
+    QString t = title;
+    t.replace(u"\r\n"_qs, u" "_qs);
+    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return t;
+}
+
+store::Result appendEntry(const QString &path, const QString &title, const Lock &lock,
+                          const QString &body, const std::function<qint64()> &drawKey, qint32 *key) {
+    // The file is written anew, its old bytes first: appending in place could leave half an entry
+    // behind a crash, and the next entry would be glued to it.
+    QByteArray old;
+    if (const QFileInfo info(path); info.exists() || info.isSymLink()) {
+        if (!info.isFile()) return store::Result::failure(store::Code::Damaged, path);
+        if (store::Result read = readAll(path, &old); !read) return read;
+    }
+    QSet<qint32> used;
+    for (const EntryItem &e : listBytes(old).items)
+        used.insert(e.key);
+    qint32 fresh = qint32(drawKey());
+    for (int tries = 0; used.contains(fresh) && tries < 1000000; ++tries)
+        fresh = qint32(drawKey());
+    if (key) *key = fresh;
+
+    // An enciphered body is sealed for its key and title: its words never reach the disk.
+    const QByteArray titleLine = cp936::encode(oneLine(title));
+    QByteArray passwordLine = kBelByte + cp936::encode(PasswordCode(lock.password));
+    QByteArray stored = cp936::encode(body);
+    if (!lock.password.isEmpty() && lock.enciphered) {
+        const cipher::Sealing sealed = cipher::seal(stored, fresh, titleLine, lock.password);
+        cipher::wipe(stored);
+        if (!sealed.result) return sealed.result;
+        passwordLine = cipher::encipheredPasswordLine();
+        stored = sealed.body;
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return fileError(file);
+    const QByteArray bytes = old + recordBytes(fresh, titleLine, passwordLine, stored);
+    if (file.write(bytes) != bytes.size()) {
+        const store::Result failed = fileError(file);
+        file.cancelWriting();
+        return failed;
+    }
+    return commitWhole(file);
+}
+
+store::Result removeEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                          const QString &password) {
     QByteArray data;
-    if (!readAll(path, &data)) return removeFailedText();
+    if (store::Result read = readAll(path, &data); !read) return read;
     const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
     const qsizetype at = findKeyLine(lines, key, occurrence);
-    if (at < 0 || at + 2 >= lines.size()) return removeFailedText();
+    if (at < 0) return store::Result::failure(store::Code::NotFound, path);
+    if (at + 2 >= lines.size()) return store::Result::failure(store::Code::Damaged, path);
     if (cipher::isSealedLine(lines[at + 2])) {
         const QByteArray body = bodyOf(lines, at);
-        const cipher::Result r = cipher::checkPassword({key, lines[at + 1], lines[at + 2], body}, password);
-        if (r.code == cipher::Code::WrongPassword) return lockedRemoveText();
-        if (!r.ok()) return removeFailedText();
+        store::Result checked = cipher::checkPassword({key, lines[at + 1], lines[at + 2], body}, password);
+        if (!checked) return checked;
     } else if (!passwordMatches(lines[at + 2], password)) {
-        return lockedRemoveText();
+        return store::Result::failure(store::Code::WrongPassword, path);
     }
 
     // Everything but that entry, from its key line through its terminator (or up to the next
@@ -189,8 +258,21 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
         kept.append(lines[i]).append(kCrLf);
 
     // The date file is replaced in one rename: there is never a moment without a whole file.
-    if (!replaceThroughTemp(path, tempPath, kept)) return removeFailedText();
-    return removedText();
+    if (store::Result replaced = replaceThroughTemp(path, tempPath, kept); !replaced) return replaced;
+    // A date file goes when no entry is left in it; one whose rest cannot be read stays.
+    if (const Listing rest = listBytes(kept); rest.ok && rest.items.isEmpty()) QFile::remove(path);
+    return store::Result::success();
+}
+
+QString removeText(const store::Result &result) {
+    if (result) return removedText();
+    if (result.code == store::Code::WrongPassword) return lockedRemoveText();
+    return removeFailedText();
+}
+
+QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                    const QString &password) {
+    return removeText(removeEntry(path, tempPath, key, occurrence, password));
 }
 
 QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
@@ -198,8 +280,7 @@ QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (!isKeyLine(lines[i])) continue;
         const std::optional<qint32> key = parseKey(lines[i]);
-        if (!key || i + 1 >= lines.size()) break;
-        if (i + 2 >= lines.size()) break; // a title without password line ends the file
+        if (!key || i + 2 >= lines.size()) break; // no number, or no password line before the end
         if (isKeyLine(lines[i + 2])) { // no password line: the next entry begins there
             ++i;
             continue;

@@ -55,6 +55,7 @@ class TestLockedEntries : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(cipher::init()); }
+    void appendEnciphered();
     void readAndRemove();
     void damagedEntries_data();
     void damagedEntries();
@@ -63,6 +64,29 @@ private slots:
     void convertDiary();
     void convertFailureKeepsFiles();
 };
+
+// A new locked entry is sealed for the key it is given and its one-line title; nothing of its
+// words or password is in the file.
+void TestLockedEntries::appendEnciphered() {
+    const QByteArray open = entry("1", u"open"_qs, "\x07", kBodyA);
+    QVERIFY(testsupport::writeFile(file(), open));
+    qint32 key = 0;
+    QVERIFY(diary::appendEntry(file(), u"西\r\n湖"_qs, diary::Lock{u"密码"_qs}, cp936::decode(kBodyB),
+                               [] { return 77; }, &key));
+    QCOMPARE(key, 77);
+    const QByteArray bytes = testsupport::readFile(file());
+    QVERIFY(bytes.startsWith(open + "\x7f" "77\r\n" + cp936::encode(u"西 湖"_qs) + "\r\n\x07$q1$\r\n"));
+    for (const QByteArray &secret : {QByteArray("secret one"), QByteArray("\\'ce\\'f7"), cp936::encode(u"密码"_qs),
+                                     cp936::encode(diary::PasswordCode(u"密码"_qs))})
+        QVERIFY2(!bytes.contains(secret), secret.constData());
+    const diary::Content c = diary::readEntry(file(), 77, 0, u"密码"_qs);
+    QVERIFY(c.PassOK);
+    QCOMPARE(c.body, cp936::decode(kBodyB));
+    QCOMPARE(diary::readEntry(file(), 77, 0, u"密"_qs).result.code, cipher::Code::WrongPassword);
+    // An empty password leaves the entry open, whatever the lock asks.
+    QVERIFY(diary::appendEntry(file(), u"t"_qs, diary::Lock{QString(), true}, cp936::decode(kBodyA), [] { return 78; }));
+    QVERIFY(testsupport::readFile(file()).endsWith(entry("78", u"t"_qs, "\x07", kBodyA)));
+}
 
 void TestLockedEntries::readAndRemove() {
     const QByteArray a = entry("1", u"open"_qs, "\x07", kBodyA);
