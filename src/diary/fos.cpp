@@ -59,7 +59,7 @@ void FOS::fr(const QString &path) {
 
 std::optional<QString> FOS::getContent(const QString &key, const QString &password, int occurrence) {
     PassOK = false;
-    LastResult = {cipher::Code::IoError, {}};
+    LastResult = {cipher::Code::NotFound, {}};
     const QString path = m_readPath;
     m_readPath.clear();
     bool ok = false;

@@ -20,8 +20,8 @@ public:
 
     qint16 FileNo = 0; // number of the file the last opw, opout or fr opened
     bool PassOK = false;
-    // What the last getContent found: Ok, WrongPassword, or Damaged for an enciphered entry that
-    // cannot be opened (its text is then empty).
+    // What the last getContent found: Ok, WrongPassword, NotFound, or Damaged for an enciphered
+    // entry that cannot be opened (its text is then empty).
     cipher::Result LastResult;
 
     // Opens path for appending, creating it when missing. False when path is there but is no
