@@ -3,6 +3,8 @@
 //  - the listing shows one item per key line, read as the format says (an independent reading
 //    here, which also tells which entries are whole: key, title, password line, body, terminator);
 //  - opening a whole entry gives exactly its body, or the locked text when the password is wrong;
+//    an entry whose password line is that of an enciphered entry never opens here (no fuzzed body
+//    is a record sealed for these passwords) and shows no body;
 //  - a removal that does not report success leaves the file byte for byte as it was;
 //  - a removal never damages a whole entry other than the one removed, and leaves no temporary
 //    file behind;
@@ -11,6 +13,7 @@
 //    each ending CR LF; or no file, when those lines list whole and hold no entry.
 #include "fuzzsupport.h"
 
+#include "crypt/entrycipher.h"
 #include "diary/diarystore.h"
 #include "diary/fos.h"
 #include "platform/codepage.h"
@@ -126,6 +129,7 @@ bool isSubsequence(const QList<QByteArray> &part, const QList<QByteArray> &whole
 }
 
 bool opens(QByteArrayView passwordLine, const QString &password) {
+    if (cipher::isSealedLine(passwordLine)) return false;
     return passwordLine == "\x07" ||
            passwordLine == "\x07" + cp936::encode(diary::PasswordCode(password));
 }
@@ -176,7 +180,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             const bool ok = opens(lines[c.at + 2], password);
             check(got.has_value(), "a whole listed entry is not found");
             check(fos.PassOK == ok, "the password check differs from the password line");
-            check(*got == (ok ? cp936::decode(body) : diary::lockedEntryText()),
+            const bool damaged = fos.LastResult.code == cipher::Code::Damaged;
+            check(!damaged || cipher::isSealedLine(lines[c.at + 2]), "an entry not enciphered is called damaged");
+            check(*got == (ok ? cp936::decode(body) : damaged ? QString() : diary::lockedEntryText()),
                   "opening an entry gives another body");
         }
     }
@@ -198,7 +204,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check(said == diary::removedText() || said == diary::lockedRemoveText() ||
                   said == diary::removeFailedText(),
               "a removal says something else", [&] { return said; });
-        if (c.end >= 0) {
+        if (c.end >= 0 && cipher::isSealedLine(lines[c.at + 2])) {
+            check(said == diary::removeFailedText() || said == diary::lockedRemoveText(),
+                  "an enciphered entry went without its password");
+        } else if (c.end >= 0) {
             const bool ok = opens(lines[c.at + 2], password);
             check(said == (ok ? diary::removedText() : diary::lockedRemoveText()),
                   "a whole entry is not removed as its password line says");

@@ -5,7 +5,7 @@ set -euo pipefail
 # llvm-symbolizer names the lines of a fuzzer's report) serve the fuzz targets. strace kills the
 # crash test's child at its rename.
 packages=(cmake ninja-build g++ libasan8 libubsan1 clang libclang-rt-14-dev llvm ccache pkg-config
-          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev
+          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev libsodium-dev
           fonts-wqy-microhei xvfb xauth trayer x11-utils strace)
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringEncoder>
@@ -126,6 +127,9 @@ private slots:
     void pasteAtCaret();
     void lockedEntries();
     void passwordControlStates();
+    void encipheredEntries();
+    void damagedEncipheredEntry();
+    void encipherOldEntries();
     void homePage();
     void collection();
     void collectionRefusals();
@@ -481,8 +485,9 @@ void TestIndex::pasteAtCaret() {
     QCOMPARE(d.w->focusWidget(), d.box("mmw"));
 }
 
+// With [Security] Encrypt=0 a locked entry keeps the old lock, for a folder shared with older copies.
 void TestIndex::lockedEntries() {
-    Diary d;
+    Diary d("[Security]\r\nEncrypt=0\r\n\r\n");
     d.menu("m_new");
     d.get<QCheckBox>("ck_pw")->click();
     QVERIFY(d.box("rt_pw")->isEnabled());
@@ -504,6 +509,116 @@ void TestIndex::lockedEntries() {
     d.box("Titles")->setText(u"open"_qs);
     d.click("bt_save");
     QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).contains("open\r\n\x07\r\n"));
+}
+
+// By default a locked entry is enciphered: neither its words nor its password can be read from the
+// disk, and it opens and goes only with the password.
+void TestIndex::encipheredEntries() {
+    Diary d;
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    const QString words = u"今天和小雪去西湖散步 secret words"_qs;
+    const QString password = u"密码pw"_qs;
+    d.menu("m_new");
+    d.get<QCheckBox>("ck_pw")->click();
+    d.box("rt_pw")->setText(password);
+    d.box("Titles")->setText(u"西湖"_qs);
+    d.box("mmw")->setText(words);
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QCOMPARE(d.titles(), QStringList{u"西湖"_qs});
+    const QByteArray bytes = testsupport::readFile(file);
+    const diary::Listing l = diary::ListEntries(file);
+    QCOMPARE(l.items.size(), 1);
+    QVERIFY(bytes.startsWith("\x7f" + QByteArray::number(l.items[0].key) + "\r\n" + cp936::encode(u"西湖"_qs) +
+                             "\r\n\x07$q1$\r\n{\\rtf1\\ansi\\ansicpg936"));
+    QVERIFY(bytes.endsWith("\\par\r\n}\r\n \x7f\r\n"));
+    const QStringList secrets = {u"小雪"_qs, u"西湖散步"_qs, u"secret words"_qs, password, u"密码"_qs};
+    for (const QString &secret : secrets) {
+        const QByteArray gbk = cp936::encode(secret);
+        QString escapes; // as RTF writes code page 936: \'d0\'a1
+        for (char c : gbk)
+            escapes += c & 0x80 ? u"\\'%1"_qs.arg(quint8(c), 2, 16, QLatin1Char('0')) : QString(QLatin1Char(c));
+        const QByteArray utf16(reinterpret_cast<const char *>(secret.utf16()), secret.size() * 2);
+        for (const QByteArray &form : {gbk, escapes.toLatin1(), secret.toUtf8(), utf16})
+            QVERIFY2(!bytes.contains(form), qPrintable(secret));
+    }
+    QVERIFY(!bytes.contains(cp936::encode(diary::PasswordCode(password))));
+    QVERIFY(!bytes.contains(cp936::encode(diary::PasswordCode(u"pw"_qs))));
+    QVERIFY(!QFile::exists(d.path(u"DB/temp.tmp"_qs)));
+
+    // The box still holds the password: the entry opens at once; another password shows the lock.
+    d.open(0);
+    QCOMPARE(d.text("mmw"), words);
+    d.box("rt_pw")->setText(u"密码pX"_qs);
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密，请输入正确的密码。"_qs);
+    d.box("rt_pw")->setText(password);
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), words);
+    // Delete with a wrong password changes nothing; with the right one the entry goes.
+    d.box("rt_pw")->setText(u"******"_qs);
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密！\r\n  * 请输入正确的密码，然后再执行刚才的操作。"_qs);
+    QCOMPARE(testsupport::readFile(file), bytes);
+    d.box("rt_pw")->setText(password);
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  日记删除成功！"_qs);
+    QVERIFY(!QFile::exists(file));
+}
+
+// A changed byte in an enciphered entry: the editor says so, and shows nothing of the body.
+void TestIndex::damagedEncipheredEntry() {
+    Diary d;
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    d.menu("m_new");
+    d.get<QCheckBox>("ck_pw")->click();
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.box("mmw")->setText(u"words"_qs);
+    d.click("bt_save");
+    QByteArray bytes = testsupport::readFile(file);
+    const qsizetype at = bytes.indexOf("\\fs18 ") + 20; // inside the record's base64
+    bytes[at] = bytes[at] == 'A' ? 'B' : 'A';
+    QVERIFY(testsupport::writeFile(file, bytes));
+    const QString damaged = u"\r\n  * 加密记录已损坏或被改动，无法打开。"_qs;
+    d.open(0);
+    QCOMPARE(d.text("mmw"), damaged);
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), damaged);
+}
+
+// "加密旧日记" enciphers the old locks of the password in the box, in every date file, and says
+// how many; they then open with that password as before.
+void TestIndex::encipherOldEntries() {
+    Diary d;
+    const QString today = d.path(u"DB/20040908.KAV"_qs);
+    const QString other = d.path(u"DB/20040101.KAV"_qs);
+    const QByteArray open = entry("1", u"open"_qs, "", kBodyA);
+    const QByteArray otherLock = entry("3", u"other"_qs, "-10544", kBodyA);
+    QVERIFY(testsupport::writeFile(today, open + entry("2", u"old"_qs, "979899", kBodyB) + otherLock));
+    QVERIFY(testsupport::writeFile(other, entry("9", u"older"_qs, "979899", kBodyB)));
+    QAction *encipher = d.get<QAction>("m_encipherOld");
+    QCOMPARE(encipher->text(), u"加密旧日记"_qs);
+    QCOMPARE(d.get<QMenu>("m_tools")->actions().count(encipher), 1);
+    d.box("rt_pw")->setText(QString());
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  请在密码框中输入旧日记的密码，然后再执行刚才的操作。"_qs);
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"_qs);
+    const QByteArray now = testsupport::readFile(today);
+    QVERIFY(now.startsWith(open + "\x7f" "2\r\nold\r\n\x07$q1$\r\n"));
+    QVERIFY(now.endsWith(otherLock));
+    QVERIFY(!now.contains(kBodyB) && !testsupport::readFile(other).contains(kBodyB));
+    d.click("btReturn");
+    d.open(1);
+    QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+    // Nothing is left to do; in edit mode the command is not offered.
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 0 篇旧日记。"_qs);
+    d.menu("m_new");
+    QVERIFY(!encipher->isEnabled() || !d.get<QMenu>("m_tools")->menuAction()->isEnabled());
 }
 
 void TestIndex::passwordControlStates() {
