@@ -103,7 +103,7 @@ private:
     }
 
     void text(QStringView s);
-    void fontName(const QString &name, int charset);
+    void fontName(const FontKey &font);
     void paragraph(const ParaState &p);
     void charState(const CharState &s);
     void picture(const QTextDocument *doc, const QTextImageFormat &f);
@@ -144,9 +144,17 @@ QString cleanFontName(const QString &name) {
     return out.trimmed();
 }
 
-int charsetCodePage(int charset) {
-    const int cp = codePageForCharset(charset);
-    return cp ? cp : 936;
+// The charset a font is written with: its own when its code page is one the writer can encode
+// in, else GBK's, so that a reader takes the bytes written for the font in the code page they
+// are in (a font with the default charset 1 would be read in the reader's own code page).
+int writtenCharset(int charset, const QString &name) {
+    const int cp = codePageForFont(charset, name);
+    return cp && isSupportedCodePage(cp) ? charset : kDefaultCharset;
+}
+
+Codec &codecOf(const FontKey &font) {
+    const int cp = codePageForFont(font.charset, font.name);
+    return Codec::forCodePage(cp ? cp : 936);
 }
 
 void Writer::text(QStringView s) {
@@ -186,10 +194,10 @@ void Writer::text(QStringView s) {
     }
 }
 
-void Writer::fontName(const QString &name, int charset) {
+void Writer::fontName(const FontKey &font) {
     Codec *saved = m_codec;
-    m_codec = &Codec::forCodePage(charsetCodePage(charset));
-    text(name);
+    m_codec = &codecOf(font);
+    text(font.name);
     m_codec = saved;
 }
 
@@ -209,7 +217,7 @@ void Writer::charState(const CharState &s) {
     if (s == m_char) return;
     if (s.font != m_char.font) {
         word("f", s.font);
-        m_codec = &Codec::forCodePage(charsetCodePage(m_fonts.at(s.font).charset));
+        m_codec = &codecOf(m_fonts.at(s.font));
     }
     if (s.fs != m_char.fs) word("fs", s.fs);
     if (s.fg != m_char.fg) word("cf", s.fg);
@@ -230,7 +238,7 @@ int Writer::fontOf(const QTextCharFormat &f) {
     if (family.isEmpty()) return 0;
     int charset = f.hasProperty(FontCharset) ? f.intProperty(FontCharset) : kDefaultCharset;
     if (charset < 0 || charset > 255) charset = kDefaultCharset;
-    const FontKey key{family, charset};
+    const FontKey key{family, writtenCharset(charset, family)};
     const auto it = m_fontIndex.constFind(key);
     if (it != m_fontIndex.constEnd()) return *it;
     const int index = int(m_fonts.size());
@@ -328,7 +336,7 @@ QByteArray Writer::header() const {
     h += kDefaultFont;
     for (qsizetype i = 1; i < m_fonts.size(); ++i) {
         Writer names;
-        names.fontName(m_fonts.at(i).name, m_fonts.at(i).charset);
+        names.fontName(m_fonts.at(i));
         h += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + QByteArray::number(m_fonts.at(i).charset) + ' ' +
              names.m_out + ";}";
     }
