@@ -146,10 +146,11 @@ QString cleanFontName(const QString &name) {
 
 // The charset a font is written with: its own when its code page is one the writer can encode
 // in, else GBK's, so that a reader takes the bytes written for the font in the code page they
-// are in (a font with the default charset 1 would be read in the reader's own code page).
+// are in (a font with the default charset 1 would be read in the reader's own code page, one
+// with the symbol charset 2 as glyph codes).
 int writtenCharset(int charset, const QString &name) {
     const int cp = codePageForFont(charset, name);
-    return cp && isSupportedCodePage(cp) ? charset : kDefaultCharset;
+    return cp && cp != kSymbolCodePage && isSupportedCodePage(cp) ? charset : kDefaultCharset;
 }
 
 Codec &codecOf(const FontKey &font) {

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -130,13 +131,11 @@ Codec::Codec(int codePage) : m_codePage(codePage), m_utf8(codePage == 65001) {
     if (isDoubleByte(codePage)) m_pairs.assign(65536, -1);
     m_encoded.assign(65536, -1);
     if (codePage == kSymbolCodePage) {
-        // Filled in full: the stand-in converter never answers for this code page.
+        // Filled in full: the stand-in converter never answers for these bytes. Nothing is
+        // encoded in this code page (the writer gives such fonts another charset).
         for (int b = 0x80; b < 0x100; ++b)
             m_single[b] = b >= 0xa0 ? kSymbolHigh[b - 0xa0] : 0xfffd;
-        for (int b = 0xff; b >= 0xa0; --b) // the first of two bytes drawing the same character wins
-            if (kSymbolHigh[b - 0xa0] != QChar::ReplacementCharacter) m_encoded[kSymbolHigh[b - 0xa0]] = 1 << 24 | b;
-        for (int c = 0x80; c < 0x10000; ++c)
-            if (m_encoded[c] == -1) m_encoded[c] = 0;
+        std::fill(m_encoded.begin() + 0x80, m_encoded.end(), 0);
     }
 }
 

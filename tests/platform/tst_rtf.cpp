@@ -480,7 +480,7 @@ void TestRtf::writerCharsetMatchesBytes_data() {
     QTest::newRow("greek charset 161") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset161 G;}}\f0\'e1\u20013?})")
                                        << QByteArray(R"({\f1\fnil\fcharset161 G;})") << QByteArray(R"(\f1\fs24\'e1\u20013?\par)");
     QTest::newRow("symbol font") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset2 Symbol;}}\f0\'b7\u20013?})")
-                                 << QByteArray(R"({\f1\fnil\fcharset2 Symbol;})") << QByteArray(R"(\f1\fs24\'b7\u20013?\par)");
+                                 << QByteArray(R"({\f1\fnil\fcharset134 Symbol;})") << QByteArray(R"(\f1\fs24\u8226?\'d6\'d0\par)");
     QTest::newRow("other symbol font") << QByteArray(R"({\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset2 Wingdings;}}\f0\'d6\'d0})")
                                        << QByteArray(R"({\f1\fnil\fcharset134 Wingdings;})") << QByteArray(R"(\f1\fs24\'d6\'d0\par)");
     QTest::newRow("code page without converter") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset130 J;}}\f0\'e9})")
