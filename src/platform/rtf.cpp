@@ -16,6 +16,8 @@
 #include <QTextList>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace rtf {
 
@@ -81,22 +83,6 @@ private:
         word(w);
         m_out += QByteArray::number(n);
     }
-    void symbol(char c) {
-        m_out += '\\';
-        m_out += c;
-        m_delimit = false;
-    }
-    void literal(char c) {
-        if (m_delimit) m_out += ' ';
-        m_delimit = false;
-        m_out += c;
-    }
-    void hexByte(unsigned char b) {
-        m_out += "\\'";
-        m_out += kHex[b >> 4];
-        m_out += kHex[b & 15];
-        m_delimit = false;
-    }
     void lineBreak() {
         m_out += "\r\n";
         m_delimit = false;
@@ -158,41 +144,67 @@ Codec &codecOf(const FontKey &font) {
     return Codec::forCodePage(cp ? cp : 936);
 }
 
+// The text goes straight into the output buffer, which has room for the longest form of every
+// code unit: three bytes as \'hh escapes.
 void Writer::text(QStringView s) {
+    constexpr qsizetype kLongest = 12;
+    const qsizetype at = m_out.size();
+    m_out.resize(at + s.size() * kLongest);
+    char *o = m_out.data() + at;
+    bool delimit = m_delimit;
+    const auto put = [&o](const char *w, qsizetype n) {
+        std::memcpy(o, w, size_t(n));
+        o += n;
+    };
+    const auto hex = [&o](unsigned char b) {
+        *o++ = '\\';
+        *o++ = '\'';
+        *o++ = kHex[b >> 4];
+        *o++ = kHex[b & 15];
+    };
     for (const QChar qc : s) {
         const char16_t c = qc.unicode();
         if (c < 0x80) {
             if (c >= 0x20 && c != 0x7f) {
-                if (c == '\\' || c == '{' || c == '}') symbol(char(c));
-                else literal(char(c));
+                if (c == '\\' || c == '{' || c == '}') {
+                    *o++ = '\\';
+                } else if (delimit) {
+                    *o++ = ' ';
+                }
+                *o++ = char(c);
+                delimit = false;
             } else if (c == '\t') {
-                word("tab");
+                put("\\tab", 4);
+                delimit = true;
             } else if (c == 0x7f) {
                 // Kept out of the text as a byte escape: a line of the date file that starts
                 // with DEL would be taken for a key line.
-                hexByte(0x7f);
+                hex(0x7f);
+                delimit = false;
             }
             continue;
         }
         switch (c) {
-        case 0x2028: word("line"); continue;
-        case 0x00a0: symbol('~'); continue;
-        case 0x00ad: symbol('-'); continue;
-        case 0x2011: symbol('_'); continue;
+        case 0x2028: put("\\line", 5); delimit = true; continue;
+        case 0x00a0: put("\\~", 2); delimit = false; continue;
+        case 0x00ad: put("\\-", 2); delimit = false; continue;
+        case 0x2011: put("\\_", 2); delimit = false; continue;
         case 0xfffc: case 0x2029: case 0xfdd0: case 0xfdd1: continue;
         default: break;
         }
         char bytes[4];
         const int n = m_codec->encode(c, bytes);
-        if (n > 0) {
-            for (int i = 0; i < n; ++i)
-                hexByte(static_cast<unsigned char>(bytes[i]));
-        } else {
-            word("u", qint16(c));
-            m_out += '?';
-            m_delimit = false;
+        for (int i = 0; i < n; ++i)
+            hex(static_cast<unsigned char>(bytes[i]));
+        if (n == 0) {
+            put("\\u", 2);
+            o = std::to_chars(o, o + 6, int(qint16(c))).ptr;
+            *o++ = '?';
         }
+        delimit = false;
     }
+    m_out.truncate(o - m_out.constData());
+    m_delimit = delimit;
 }
 
 void Writer::fontName(const FontKey &font) {
@@ -355,6 +367,11 @@ QByteArray Writer::header() const {
 }
 
 QByteArray Writer::document(const QTextDocument *doc) {
+    // The body is written into a buffer kept from one document to the next: large documents
+    // then cost no fresh memory from the system each time they are saved.
+    thread_local QByteArray scratch;
+    m_out.swap(scratch);
+    m_out.resize(0);
     m_out.reserve(doc->characterCount() * 6 + 64);
     m_delimit = true; // the paragraph settings end in a control word
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
@@ -399,7 +416,12 @@ QByteArray Writer::document(const QTextDocument *doc) {
         m_delimit = false;
     }
     m_out += '}';
-    return header() + m_out;
+    // The header names the fonts and colours the body used.
+    QByteArray out = header();
+    out.reserve(out.size() + m_out.size());
+    out += m_out;
+    m_out.swap(scratch); // kept for the next document
+    return out;
 }
 
 void Writer::plain(const QString &s) {

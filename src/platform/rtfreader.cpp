@@ -925,14 +925,17 @@ void apply(const Content &content, QTextCursor &cursor, bool replace) {
     for (qsizetype i = 0; i < content.paragraphs.size(); ++i) {
         const Paragraph &p = content.paragraphs.at(i);
         const QTextCharFormat mark = p.mark >= 0 ? content.formats.at(p.mark) : QTextCharFormat();
-        if (i > 0) {
-            cursor.insertBlock(p.format, mark);
-        } else if (replace) {
-            cursor.setBlockFormat(p.format);
-            cursor.setBlockCharFormat(mark);
-        }
+        if (i > 0) cursor.insertBlock(p.format, mark);
         for (const Run &run : p.runs)
             cursor.insertText(run.text, content.formats.at(run.format));
+    }
+    // The first paragraph's formats are set last: a document that changed by insertions alone
+    // is laid out lazily, one that first changed a format is laid out whole at once.
+    if (replace) {
+        QTextCursor first(doc);
+        first.setBlockFormat(content.paragraphs.first().format);
+        const int mark = content.paragraphs.first().mark;
+        first.setBlockCharFormat(mark >= 0 ? content.formats.at(mark) : QTextCharFormat());
     }
 }
 
@@ -958,9 +961,9 @@ bool load(QByteArrayView data, QTextDocument *doc, QString *error) {
     if (!parse(data, content, error)) return false;
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
-    doc->clear();
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
+    doc->clear(); // inside the edit: the layout hears of one change, the new document
     apply(content, cursor, true);
     cursor.endEditBlock();
     doc->setUndoRedoEnabled(undo);
