@@ -8,6 +8,7 @@
 #include "netservice/fornull.h"
 #include "startup/tips.h"
 #include "startup/trayicons.h"
+#include "startup/windowkeeper.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,6 +74,11 @@ qint64 App::random(qint64 bound) {
 Index *App::index() {
     if (!m_index) {
         m_index = std::make_unique<Index>(*this);
+        // The window comes back as it was left: size, place, maximised, zoom.
+        auto *keeper = new WindowKeeper(m_index.get(), path(windowstate::fileName()));
+        keeper->restore();
+        m_index->setZoom(keeper->zoom());
+        connect(m_index.get(), &Index::zoomChanged, keeper, &WindowKeeper::setZoom);
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence();
     }
