@@ -83,8 +83,7 @@ void ForNull::load() {
 }
 
 QIcon ForNull::trayIcon() const {
-    return QIcon(m_app.settings().IsServer ? trayicons::serverPicture()
-                                           : trayicons::clientPicture());
+    return trayicons::icon(m_app.settings().IsServer);
 }
 
 void ForNull::onTick() {

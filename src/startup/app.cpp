@@ -166,8 +166,7 @@ Tips *App::tips() {
 bool App::ensureTrayIcon() {
     forNull(); // the icon belongs to the hidden window, which loads here
     if (tips()->present()) return false;
-    const QPixmap picture = m_settings.IsServer ? trayicons::serverPicture() : trayicons::clientPicture();
-    return tips()->AddTrayIcon(QIcon(picture));
+    return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
 }
 
 void App::TrayWindowProc(int mouseEvent) {

@@ -17,4 +17,10 @@ QString executable();
 // Runs the event loop until condition holds; false when ms pass first.
 bool waitUntil(const std::function<bool()> &condition, int ms);
 
+// Starts Xvfb with one screen of that size (WIDTHxHEIGHTxDEPTH) on a free display and points
+// DISPLAY and the Qt platform at it; call it before the application is made. False when Xvfb is
+// not installed or does not start. stopDesktop ends it.
+bool startDesktop(const QString &screen = QStringLiteral("800x600x24"));
+void stopDesktop();
+
 } // namespace testsupport
