@@ -177,7 +177,11 @@ void Index::setZoom(int percent) {
     if (percent == m_zoom) return;
     m_zoom = percent;
     mmw->setZoom(percent);
-    Titles->setZoom(percent);
+    // The title box keeps its laid-out height: its zoom goes only as far as its letters fit.
+    int title = percent;
+    while (title > windowstate::kNormalZoom && Titles->fontInfo().pixelSize() * title / 100.0 > Titles->viewport()->height())
+        title = windowstate::zoomStep(title, -1);
+    Titles->setZoom(title);
     emit zoomChanged(percent);
 }
 

@@ -196,6 +196,9 @@ void TestIndexView::zoomKeysAndWheel() {
     QTest::keyClick(mmw, Qt::Key_Equal, Qt::ControlModifier);
     QTest::keyClick(mmw, Qt::Key_Equal, Qt::ControlModifier);
     QCOMPARE(d.w->zoom(), 200);
+    // The title box keeps its height: its letters grow only as far as they fit (12 pixels at
+    // 100 % in 17).
+    QCOMPARE(title->zoom(), 125);
     // The view is twice as large: the same lines take twice the height.
     QVERIFY2(qAbs(documentHeight(mmw) / height - 2) < 0.15, qPrintable(QString::number(documentHeight(mmw) / height)));
 
@@ -218,6 +221,7 @@ void TestIndexView::zoomKeysAndWheel() {
     QCOMPARE(documentHeight(mmw), height);
     for (int i = 0; i < 10; ++i) QTest::keyClick(mmw, Qt::Key_Minus, Qt::ControlModifier);
     QCOMPARE(d.w->zoom(), 50);
+    QCOMPARE(title->zoom(), 50);
     QCOMPARE(changes.count(), 14); // each change once; none at the bounds
 
     // In edit mode the keys zoom as well and type nothing, wherever the focus is in the window.
