@@ -39,7 +39,8 @@ void WindowKeeper::setZoom(int percent) {
 void WindowKeeper::flush() {
     m_delay.stop();
     if (m_state == m_written) return;
-    if (windowstate::write(m_path, m_state)) m_written = m_state;
+    // A state that cannot be written is tried again at the next change.
+    if (windowstate::write(m_path, m_state).ok()) m_written = m_state;
 }
 
 bool WindowKeeper::eventFilter(QObject *watched, QEvent *event) {

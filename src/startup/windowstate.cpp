@@ -73,9 +73,9 @@ State read(const QString &path) {
     return parse(f.read(kMaxFileSize));
 }
 
-bool write(const QString &path, const State &state) {
+store::Result write(const QString &path, const State &state) {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
+    if (!f.open(QIODevice::WriteOnly)) return store::Result::failure(store::Code::IoError, f.errorString());
     f.write(serialize(state));
     return commitWhole(f);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/storeresult.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QRect>
@@ -48,7 +50,7 @@ QByteArray serialize(const State &state);
 // The state in the file at path; the defaults when it is missing, too large or unreadable.
 State read(const QString &path);
 // Replaces the file at path atomically: it holds the old state or the new one, never a part.
-bool write(const QString &path, const State &state);
+store::Result write(const QString &path, const State &state);
 
 // The zoom steps levels up (positive) or down from percent, along 50, 67, 75, 80, 90, 100, 110,
 // 125, 150, 175, 200, 250, 300, 400; a percent between two levels goes to the next one in the
