@@ -34,6 +34,11 @@ public:
     QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
 
+    // The zoom of the editor's view and the title's, in percent (50 to 400). Ctrl + wheel and
+    // Ctrl + "=" / "-" / "0" change it; only what is shown changes, never the text saved.
+    int zoom() const { return m_zoom; }
+    void setZoom(int percent);
+
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
     // window is first used and again by the about button.
     void LoadSequence();
@@ -56,12 +61,17 @@ public:
     bool SaveCurrent();
     void ListCollection();
 
+signals:
+    void zoomChanged(int percent);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    void anchorControls();
+    void buildZoom();
     void setMode(bool editing);
     void stepDay(int days, const QString &outOfRange);
     void backToToday(bool asterisks);
@@ -133,4 +143,5 @@ private:
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
     QAction *m_encipherOld = nullptr;
+    int m_zoom = 100;
 };

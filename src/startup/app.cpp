@@ -8,6 +8,7 @@
 #include "netservice/fornull.h"
 #include "startup/tips.h"
 #include "startup/trayicons.h"
+#include "startup/windowkeeper.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +30,11 @@ App::~App() {
 Index *App::index() {
     if (!m_index) {
         m_index = std::make_unique<Index>(*this);
+        // The window comes back as it was left: size, place, maximised, zoom.
+        auto *keeper = new WindowKeeper(m_index.get(), path(windowstate::fileName()));
+        keeper->restore();
+        m_index->setZoom(keeper->zoom());
+        connect(m_index.get(), &Index::zoomChanged, keeper, &WindowKeeper::setZoom);
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence();
     }
@@ -116,8 +122,7 @@ Tips *App::tips() {
 bool App::ensureTrayIcon() {
     forNull(); // the icon belongs to the hidden window, which loads here
     if (tips()->present()) return false;
-    const QPixmap picture = m_settings.IsServer ? trayicons::serverPicture() : trayicons::clientPicture();
-    return tips()->AddTrayIcon(QIcon(picture));
+    return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
 }
 
 void App::TrayWindowProc(int mouseEvent) {
