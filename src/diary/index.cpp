@@ -382,6 +382,46 @@ void Index::closeEvent(QCloseEvent *event) {
     m_app.exit();
 }
 
+// --- Ways in from the search and calendar windows ---
+
+bool Index::showDay(const QDate &date) {
+    if (IsEditing) {
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return false;
+    }
+    IsCollection = false;
+    bt_OK->setText(u"确认密码"_qs);
+    ClearDisplay();
+    CurDate = date;
+    ShowDate();
+    enableNavigation(true);
+    rt_pw->setEnabled(true);
+    setDateBoxes();
+    focusEditor();
+    return true;
+}
+
+bool Index::openEntry(const QDate &date, int index) {
+    if (!showDay(date)) return false;
+    if (index < 0 || index >= PicList->count()) return false;
+    PicList->setCurrentRow(index);
+    onListDoubleClick();
+    return true;
+}
+
+bool Index::openCollectionItem(const QString &title) {
+    if (IsEditing) {
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return false;
+    }
+    onViewCollection();
+    const QList<QListWidgetItem *> items = PicList->findItems(title, Qt::MatchExactly);
+    if (items.isEmpty()) return false;
+    PicList->setCurrentItem(items.first());
+    onListDoubleClick();
+    return true;
+}
+
 // --- Writing entries and the home page ---
 
 QString Index::titleLine() const {

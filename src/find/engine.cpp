@@ -107,6 +107,14 @@ struct Engine::CachedFile {
     QList<Entry> entries;
 };
 
+QString dateText(const Hit &hit) {
+    if (hit.collection()) return QStringLiteral("珍藏");
+    return QStringLiteral("%1-%2-%3")
+        .arg(hit.date.year(), 4, 10, QLatin1Char('0'))
+        .arg(hit.date.month(), 2, 10, QLatin1Char('0'))
+        .arg(hit.date.day(), 2, 10, QLatin1Char('0'));
+}
+
 QStringList queryWords(const QString &query) {
     QStringList words;
     for (const QString &w : query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {

@@ -25,6 +25,9 @@ struct Hit {
     bool operator==(const Hit &) const = default;
 };
 
+// A hit's date as the windows and the command line show it: 2004-09-08, or 珍藏 for a collection item.
+QString dateText(const Hit &hit);
+
 // The words of a query, folded: blank-separated; an entry must hold every one of them.
 QStringList queryWords(const QString &query);
 
