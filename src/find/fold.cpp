@@ -37,18 +37,19 @@ QString fold(QStringView text, QList<qsizetype> *origin) {
     for (qsizetype i = 0; i < n;) {
         const char16_t c = text[i].unicode();
         const qsizetype start = i;
-        if (c < 0x80) {
+        const bool marked = isMark(text, i + 1);
+        if (c < 0x80 && !marked) {
             out += QChar(c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c);
             ++i;
-        } else if (isStable(c) && !isMark(text, i + 1)) {
+        } else if (isStable(c) && !marked) {
             out += QChar(c);
             ++i;
-        } else if (c >= 0xff01 && c <= 0xff5e && !isMark(text, i + 1)) {
+        } else if (c >= 0xff01 && c <= 0xff5e && !marked) {
             // Full-width ASCII: its half-width form.
             const char16_t half = char16_t(c - 0xfee0);
             out += QChar(half >= 'A' && half <= 'Z' ? char16_t(half + 32) : half);
             ++i;
-        } else if (!QChar::isSurrogate(c) && !isMark(text, i + 1)) {
+        } else if (!QChar::isSurrogate(c) && !marked) {
             out += foldOne(c);
             ++i;
         } else {
