@@ -172,6 +172,9 @@ void Index::setMode(bool editing) {
     }
     for (QAction *a : {m_new, m_edit, m_loveme, m_tools->menuAction()})
         a->setEnabled(!editing);
+    // The commands of the menu too, so that their shortcuts are off as well.
+    for (QAction *a : m_tools->actions())
+        a->setEnabled(!editing);
     for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
                                                        m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
         w->setEnabled(!editing);
