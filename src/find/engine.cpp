@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace find {
@@ -46,6 +48,47 @@ Stamp stampOf(const QString &path) {
     return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, quint64(st.st_ino), true};
 }
 
+// A word looked for in many texts: Horspool's search, its shift table keyed by the low byte of
+// each UTF-16 unit (units sharing a low byte only make shifts shorter).
+class Needle {
+public:
+    explicit Needle(const QString &word) : m_word(word) {
+        const qsizetype m = word.size();
+        m_shift.fill(int(m));
+        for (qsizetype i = 0; i + 1 < m; ++i)
+            m_shift[word[i].unicode() & 0xff] = int(m - 1 - i);
+    }
+    bool in(QStringView text) const {
+        const qsizetype m = m_word.size();
+        if (m == 1) return text.contains(m_word.front());
+        const char16_t *h = text.utf16();
+        const char16_t *w = reinterpret_cast<const char16_t *>(m_word.utf16());
+        const char16_t last = w[m - 1];
+        for (qsizetype pos = 0; pos + m <= text.size();) {
+            const char16_t c = h[pos + m - 1];
+            if (c == last && std::equal(w, w + m - 1, h + pos)) return true;
+            pos += m_shift[c & 0xff];
+        }
+        return false;
+    }
+
+private:
+    QString m_word;
+    std::array<int, 256> m_shift;
+};
+
+// The names in folder, as the file system lists them.
+QStringList namesIn(const QString &folder) {
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) return names;
+    while (const dirent *e = ::readdir(dir))
+        if (e->d_name[0] != '.' || (e->d_name[1] && (e->d_name[1] != '.' || e->d_name[2])))
+            names.append(QFile::decodeName(e->d_name));
+    ::closedir(dir);
+    return names;
+}
+
 struct DateFile {
     QDate date;
     QString path;
@@ -55,7 +98,7 @@ struct DateFile {
 QList<DateFile> dateFiles(const QString &programDir) {
     const QString db = childPath(programDir, QStringLiteral("DB"));
     QList<DateFile> files;
-    for (const QString &name : QDir(db).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted)) {
+    for (const QString &name : namesIn(db)) { // a sub-folder fails to load as a file later
         const QDate date = dateOfFileName(name);
         if (date.isValid()) files.append({date, db + QLatin1Char('/') + name});
     }
@@ -125,11 +168,16 @@ QStringList queryWords(const QString &query) {
 }
 
 QDate dateOfFileName(const QString &name) {
-    static const QRegularExpression re(QStringLiteral("^([1-9][0-9]{2,3})([0-9]{2})([0-9]{2})\\.kav$"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = re.match(name);
-    if (!m.hasMatch()) return {};
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    // Year without leading zeros (3 or 4 digits), month, day, ".KAV" in any case.
+    const qsizetype digits = name.size() - 4;
+    if (digits < 7 || digits > 8 || name.sliced(digits).compare(u".kav", Qt::CaseInsensitive) != 0) return {};
+    int value[3] = {0, 0, 0};
+    for (qsizetype i = 0; i < digits; ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < '0' || c > '9' || (i == 0 && c == '0')) return {};
+        value[i < digits - 4 ? 0 : i < digits - 2 ? 1 : 2] = value[i < digits - 4 ? 0 : i < digits - 2 ? 1 : 2] * 10 + (c - '0');
+    }
+    const QDate date(value[0], value[1], value[2]);
     return date.isValid() ? date : QDate();
 }
 
@@ -186,6 +234,9 @@ QList<Hit> Engine::search(const QString &query, const std::function<bool()> &can
     QList<Hit> hits;
     const QStringList words = queryWords(query);
     if (words.isEmpty()) return hits;
+    std::vector<Needle> needles;
+    for (const QString &w : words)
+        needles.emplace_back(w);
 
     QList<DateFile> files = dateFiles(m_programDir);
     const QString love = childPath(m_programDir, QStringLiteral("Love"));
@@ -201,8 +252,8 @@ QList<Hit> Engine::search(const QString &query, const std::function<bool()> &can
         for (qsizetype i = file->entries.size() - 1; i >= 0; --i) {
             const Entry &e = file->entries.at(i);
             bool all = true;
-            for (const QString &w : words)
-                if (!e.foldedTitle.contains(w) && !e.foldedText.contains(w)) {
+            for (const Needle &w : needles)
+                if (!w.in(e.foldedTitle) && !w.in(e.foldedText)) {
                     all = false;
                     break;
                 }

@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace find {
 
 namespace {
@@ -13,7 +15,9 @@ bool isStable(char16_t c) {
 }
 
 bool isMark(QStringView text, qsizetype i) {
-    return i < text.size() && text[i].unicode() >= 0x300 && text[i].isMark();
+    if (i >= text.size()) return false;
+    const char16_t c = text[i].unicode();
+    return c >= 0x300 && !isStable(c) && QChar::isMark(c);
 }
 
 // The folded form of one BMP character without marks, remembered per thread.
@@ -27,8 +31,15 @@ const QString &foldOne(char16_t c) {
 } // namespace
 
 QString fold(QStringView text, QList<qsizetype> *origin) {
-    QString out;
-    out.reserve(text.size());
+    // Written through a pointer: most characters fold to one, so the text's own length is room
+    // enough until a character expands.
+    QString out(text.size(), Qt::Uninitialized);
+    qsizetype used = 0;
+    auto put = [&](QStringView s) {
+        if (used + s.size() > out.size()) out.resize(qMax(out.size() * 2, used + s.size()));
+        std::copy(s.begin(), s.end(), out.data() + used);
+        used += s.size();
+    };
     if (origin) {
         origin->clear();
         origin->reserve(text.size());
@@ -39,30 +50,33 @@ QString fold(QStringView text, QList<qsizetype> *origin) {
         const qsizetype start = i;
         const bool marked = isMark(text, i + 1);
         if (c < 0x80 && !marked) {
-            out += QChar(c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c);
+            const QChar f(c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c);
+            put(QStringView(&f, 1));
             ++i;
         } else if (isStable(c) && !marked) {
-            out += QChar(c);
+            put(text.sliced(i, 1));
             ++i;
         } else if (c >= 0xff01 && c <= 0xff5e && !marked) {
             // Full-width ASCII: its half-width form.
             const char16_t half = char16_t(c - 0xfee0);
-            out += QChar(half >= 'A' && half <= 'Z' ? char16_t(half + 32) : half);
+            const QChar f(half >= 'A' && half <= 'Z' ? char16_t(half + 32) : half);
+            put(QStringView(&f, 1));
             ++i;
         } else if (!QChar::isSurrogate(c) && !marked) {
-            out += foldOne(c);
+            put(foldOne(c));
             ++i;
         } else {
             // A character with its combining marks (or a surrogate pair) is folded as a whole.
             i += QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate() ? 2 : 1;
             while (isMark(text, i))
                 ++i;
-            out += text.sliced(start, i - start).toString().normalized(QString::NormalizationForm_KC).toCaseFolded();
+            put(text.sliced(start, i - start).toString().normalized(QString::NormalizationForm_KC).toCaseFolded());
         }
         if (origin)
-            while (origin->size() < out.size())
+            while (origin->size() < used)
                 origin->append(start);
     }
+    out.resize(used);
     return out;
 }
 

@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QTextDocument>
 
+#include <string>
 #include <vector>
 
 namespace find {
@@ -133,6 +134,20 @@ struct Font {
 
 struct GiveUp {};
 
+// The character of a double-byte sequence of code page 936, looked up rather than converted:
+// nearly every character of a diary is one. 0xffff: not one UTF-16 unit, convert it.
+char16_t gbkPair(rtf::Codec &codec, unsigned char lead, unsigned char trail) {
+    thread_local std::vector<char16_t> table(65536, 0);
+    char16_t &slot = table[size_t(lead) << 8 | trail];
+    if (!slot) {
+        QString s;
+        const unsigned char bytes[2] = {lead, trail};
+        codec.decode(bytes, 2, s);
+        slot = s.size() == 1 && !s.at(0).isSurrogate() && s.at(0).unicode() != 0xffff ? s.at(0).unicode() : 0xffff;
+    }
+    return slot;
+}
+
 class Scanner {
 public:
     QString run(QByteArrayView data);
@@ -152,7 +167,7 @@ private:
     rtf::Codec &codecOfFont(int font);
 
     std::vector<Group> stack;
-    QString out;
+    std::u16string out;
     bool paragraphHasText = false;
     bool severalParagraphs = false;
     int ansiCodePage = 1252;
@@ -188,7 +203,7 @@ void Scanner::putChar(char16_t ch) {
     paragraphHasText = true;
     if (ch == 0x2028) ch = '\n';
     else if (ch == 0x00a0) ch = ' ';
-    out += QChar(ch);
+    out.push_back(ch);
 }
 
 void Scanner::flushPending() {
@@ -202,6 +217,15 @@ void Scanner::flushPending() {
 void Scanner::textByte(unsigned char b) {
     if (seqNeed) {
         if (seqCodec->codePage() == 65001) throw GiveUp{};
+        if (seqNeed == 2 && seqCodec->codePage() == 936) {
+            const char16_t c = gbkPair(*seqCodec, seq[0], b);
+            if (c != 0xffff) {
+                seqNeed = 0;
+                seqLength = 0;
+                putChar(c);
+                return;
+            }
+        }
         seq[seqLength++] = b;
         if (seqLength == seqNeed) {
             decoded.clear();
@@ -235,7 +259,7 @@ void Scanner::textByte(unsigned char b) {
 
 void Scanner::newParagraph() {
     flushPending();
-    out += QLatin1Char('\n');
+    out.push_back(u'\n');
     paragraphHasText = false;
     severalParagraphs = true;
 }
@@ -393,7 +417,7 @@ QString Scanner::run(QByteArrayView data) {
     qsizetype i = 0;
     while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
         ++i;
-    out.reserve(n / 4);
+    out.reserve(size_t(n / 4));
     while (i < n) {
         const unsigned char ch = p[i];
         if (ch == '{') {
@@ -471,15 +495,14 @@ QString Scanner::run(QByteArrayView data) {
     if (pictDepth) finishPicture();
     flushPending();
     // The reader drops an empty last paragraph: RichEdit ends every document with a mark.
-    if (severalParagraphs && !paragraphHasText) out.chop(1);
-    return out;
+    if (severalParagraphs && !paragraphHasText) out.pop_back();
+    return QString::fromUtf16(out.data(), qsizetype(out.size()));
 }
 
-// The bytes the editor is given: the body as decoded from code page 936 and encoded again.
-QByteArray asEditorGetsIt(QByteArrayView bytes) {
+bool hasHighBytes(QByteArrayView bytes) {
     for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return cp936::encode(cp936::decode(bytes));
-    return bytes.toByteArray();
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    return false;
 }
 
 } // namespace
@@ -495,7 +518,11 @@ std::optional<QString> fastPlainText(QByteArrayView data) {
 }
 
 QString plainText(QByteArrayView bytes) {
-    const QByteArray data = asEditorGetsIt(bytes);
+    // The editor is given the body as decoded from code page 936 and encoded again; RTF written
+    // by the diary is ASCII and stays as it is.
+    QByteArray converted;
+    if (hasHighBytes(bytes)) converted = cp936::encode(cp936::decode(bytes));
+    const QByteArrayView data = converted.isNull() ? bytes : QByteArrayView(converted);
     if (std::optional<QString> text = fastPlainText(data)) return *text;
     if (rtf::looksLikeRtf(data)) {
         QTextDocument doc;
