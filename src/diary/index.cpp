@@ -229,6 +229,9 @@ void Index::setMode(bool editing) {
     }
     for (QAction *a : {m_new, m_edit, m_loveme, m_tools->menuAction()})
         a->setEnabled(!editing);
+    // The commands of the menu too, so that their shortcuts are off as well.
+    for (QAction *a : m_tools->actions())
+        a->setEnabled(!editing);
     for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
                                                        m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
         w->setEnabled(!editing);
@@ -448,6 +451,46 @@ void Index::closeEvent(QCloseEvent *event) {
     }
     event->accept();
     m_app.exit();
+}
+
+// --- Ways in from the search and calendar windows ---
+
+bool Index::showDay(const QDate &date) {
+    if (IsEditing) {
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return false;
+    }
+    IsCollection = false;
+    bt_OK->setText(u"确认密码"_qs);
+    ClearDisplay();
+    CurDate = date;
+    ShowDate();
+    enableNavigation(true);
+    rt_pw->setEnabled(true);
+    setDateBoxes();
+    focusEditor();
+    return true;
+}
+
+bool Index::openEntry(const QDate &date, int index) {
+    if (!showDay(date)) return false;
+    if (index < 0 || index >= PicList->count()) return false;
+    PicList->setCurrentRow(index);
+    onListDoubleClick();
+    return true;
+}
+
+bool Index::openCollectionItem(const QString &title) {
+    if (IsEditing) {
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return false;
+    }
+    onViewCollection();
+    const QList<QListWidgetItem *> items = PicList->findItems(title, Qt::MatchExactly);
+    if (items.isEmpty()) return false;
+    PicList->setCurrentItem(items.first());
+    onListDoubleClick();
+    return true;
 }
 
 // --- Writing entries and the home page ---

@@ -61,6 +61,17 @@ public:
     bool SaveCurrent();
     void ListCollection();
 
+    // Ways in from the search and calendar windows. Each does nothing but say so in the status
+    // line while an edit is open, and returns false then.
+    // Shows date as "转到" does, back in the diary when the collection was shown.
+    bool showDay(const QDate &date);
+    // Shows date, selects the entry at place index of its listing (two entries sharing a key
+    // stay apart) and opens it as a double click in the list does, with the password box as it
+    // is. False also when the listing has no such entry.
+    bool openEntry(const QDate &date, int index);
+    // Shows the collection, selects the item named title and opens it as a double click does.
+    bool openCollectionItem(const QString &title);
+
 signals:
     void zoomChanged(int percent);
 

@@ -1,7 +1,10 @@
 #include "startup/app.h"
 
 #include "album/fmphoto.h"
+#include "diary/calendarwindow.h"
+#include "diary/findwindow.h"
 #include "diary/index.h"
+#include "find/engine.h"
 #include "netclient/connectme.h"
 #include "netclient/login.h"
 #include "netclient/newuser.h"
@@ -10,7 +13,9 @@
 #include "startup/trayicons.h"
 #include "startup/windowkeeper.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QDir>
 #include <QTimer>
 
@@ -21,6 +26,8 @@ App::~App() {
     delete m_photo.data();
     delete m_newUser.data();
     delete m_login.data();
+    m_findWindow.reset();
+    m_calendarWindow.reset();
     m_connectMe.reset();
     m_index.reset();
     m_forNull.reset();
@@ -35,6 +42,13 @@ Index *App::index() {
         keeper->restore();
         m_index->setZoom(keeper->zoom());
         connect(m_index.get(), &Index::zoomChanged, keeper, &WindowKeeper::setZoom);
+        QAction *find = m_index->toolsMenu()->addAction(u"查找日记"_qs);
+        find->setObjectName(u"m_find"_qs);
+        find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+        connect(find, &QAction::triggered, this, [this] { showWindow(findWindow()); });
+        QAction *calendar = m_index->toolsMenu()->addAction(u"日历"_qs);
+        calendar->setObjectName(u"m_calendar"_qs);
+        connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence();
     }
@@ -109,6 +123,43 @@ void App::closePhoto() {
     m_photo = nullptr;
     w->hide();
     w->deleteLater();
+}
+
+find::Engine *App::findEngine() {
+    if (!m_findEngine) m_findEngine = std::make_unique<find::Engine>(programDir());
+    return m_findEngine.get();
+}
+
+FindWindow *App::findWindow() {
+    if (!m_findWindow)
+        m_findWindow = std::make_unique<FindWindow>(*findEngine(), [this](const find::Hit &hit) { openHit(hit); });
+    return m_findWindow.get();
+}
+
+CalendarWindow *App::calendarWindow() {
+    if (!m_calendarWindow)
+        m_calendarWindow = std::make_unique<CalendarWindow>(
+            *findEngine(), [this] { return today(); },
+            [this](const QDate &date) { frontIndex()->showDay(date); },
+            [this](const find::Hit &hit) { openHit(hit); });
+    return m_calendarWindow.get();
+}
+
+void App::openHit(const find::Hit &hit) {
+    if (hit.collection()) frontIndex()->openCollectionItem(hit.title);
+    else frontIndex()->openEntry(hit.date, hit.index);
+}
+
+Index *App::frontIndex() {
+    showWindow(index());
+    m_settings.MainShown = true;
+    return index();
+}
+
+void App::showWindow(QWidget *w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
 }
 
 Tips *App::tips() {
