@@ -68,6 +68,10 @@ QString DateKey(const QDate &date) {
            QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'));
 }
 
+QByteArray encodeTitle(const QString &title) { return cp936::encodeLossless(title); }
+
+QString decodeTitle(QByteArrayView line) { return cp936::decodeLossless(line); }
+
 QString PasswordCode(const QString &password) {
     QString code;
     for (qsizetype i = 0; i < password.size(); ++i) {
@@ -105,7 +109,7 @@ Listing ListEntries(const QString &path) {
             break;
         }
         ++i;
-        result.items.append({cp936::decode(lines[i]), *key, seen[*key]++});
+        result.items.append({decodeTitle(lines[i]), *key, seen[*key]++});
     }
     return result;
 }
@@ -135,7 +139,7 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
 QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body) {
     QByteArray out;
     out += kDelByte + QByteArray::number(key) + kCrLf;
-    out += cp936::encode(title) + kCrLf;
+    out += encodeTitle(title) + kCrLf;
     out += kBelByte + cp936::encode(passwordCode) + kCrLf;
     out += cp936::encode(body) + kCrLf;
     out += kTerminator + kCrLf;

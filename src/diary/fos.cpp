@@ -46,8 +46,10 @@ bool FOS::opout(const QString &path) {
     return true;
 }
 
-bool FOS::fw(const QString &text) {
-    const QByteArray bytes = cp936::encode(text) + "\r\n";
+bool FOS::fw(const QString &text) { return fwBytes(cp936::encode(text)); }
+
+bool FOS::fwBytes(QByteArrayView line) {
+    const QByteArray bytes = line.toByteArray() + "\r\n";
     if (!m_out || m_out->write(bytes) != bytes.size()) m_failed = true;
     return !m_failed;
 }

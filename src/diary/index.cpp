@@ -451,7 +451,7 @@ bool Index::SaveCurrent() {
         for (int tries = 0; used.contains(key) && tries < 1000000; ++tries)
             key = qint32(m_app.random(999999));
         const QString code = ck_pw->isChecked() ? diary::PasswordCode(rt_pw->text()) : QString();
-        ok = oFOS->opw(CurFile) && oFOS->fw(diary::kDel + QString::number(key)) && oFOS->fw(titleLine()) &&
+        ok = oFOS->opw(CurFile) && oFOS->fw(diary::kDel + QString::number(key)) && oFOS->fwBytes(diary::encodeTitle(titleLine())) &&
              oFOS->fw(diary::kBel + code) && oFOS->fw(rich) && oFOS->fw(u" "_qs + diary::kDel);
     } else {
         ok = oFOS->opout(CurFile) && oFOS->fw(rich);
