@@ -19,6 +19,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 // The main window of the diary: one date at a time with its entries, the editor, the home page,
 // the collection, and the ways to the album and the network windows.
@@ -37,6 +38,9 @@ public:
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
     // window is first used and again by the about button.
     void LoadSequence();
+    // Reopens the edit that a recovery draft left by the last run holds, in edit mode; nothing is
+    // written to the diary until it is saved. Run once at start, after the load sequence.
+    void reopenDraft();
 
     // Window state.
     QDate CurDate;
@@ -69,6 +73,15 @@ private:
     void setDateBoxes();
     void enableNavigation(bool on);
     QString titleLine() const;
+    QString lovePath(const QString &name) const;
+    // The list item the user selected: the current item only while it is highlighted.
+    QListWidgetItem *selectedItem() const;
+    // While the open edit holds changes, says so and returns true: the command must not run.
+    bool refuseWhileChanged();
+    // Recovery draft of the open edit.
+    void editStarted();
+    void onEdited();
+    void saveDraft();
     void showEditorMessage(const QString &message);
 
     // Handlers.
@@ -93,6 +106,8 @@ private:
     void onAbout();
     void onMessage();
     void onHelp();
+    void onHidden();
+    void onExit();
 
     App &m_app;
     std::unique_ptr<FOS> oFOS;
@@ -130,4 +145,7 @@ private:
     QAction *m_loveme = nullptr;
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
+
+    bool m_editChanged = false; // the open edit holds changes since it started
+    QTimer *m_draftTimer = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSystemTrayIcon>
 
 #include <cmath>
 #include <random>
@@ -75,6 +76,7 @@ Index *App::index() {
         m_index = std::make_unique<Index>(*this);
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence();
+        m_index->reopenDraft();
     }
     return m_index.get();
 }
@@ -170,9 +172,7 @@ void App::TrayWindowProc(int mouseEvent) {
         closeLogin();
         closePhoto();
         if (m_connectMe) m_connectMe->hide();
-        index()->show();
-        index()->raise();
-        index()->activateWindow();
+        raiseMainWindow();
         index()->focusEditor();
         m_settings.MainShown = true;
     };
@@ -192,7 +192,29 @@ void App::TrayWindowProc(int mouseEvent) {
     }
 }
 
+void App::raiseMainWindow() {
+    Index *w = index();
+    if (w->isMinimized()) w->showNormal();
+    else w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void App::windowLeft() {
+    // Queued: the window that is being left may still count as visible here.
+    QTimer::singleShot(0, this, [this] {
+        if (m_exiting || QSystemTrayIcon::isSystemTrayAvailable()) return;
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget *w : windows)
+            if (w->isVisible() && (w == m_index.get() || w == m_connectMe.get() || w == m_login.data() ||
+                                   w == m_newUser.data() || w == m_photo.data()))
+                return;
+        raiseMainWindow();
+    });
+}
+
 void App::exit() {
+    m_exiting = true;
     if (m_tips) m_tips->RemoveTrayIcon();
     if (m_index) m_index->hide();
     QCoreApplication::exit(0);

@@ -74,6 +74,14 @@ public:
     // Puts the icon into the notification area when it is not there (load sequence and timer).
     bool ensureTrayIcon();
 
+    // Shows the main window, restores it when minimised and brings it to the front (the icon's
+    // left press, a second start of the program).
+    void raiseMainWindow();
+    // A window of ours was left by a way that shows no other. Where the desktop has no
+    // notification area, no icon could bring the diary back: the main window shows again once no
+    // window of ours is visible.
+    void windowLeft();
+
     // Ends the program: removes the icon and quits the event loop.
     void exit();
 
@@ -91,4 +99,5 @@ private:
     QPointer<NewUser> m_newUser;
     QPointer<fmPhoto> m_photo;
     std::unique_ptr<Tips> m_tips;
+    bool m_exiting = false;
 };
