@@ -146,6 +146,7 @@ void Index::buildControls() {
     connect(bt_exit, &QPushButton::clicked, this, &Index::onExit);
 
     m_draftTimer = new QTimer(this);
+    m_draftTimer->setObjectName(u"tmDraft"_qs);
     m_draftTimer->setSingleShot(true);
     m_draftTimer->setInterval(kDraftDelayMs);
     connect(m_draftTimer, &QTimer::timeout, this, &Index::saveDraft);
