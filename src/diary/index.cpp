@@ -158,7 +158,7 @@ void Index::focusEditor() { mmw->setFocus(); }
 
 void Index::showEditorMessage(const QString &message) { mmw->setText(message); }
 
-void Index::LoadSequence() {
+void Index::LoadSequence(bool paintBeforeHomePage) {
     Settings &s = m_app.settings();
     setWindowTitle(u" LOADING ..."_qs);
     CurDate = m_app.today();
@@ -169,8 +169,17 @@ void Index::LoadSequence() {
     for (const QString &name : {u"DB"_qs, u"Love"_qs})
         if (!QFileInfo::exists(m_app.path(name))) QDir(m_app.programDir()).mkdir(name);
     LoadConfig(m_app.programDir(), s);
-    LoadHomePage();
-    mmw->setTextRTF(HomeText);
+    if (paintBeforeHomePage) {
+        // Reading a large home page costs many times what the window's first paint does: the
+        // window shows first, and the home page comes right after (fillHomePage).
+        mmw->setText(QString());
+        m_homePending = true;
+        m_editorWritten = false;
+        mmw->viewport()->installEventFilter(this);
+    } else {
+        m_homePending = false;
+        if (!LoadHomePage()) mmw->setTextRTF(HomeText);
+    }
     setDateBoxes();
     // The icon belongs to the hidden network window; asking for it loads that window, which in
     // server mode starts its services and writes its own message into the editor.
@@ -215,13 +224,32 @@ void Index::ClearDisplay() {
     Titles->setTextRTF(rtf::documentWithBody(rtf::escapeText(u"晴窗"_qs)));
 }
 
-void Index::LoadHomePage() {
+bool Index::LoadHomePage() { return readHomePage(mmw); }
+
+bool Index::readHomePage(RichTextBox *box) {
     if (oFOS) oFOS->closeAll();
     Settings &s = m_app.settings();
     if (s.FirstPage.isEmpty()) s.FirstPage = u"index.KAV"_qs;
     const QString path = m_app.path(s.FirstPage);
-    if (QFileInfo(path).isFile() && mmw->loadFile(path)) HomeText = mmw->textRTF();
-    else HomeText = msg(u"  *  请从列表中选择...");
+    if (QFileInfo(path).isFile() && box->loadFile(path)) {
+        HomeText = box->textRTF();
+        return true;
+    }
+    HomeText = msg(u"  *  请从列表中选择...");
+    return false;
+}
+
+void Index::fillHomePage() {
+    if (!m_homePending) return;
+    m_homePending = false;
+    if (!m_editorWritten) {
+        if (!LoadHomePage()) mmw->setTextRTF(HomeText);
+        return;
+    }
+    // The editor already shows something newer (the server's start message, a reopened draft):
+    // the home page is read beside it, as the load sequence would have read it before.
+    RichTextBox reader;
+    readHomePage(&reader);
 }
 
 void Index::setDateBoxes() {
@@ -385,6 +413,11 @@ QListWidgetItem *Index::selectedItem() const {
 }
 
 bool Index::eventFilter(QObject *watched, QEvent *event) {
+    if (m_homePending && watched == mmw->viewport() && event->type() == QEvent::Paint) {
+        // The first paint is under way: the home page follows once it is done.
+        mmw->viewport()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &Index::fillHomePage, Qt::QueuedConnection);
+    }
     if (watched == PicList) {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
@@ -430,6 +463,7 @@ void Index::editStarted() {
 }
 
 void Index::onEdited() {
+    if (m_homePending) m_editorWritten = true;
     if (!IsEditing) return;
     m_editChanged = true;
     if (!m_draftTimer->isActive()) m_draftTimer->start();

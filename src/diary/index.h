@@ -37,7 +37,9 @@ public:
 
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
     // window is first used and again by the about button.
-    void LoadSequence();
+    // At the program's start the window may paint before a large home page fills the editor
+    // (paintBeforeHomePage): it fills it right after its first paint, with the same result.
+    void LoadSequence(bool paintBeforeHomePage = false);
     // Reopens the edit that a recovery draft left by the last run holds, in edit mode; nothing is
     // written to the diary until it is saved. Run once at start, after the load sequence.
     void reopenDraft();
@@ -54,7 +56,8 @@ public:
     void SetEditMode();
     void ClearDisplay();
     void ShowDate();
-    void LoadHomePage();
+    // True when the editor shows the home page file it just loaded.
+    bool LoadHomePage();
     diary::Listing ListEntries(const QString &path);
     void NewEntry();
     bool SaveCurrent();
@@ -82,6 +85,9 @@ private:
     void editStarted();
     void onEdited();
     void saveDraft();
+    void fillHomePage();
+    // Reads the home page file into box and HomeText from it; the prompt when there is none.
+    bool readHomePage(RichTextBox *box);
     void showEditorMessage(const QString &message);
 
     // Handlers.
@@ -146,6 +152,8 @@ private:
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
 
+    bool m_homePending = false;  // the start's home page is still to be filled in
+    bool m_editorWritten = false; // something wrote into the editor while it was pending
     bool m_editChanged = false; // the open edit holds changes since it started
     QTimer *m_draftTimer = nullptr;
 };

@@ -75,7 +75,7 @@ Index *App::index() {
     if (!m_index) {
         m_index = std::make_unique<Index>(*this);
         // The load sequence runs once the window is reachable: the windows it loads use it.
-        m_index->LoadSequence();
+        m_index->LoadSequence(m_paintBeforeHomePage);
         m_index->reopenDraft();
     }
     return m_index.get();

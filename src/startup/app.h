@@ -53,6 +53,9 @@ public:
     // Windows. Index, ForNull and ConnectMe live until the App ends once created; the others
     // can be closed (unloaded) and come back afresh on their next use.
     Index *index();
+    // At the program's start: the main window, once created, paints before it fills in a large
+    // home page (tests see the whole load sequence at once).
+    void paintBeforeHomePage() { m_paintBeforeHomePage = true; }
     ForNull *forNull();
     bool forNullLoaded() const { return m_forNull != nullptr; }
     ConnectMe *connectMe();
@@ -100,4 +103,5 @@ private:
     QPointer<fmPhoto> m_photo;
     std::unique_ptr<Tips> m_tips;
     bool m_exiting = false;
+    bool m_paintBeforeHomePage = false;
 };

@@ -25,6 +25,7 @@ int Main(const QString &programDir) {
     s.ImagesPath.clear();
     s.noLogo = 0;
     QObject::connect(&single, &SingleCopy::showRequested, &app, &App::raiseMainWindow);
+    app.paintBeforeHomePage();
     app.index()->show();
     // Hidden windows must not end the program; only the exit button does.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -13,6 +13,7 @@
 //   trigger NAME      triggers the menu command NAME
 //   type NAME TEXT    gives NAME the focus and types TEXT (percent-encoded) as key presses
 //   report NAME       writes the plain text of NAME
+//   later             runs the rest once the events now waiting have been handled
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -69,9 +70,18 @@ private:
         for (QWidget *w : QApplication::topLevelWidgets())
             if (w->windowHandle() == window) name = w->metaObject()->className();
         say("exposed " + name);
-        const QStringList actions = QString::fromLocal8Bit(qgetenv("QC_PROBE_DO")).split(u';', Qt::SkipEmptyParts);
-        for (const QString &action : actions)
+        runFrom(QString::fromLocal8Bit(qgetenv("QC_PROBE_DO")).split(u';', Qt::SkipEmptyParts));
+    }
+
+    void runFrom(QStringList actions) {
+        while (!actions.isEmpty()) {
+            const QString action = actions.takeFirst();
+            if (action == u"later") {
+                QMetaObject::invokeMethod(this, [this, actions] { runFrom(actions); }, Qt::QueuedConnection);
+                return;
+            }
             run(action.split(u' '));
+        }
         say("done");
     }
 

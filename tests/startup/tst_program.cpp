@@ -69,6 +69,8 @@ private slots:
     void secondStartRaisesTheFirst();
     void lockThatCannotBeTakenIsNoSecondCopy();
     void killedEditComesBack();
+    void homePageAfterFirstPaint_data();
+    void homePageAfterFirstPaint();
 };
 
 void TestProgram::firstStartWritesItsFiles() {
@@ -155,6 +157,29 @@ void TestProgram::killedEditComesBack() {
     QCOMPARE(again.text("says"), u" 已恢复上次未保存的编辑，请保存或取消。"_qs);
     // Nothing reached the diary: the words wait for "保 存".
     QCOMPARE(QDir(dir.path() + u"/DB"_qs).entryList(QDir::Files), QStringList());
+}
+
+void TestProgram::homePageAfterFirstPaint_data() {
+    QTest::addColumn<bool>("draft");
+    QTest::newRow("home page") << false;
+    QTest::newRow("home page and a draft") << true;
+}
+
+// The window paints before the home page fills the editor; once it is there, the editor shows what
+// the load sequence gives: the home page, or a reopened draft over it.
+void TestProgram::homePageAfterFirstPaint() {
+    QFETCH(bool, draft);
+    QTemporaryDir dir;
+    QVERIFY(!copyProgram(dir).isEmpty());
+    QVERIFY(testsupport::writeFile(dir.path() + u"/index.KAV"_qs,
+                                   "{\\rtf1\\ansi\\ansicpg936 home \\'d6\\'d0\\par\r\n}\r\n"));
+    if (draft)
+        QVERIFY(recovery::save(dir.path(), {recovery::Kind::Entry, QDate(2004, 9, 8), u"t"_qs,
+                                            u"{\\rtf1 drafted words\\par\r\n}"_qs}));
+    Running r;
+    r.start(dir.path(), u"later;later;report mmw"_qs);
+    QVERIFY(r.waitFor("done"));
+    QCOMPARE(r.text("mmw"), draft ? u"drafted words"_qs : u"home 中"_qs);
 }
 
 QTEST_MAIN(TestProgram)
