@@ -186,18 +186,15 @@ bool prepareDiaryFolder(const Options &o, const QString &folder, int homeChars) 
     if (!p.waitForFinished(30000) || !QFile::exists(folder + u"/Config.ini"_qs)) return false;
     QFile::remove(copy);
     if (homeChars == 0) return true;
-    // Paragraphs of Chinese text as the editor writes them, cut to the size.
-    QByteArray rtf = "{\rtf1\ansi\ansicpg936\deff0\deflang1033\deflangfe2052{\fonttbl{\f0\fnil\fcharset134 "
-                     "\'cb\'ce\'cc\'e5;}}
-\viewkind4\uc1\pard\lang2052\f0\fs18 ";
-    const QByteArray line = "\'bd\'f1\'cc\'ec\'cc\'ec\'c6\'f8\'ba\'dc\'ba\'c3 a diary line\par
-";
+    // Paragraphs of Chinese text as the editor writes them, up to the size.
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+                     "\\'cb\\'ce\\'cc\\'e5;}}\r\n\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18 ";
+    const QByteArray line = "\\'bd\\'f1\\'cc\\'ec\\'cc\\'ec\\'c6\\'f8\\'ba\\'dc\\'ba\\'c3 a diary line\\par\r\n";
     while (rtf.size() + line.size() + 3 <= homeChars)
         rtf += line;
     rtf += "}";
     QFile f(folder + u"/index.KAV"_qs);
-    return f.open(QIODevice::WriteOnly) && f.write(rtf + "
-") == rtf.size() + 2;
+    return f.open(QIODevice::WriteOnly) && f.write(rtf + "\r\n") == rtf.size() + 2;
 }
 
 // An Xvfb of our own on a free display, ended with this object.
