@@ -46,10 +46,8 @@ bool FOS::opout(const QString &path) {
     return true;
 }
 
-bool FOS::fw(const QString &text) { return fwBytes(cp936::encode(text)); }
-
-bool FOS::fwBytes(QByteArrayView line) {
-    const QByteArray bytes = line.toByteArray() + "\r\n";
+bool FOS::fw(const QString &text) {
+    const QByteArray bytes = cp936::encode(text) + "\r\n";
     if (!m_out || m_out->write(bytes) != bytes.size()) m_failed = true;
     return !m_failed;
 }
@@ -80,7 +78,7 @@ bool FOS::closeAll() {
             m_out->commit();
             ok = false;
         } else {
-            ok = commitWhole(*m_out);
+            ok = commitWhole(*m_out).ok();
         }
         m_out.reset();
     }

@@ -26,8 +26,6 @@ public:
     bool opout(const QString &path);
     // Writes text and CR LF, in code page 936, to the file opened for writing.
     bool fw(const QString &text);
-    // Writes a line already in the file's bytes (a title line) and CR LF.
-    bool fwBytes(QByteArrayView line);
     // Opens path for reading; a failure shows in the next getContent.
     void fr(const QString &path);
     // The body of the entry (the occurrence-th with that key) when the password fits, else the

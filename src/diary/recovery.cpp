@@ -72,15 +72,16 @@ std::optional<Draft> fromBytes(QByteArrayView bytes) {
 
 QString draftPath(const QString &programDir) { return programDir + u"/Recovery/draft.rtf"_qs; }
 
-bool save(const QString &programDir, const Draft &draft) {
-    if (!QDir(programDir).mkpath(u"Recovery"_qs)) return false;
+store::Result save(const QString &programDir, const Draft &draft) {
+    if (!QDir(programDir).mkpath(u"Recovery"_qs))
+        return store::Result::failure(store::Code::IoError, programDir + u"/Recovery"_qs);
     QSaveFile f(draftPath(programDir));
-    if (!f.open(QIODevice::WriteOnly)) return false;
+    if (!f.open(QIODevice::WriteOnly)) return fileError(f);
     const QByteArray bytes = toBytes(draft);
     if (f.write(bytes) != bytes.size()) {
+        const store::Result failed = fileError(f);
         f.cancelWriting();
-        f.commit();
-        return false;
+        return failed;
     }
     return commitWhole(f);
 }

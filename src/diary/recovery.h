@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QString>
 
+#include "platform/storeresult.h"
+
 #include <optional>
 
 // The draft of an open edit, kept in Recovery\draft.rtf in the program folder while the edit holds
@@ -34,9 +36,9 @@ std::optional<Draft> fromBytes(QByteArrayView bytes);
 
 // programDir/Recovery/draft.rtf.
 QString draftPath(const QString &programDir);
-// Writes the draft atomically and forces it to disk; false when that failed (an older draft, if
-// any, is then still whole).
-bool save(const QString &programDir, const Draft &draft);
+// Writes the draft atomically and forces it to disk; on failure an older draft, if any, is still
+// whole.
+store::Result save(const QString &programDir, const Draft &draft);
 // The draft left in programDir, if there is a readable one.
 std::optional<Draft> load(const QString &programDir);
 // Removes the draft; true when none is left.

@@ -12,17 +12,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
-#include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSystemTrayIcon>
 
-#include <cmath>
-#include <random>
-
-App::App(const QString &programDir, Ports ports) : m_programDir(programDir), m_ports(ports) {
-    while (m_programDir.endsWith(QLatin1Char('/')) && m_programDir.size() > 1)
-        m_programDir.chop(1);
-}
+App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {}
 
 App::~App() {
     // Windows first, while the App they refer to is still whole.
@@ -33,42 +25,6 @@ App::~App() {
     m_index.reset();
     m_forNull.reset();
     m_tips.reset();
-}
-
-QString App::path(const QString &relative) const {
-    // Names are matched without regard to case, as on the systems the diary comes from: each
-    // part that does not exist as written takes the name of an existing entry that differs only
-    // in case.
-    QString r = relative;
-    r.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    QString result = m_programDir;
-    const QStringList parts = r.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        QString next = result + QLatin1Char('/') + part;
-        if (!QFileInfo::exists(next)) {
-            const QStringList names = QDir(result).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-            for (const QString &name : names)
-                if (name.compare(part, Qt::CaseInsensitive) == 0) {
-                    next = result + QLatin1Char('/') + name;
-                    break;
-                }
-        }
-        result = next;
-    }
-    if (r.endsWith(QLatin1Char('/'))) result += QLatin1Char('/');
-    return result;
-}
-
-qint64 App::random(qint64 bound) {
-    double r;
-    if (m_random) {
-        r = m_random();
-    } else {
-        std::mt19937_64 gen(quint64(now().toMSecsSinceEpoch()) ^ QRandomGenerator::system()->generate64());
-        r = std::generate_canonical<double, 53>(gen);
-    }
-    // nearbyint rounds halves to even in the default rounding mode.
-    return qint64(std::nearbyint(r * double(bound)));
 }
 
 Index *App::index() {

@@ -2,7 +2,7 @@
 // (tests/probe) and checks what it shows and writes.
 #include "diary/recovery.h"
 #include "platform/codepage.h"
-#include "platform/richtextbox.h"
+#include "platform/rtf.h"
 #include "startup/config.h"
 #include "testsupport.h"
 
@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 
 #include <csignal>
 
@@ -140,9 +141,8 @@ void TestProgram::killedEditComesBack() {
             [&] {
                 const std::optional<recovery::Draft> d = recovery::load(dir.path());
                 if (!d) return false;
-                RichTextBox box;
-                box.setTextRTF(d->richText);
-                return box.text().contains(words);
+                QTextDocument doc;
+                return rtf::read(cp936::encode(d->richText), &doc) && rtf::plainText(&doc).contains(words);
             },
             10000));
         ::kill(pid_t(writing.process.processId()), SIGKILL);
