@@ -25,7 +25,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -757,7 +756,7 @@ void Index::onHelp() {
 
 void Index::onHidden() {
     // Without a notification area no icon could bring the window back: it is minimised instead.
-    if (QSystemTrayIcon::isSystemTrayAvailable()) hide();
+    if (m_app.trayAvailable()) hide();
     else showMinimized();
 }
 

@@ -148,6 +148,10 @@ void App::TrayWindowProc(int mouseEvent) {
     }
 }
 
+bool App::trayAvailable() const {
+    return m_trayAvailable ? m_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void App::raiseMainWindow() {
     Index *w = index();
     if (w->isMinimized()) w->showNormal();
@@ -159,7 +163,7 @@ void App::raiseMainWindow() {
 void App::windowLeft() {
     // Queued: the window that is being left may still count as visible here.
     QTimer::singleShot(0, this, [this] {
-        if (m_exiting || QSystemTrayIcon::isSystemTrayAvailable()) return;
+        if (m_exiting || trayAvailable()) return;
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (QWidget *w : windows)
             if (w->isVisible() && (w == m_index.get() || w == m_connectMe.get() || w == m_login.data() ||

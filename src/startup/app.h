@@ -77,6 +77,9 @@ public:
     Tips *tips();
     // The icon's left (0x201) and right (0x204) presses; other events do nothing.
     void TrayWindowProc(int mouseEvent);
+    // Whether the desktop has a notification area; tests of the icon's clicks may say it has.
+    bool trayAvailable() const;
+    void setTrayAvailable(std::function<bool()> available) { m_trayAvailable = std::move(available); }
     // Puts the icon into the notification area when it is not there (load sequence and timer).
     bool ensureTrayIcon();
 
@@ -104,5 +107,6 @@ private:
     QPointer<fmPhoto> m_photo;
     std::unique_ptr<Tips> m_tips;
     bool m_exiting = false;
+    std::function<bool()> m_trayAvailable;
     bool m_paintBeforeHomePage = false;
 };

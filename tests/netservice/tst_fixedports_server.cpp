@@ -103,7 +103,8 @@ void tst_FixedPortsServer::initTestCase() {
                      30000),
                  qPrintable(u"port "_qs + QString::number(port)));
     }
-    QVERIFY(QFileInfo(m_dir.path() + u"/UserInfo"_qs).isDir());
+    // The listeners answer as soon as they listen; the server's load goes on to create its folder.
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(m_dir.path() + u"/UserInfo"_qs).isDir(); }, 30000));
 }
 
 void tst_FixedPortsServer::cleanupTestCase() {
