@@ -2,7 +2,9 @@
 // figure, the reference figure and their ratio (ours / reference).
 //
 // - Start-up: the real program and an empty Qt window, each copied alone into a fresh temporary
-//   folder and started under the offscreen platform (and under Xvfb when it is installed), timed
+//   folder and started under the offscreen platform (and under Xvfb when it is installed); and the
+//   program started in a folder that already holds a diary (with and without an 800,000-character
+//   home page) beside an empty window showing one line of Chinese text in the same font; timed
 //   from the moment the process is started to the moment its first window has been exposed and
 //   painted. That moment is told by the qcshown plugin (shown/shownplugin.cpp), loaded into both
 //   the same way, so that neither program carries a hook of its own. Median of many starts, the
@@ -81,12 +83,36 @@ struct Platform {
 
 // Milliseconds from starting exe, alone in a fresh folder, to its first window shown; the window
 // must belong to a widget of class expectedClass.
-Figure startOnce(const QString &exe, const QString &expectedClass, const Platform &platform,
-                 const QString &pluginDir) {
+// A program to start: its executable, its arguments, the class of its first window, and the
+// folder whose files go beside it (empty: a fresh folder).
+struct Program {
+    QString exe;
+    QStringList args;
+    QString expectedClass;
+    QString folder;
+};
+
+bool copyFolder(const QString &from, const QString &to) {
+    const QDir src(from);
+    for (const QFileInfo &info : src.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString target = to + u'/' + info.fileName();
+        if (info.isDir()) {
+            if (!QDir().mkpath(target) || !copyFolder(info.filePath(), target)) return false;
+        } else if (!QFile::copy(info.filePath(), target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Figure startOnce(const Program &program, const Platform &platform, const QString &pluginDir) {
+    const QString &exe = program.exe;
+    const QString &expectedClass = program.expectedClass;
     QTemporaryDir dir;
     const QString copy = dir.path() + u'/' + QFileInfo(exe).fileName();
     if (!dir.isValid() || !QFile::copy(exe, copy) ||
-        !QFile::setPermissions(copy, QFile::permissions(exe)))
+        !QFile::setPermissions(copy, QFile::permissions(exe)) ||
+        (!program.folder.isEmpty() && !copyFolder(program.folder, dir.path())))
         return {{}, u"cannot copy "_qs + exe + u" into a temporary folder"_qs};
 
     QProcessEnvironment env = platform.env;
@@ -96,7 +122,7 @@ Figure startOnce(const QString &exe, const QString &expectedClass, const Platfor
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(dir.path());
     const qint64 started = monotonicNs();
-    p.start(copy, {});
+    p.start(copy, program.args);
     if (!p.waitForFinished(30000)) {
         p.kill();
         p.waitForFinished();
@@ -120,21 +146,17 @@ Figure startOnce(const QString &exe, const QString &expectedClass, const Platfor
                 QString::fromLocal8Bit(p.readAllStandardError()).left(400)};
 }
 
-Row startUp(const Options &o, const Platform &platform) {
-    const QString empty = o.dir + u"/emptywindow"_qs;
+Row startUp(const Options &o, const Platform &platform, const QString &what, const Program &ourProgram,
+            const Program &referenceProgram) {
     const QString plugins = o.dir + u"/plugins"_qs;
-    Row row{u"start-up to main window shown ("_qs + platform.name + u')',
-            u"ms wall"_qs,
-            {},
-            {}};
+    Row row{what + u" ("_qs + platform.name + u')', u"ms wall"_qs, {}, {}};
     std::vector<double> ours, reference;
     // One start of each first, uncounted, so that both meet a warm file cache.
     for (int i = -1; i < o.starts; ++i) {
         // Taking turns, each going first half the time.
         for (int k = 0; k < 2; ++k) {
             const bool diary = (i + k) % 2 == 0;
-            const Figure f = diary ? startOnce(o.diary, u"Index"_qs, platform, plugins)
-                                   : startOnce(empty, u"QWidget"_qs, platform, plugins);
+            const Figure f = startOnce(diary ? ourProgram : referenceProgram, platform, plugins);
             if (!f.value) {
                 row.ours.error = row.reference.error = u"not measured"_qs;
                 (diary ? row.ours : row.reference).error = f.error;
@@ -146,6 +168,33 @@ Row startUp(const Options &o, const Platform &platform) {
     row.ours.value = median(ours);
     row.reference.value = median(reference);
     return row;
+}
+
+// Fills folder with what the diary's first start leaves there (the program started once, its
+// settings file, DB and Love), and a home page of homeChars characters of RTF when not 0.
+bool prepareDiaryFolder(const Options &o, const QString &folder, int homeChars) {
+    // One start in the folder itself writes its files there.
+    const QString copy = folder + u"/qingchuang"_qs;
+    if (!QFile::copy(o.diary, copy)) return false;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+    env.insert(u"QT_PLUGIN_PATH"_qs, o.dir + u"/plugins"_qs);
+    env.insert(u"QT_QPA_GENERIC_PLUGINS"_qs, u"qcshown"_qs);
+    p.setProcessEnvironment(env);
+    p.start(copy, {});
+    if (!p.waitForFinished(30000) || !QFile::exists(folder + u"/Config.ini"_qs)) return false;
+    QFile::remove(copy);
+    if (homeChars == 0) return true;
+    // Paragraphs of Chinese text as the editor writes them, up to the size.
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+                     "\\'cb\\'ce\\'cc\\'e5;}}\r\n\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18 ";
+    const QByteArray line = "\\'bd\\'f1\\'cc\\'ec\\'cc\\'ec\\'c6\\'f8\\'ba\\'dc\\'ba\\'c3 a diary line\\par\r\n";
+    while (rtf.size() + line.size() + 3 <= homeChars)
+        rtf += line;
+    rtf += "}";
+    QFile f(folder + u"/index.KAV"_qs);
+    return f.open(QIODevice::WriteOnly) && f.write(rtf + "\r\n") == rtf.size() + 2;
 }
 
 // An Xvfb of our own on a free display, ended with this object.
@@ -347,7 +396,21 @@ int main(int argc, char **argv) {
           << Qt::endl;
     QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
     offscreen.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
-    rows.push_back(startUp(o, {u"offscreen"_qs, offscreen}));
+    const Program fresh{o.diary, {}, u"Index"_qs, {}};
+    const Program empty{o.dir + u"/emptywindow"_qs, {}, u"QWidget"_qs, {}};
+    const Program chinese{o.dir + u"/emptywindow"_qs, {u"chinese"_qs}, u"QWidget"_qs, {}};
+    // A diary folder as the first start leaves it, and the same with a large home page.
+    QTemporaryDir existing, withHome;
+    if (!existing.isValid() || !withHome.isValid() || !prepareDiaryFolder(o, existing.path(), 0) ||
+        !prepareDiaryFolder(o, withHome.path(), 800000))
+        err() << "cannot prepare a diary folder: those start-up rows stay empty" << Qt::endl;
+    const Program inExisting{o.diary, {}, u"Index"_qs, existing.path()};
+    const Program inWithHome{o.diary, {}, u"Index"_qs, withHome.path()};
+    rows.push_back(startUp(o, {u"offscreen"_qs, offscreen}, u"start-up to main window shown"_qs, fresh, empty));
+    rows.push_back(startUp(o, {u"offscreen"_qs, offscreen},
+                           u"start-up in an existing diary (ref: a Chinese line)"_qs, inExisting, chinese));
+    rows.push_back(startUp(o, {u"offscreen"_qs, offscreen},
+                           u"first paint, 800,000-char home page (ref: a Chinese line)"_qs, inWithHome, chinese));
     if (o.xvfb) {
         Xvfb xvfb;
         if (xvfb.start()) {
@@ -355,7 +418,13 @@ int main(int argc, char **argv) {
             x.insert(u"QT_QPA_PLATFORM"_qs, u"xcb"_qs);
             x.insert(u"DISPLAY"_qs, xvfb.display());
             x.remove(u"XAUTHORITY"_qs);
-            rows.push_back(startUp(o, {u"Xvfb"_qs, x}));
+            const Platform xvfbPlatform{u"Xvfb"_qs, x};
+            rows.push_back(startUp(o, xvfbPlatform, u"start-up to main window shown"_qs, fresh, empty));
+            rows.push_back(startUp(o, xvfbPlatform, u"start-up in an existing diary (ref: a Chinese line)"_qs,
+                                   inExisting, chinese));
+            rows.push_back(startUp(o, xvfbPlatform,
+                                   u"first paint, 800,000-char home page (ref: a Chinese line)"_qs, inWithHome,
+                                   chinese));
         } else {
             err() << "Xvfb is not available: start-up under X is left out" << Qt::endl;
         }

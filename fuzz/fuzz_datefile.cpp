@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (qsizetype i = 0; i < cands.size(); ++i) {
         const diary::EntryItem &item = listing.items[i];
         check(item.key == cands[i].key && item.occurrence == cands[i].occurrence &&
-                  item.title == cp936::decode(cands[i].title),
+                  item.title == diary::decodeTitle(cands[i].title),
               "a listed entry is not the one its key line starts");
     }
 

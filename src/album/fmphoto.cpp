@@ -339,7 +339,9 @@ void fmPhoto::mAbout_Click() {
 }
 
 void fmPhoto::btHidden_Click() {
-    m_app.closePhoto();
+    App &app = m_app; // this window is on its way out
+    app.closePhoto();
+    app.windowLeft();
 }
 
 void fmPhoto::btBack_Click() {
@@ -351,7 +353,9 @@ void fmPhoto::btBack_Click() {
 void fmPhoto::closeEvent(QCloseEvent *event) {
     // Closed from the title bar: unloaded like by "隐藏".
     event->accept();
-    m_app.closePhoto();
+    App &app = m_app;
+    app.closePhoto();
+    app.windowLeft();
 }
 
 void fmPhoto::PicLoad_MouseDown(int button, double x, double y) {

@@ -191,6 +191,10 @@ QString DateKey(const QDate &date) {
            QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0'));
 }
 
+QByteArray encodeTitle(const QString &title) { return cp936::encodeLossless(title); }
+
+QString decodeTitle(QByteArrayView line) { return cp936::decodeLossless(line); }
+
 QString PasswordCode(const QString &password) {
     QString code;
     for (qsizetype i = 0; i < password.size(); ++i) {
@@ -217,7 +221,7 @@ Listing listBytes(QByteArrayView data) {
     Listing result;
     QHash<qint32, int> seen;
     result.ok = forEachEntry(data, [&](qint32 key, qsizetype titleStart, Line title) {
-        result.items.append({cp936::decode(data.sliced(titleStart, title.end - titleStart)), key, seen[key]++});
+        result.items.append({decodeTitle(data.sliced(titleStart, title.end - titleStart)), key, seen[key]++});
         return true;
     });
     return result;
@@ -293,7 +297,7 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
 }
 
 QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body) {
-    return recordBytes(key, cp936::encode(title), kBelByte + cp936::encode(passwordCode), cp936::encode(body));
+    return recordBytes(key, encodeTitle(title), kBelByte + cp936::encode(passwordCode), cp936::encode(body));
 }
 
 QString oneLine(const QString &title) {
@@ -322,7 +326,7 @@ store::Result appendEntry(const QString &path, const QString &title, const Lock 
     if (key) *key = fresh;
 
     // An enciphered body is sealed for its key and title: its words never reach the disk.
-    const QByteArray titleLine = cp936::encode(oneLine(title));
+    const QByteArray titleLine = encodeTitle(oneLine(title));
     QByteArray passwordLine = kBelByte + cp936::encode(PasswordCode(lock.password));
     QByteArray stored = cp936::encode(body);
     if (!lock.password.isEmpty() && lock.enciphered) {

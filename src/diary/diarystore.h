@@ -13,7 +13,7 @@
 
 // The date files of the diary. An entry is these lines, each ending CR LF, in code page 936:
 //   DEL key            the entry key in decimal
-//   title
+//   title              characters outside code page 936 as GB18030 four-byte sequences
 //   BEL password-code  BEL alone when the entry has no password; BEL "$q1$" when the body is
 //                      enciphered (crypt/entrycipher.h)
 //   body lines         the entry's RTF
@@ -30,6 +30,11 @@ QString DateKey(const QDate &date);
 // The characters' code-page-936 codes as signed 16-bit numbers, written one after another:
 // "abc" gives 979899, 中 gives -10544; a character outside the code page counts as "?".
 QString PasswordCode(const QString &password);
+
+// The title line's bytes and back: code page 936, and a character the code page cannot hold as
+// its GB18030 four-byte sequence (see cp936::encodeLossless), so that no title loses a character.
+QByteArray encodeTitle(const QString &title);
+QString decodeTitle(QByteArrayView line);
 
 // One listed entry. Where an old file holds several entries with the same key, occurrence tells
 // which of them (0 for the first) this one is.

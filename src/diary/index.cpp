@@ -4,6 +4,7 @@
 #include "crypt/convert.h"
 #include "diary/diarytext.h"
 #include "diary/mylove.h"
+#include "diary/recovery.h"
 #include "netclient/connectme.h"
 #include "netclient/login.h"
 #include "platform/richtextbox.h"
@@ -28,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -40,6 +42,9 @@ const QDate kLastDate(9999, 12, 31);
 // The list items carry the entry's key and which entry of that key they are.
 constexpr int KeyRole = Qt::UserRole;
 constexpr int OccurrenceRole = Qt::UserRole + 1;
+
+// A change of an open edit reaches its recovery draft within this time.
+constexpr int kDraftDelayMs = 3000;
 
 QString msg(const char16_t *text) { return u"\r\n"_qs + QString::fromUtf16(text); }
 
@@ -125,7 +130,13 @@ void Index::buildControls() {
     connect(btReturn, &QPushButton::clicked, this, &Index::onToday);
     connect(bt_to, &QPushButton::clicked, this, &Index::onGoTo);
     connect(m_seeDiary, &QPushButton::clicked, this, &Index::onSeeDiary);
-    connect(PicList, &QListWidget::itemClicked, this, [this] { says->setText(u" 双击加载该记录."_qs); });
+    connect(PicList, &QListWidget::itemClicked, this, [this] {
+        if (selectedItem()) says->setText(u" 双击加载该记录."_qs);
+    });
+    // Moving the selection with the keys says the same as a click.
+    connect(PicList, &QListWidget::itemSelectionChanged, this, [this] {
+        if (PicList->hasFocus() && selectedItem()) says->setText(u" 双击加载该记录."_qs);
+    });
     connect(PicList, &QListWidget::itemDoubleClicked, this, &Index::onListDoubleClick);
     connect(m_new, &QAction::triggered, this, &Index::onNew);
     connect(btReWrite, &QPushButton::clicked, this, &Index::onReWrite);
@@ -141,8 +152,16 @@ void Index::buildControls() {
     connect(bt_love, &QPushButton::clicked, this, &Index::onMessage);
     connect(m_help, &QAction::triggered, this, &Index::onHelp);
     connect(m_encipherOld, &QAction::triggered, this, &Index::onEncipherOld);
-    connect(bt_hidden, &QPushButton::clicked, this, &QWidget::hide);
-    connect(bt_exit, &QPushButton::clicked, &m_app, &App::exit);
+    connect(bt_hidden, &QPushButton::clicked, this, &Index::onHidden);
+    connect(bt_exit, &QPushButton::clicked, this, &Index::onExit);
+
+    m_draftTimer = new QTimer(this);
+    m_draftTimer->setObjectName(u"tmDraft"_qs);
+    m_draftTimer->setSingleShot(true);
+    m_draftTimer->setInterval(kDraftDelayMs);
+    connect(m_draftTimer, &QTimer::timeout, this, &Index::saveDraft);
+    connect(mmw, &QTextEdit::textChanged, this, &Index::onEdited);
+    connect(Titles, &QTextEdit::textChanged, this, &Index::onEdited);
     anchorControls();
     buildZoom();
 }
@@ -195,7 +214,7 @@ void Index::focusEditor() { mmw->setFocus(); }
 
 void Index::showEditorMessage(const QString &message) { mmw->setText(message); }
 
-void Index::LoadSequence() {
+void Index::LoadSequence(bool paintBeforeHomePage) {
     Settings &s = m_app.settings();
     setWindowTitle(u" LOADING ..."_qs);
     CurDate = m_app.today();
@@ -206,8 +225,17 @@ void Index::LoadSequence() {
     for (const QString &name : {u"DB"_qs, u"Love"_qs})
         if (!QFileInfo::exists(m_app.path(name))) QDir(m_app.programDir()).mkdir(name);
     LoadConfig(m_app.programDir(), s);
-    LoadHomePage();
-    mmw->setTextRTF(HomeText);
+    if (paintBeforeHomePage) {
+        // Reading a large home page costs many times what the window's first paint does: the
+        // window shows first, and the home page comes right after (fillHomePage).
+        mmw->setText(QString());
+        m_homePending = true;
+        m_editorWritten = false;
+        mmw->viewport()->installEventFilter(this);
+    } else {
+        m_homePending = false;
+        if (!LoadHomePage()) mmw->setTextRTF(HomeText);
+    }
     setDateBoxes();
     // The icon belongs to the hidden network window; asking for it loads that window, which in
     // server mode starts its services and writes its own message into the editor.
@@ -221,6 +249,12 @@ void Index::LoadSequence() {
 // The two modes set the same controls in opposite ways; the password box is enabled by browse
 // mode and left alone by edit mode.
 void Index::setMode(bool editing) {
+    // Leaving an edit (saved, cancelled or left unchanged) ends its draft.
+    if (IsEditing && !editing) {
+        m_draftTimer->stop();
+        m_editChanged = false;
+        recovery::discard(m_app.programDir());
+    }
     IsEditing = editing;
     for (RichTextBox *box : {mmw, Titles}) {
         box->setBackColor(editing ? ui::windowBackground() : ui::buttonFace());
@@ -249,13 +283,32 @@ void Index::ClearDisplay() {
     Titles->setTextRTF(rtf::documentWithBody(rtf::escapeText(u"晴窗"_qs)));
 }
 
-void Index::LoadHomePage() {
+bool Index::LoadHomePage() { return readHomePage(mmw); }
+
+bool Index::readHomePage(RichTextBox *box) {
     if (oFOS) oFOS->closeAll();
     Settings &s = m_app.settings();
     if (s.FirstPage.isEmpty()) s.FirstPage = u"index.KAV"_qs;
     const QString path = m_app.path(s.FirstPage);
-    if (QFileInfo(path).isFile() && mmw->loadFile(path)) HomeText = mmw->textRTF();
-    else HomeText = msg(u"  *  请从列表中选择...");
+    if (QFileInfo(path).isFile() && box->loadFile(path)) {
+        HomeText = box->textRTF();
+        return true;
+    }
+    HomeText = msg(u"  *  请从列表中选择...");
+    return false;
+}
+
+void Index::fillHomePage() {
+    if (!m_homePending) return;
+    m_homePending = false;
+    if (!m_editorWritten) {
+        if (!LoadHomePage()) mmw->setTextRTF(HomeText);
+        return;
+    }
+    // The editor already shows something newer (the server's start message, a reopened draft):
+    // the home page is read beside it, as the load sequence would have read it before.
+    RichTextBox reader;
+    readHomePage(&reader);
 }
 
 void Index::setDateBoxes() {
@@ -350,7 +403,7 @@ void Index::onGoTo() {
 }
 
 void Index::onListDoubleClick() {
-    QListWidgetItem *item = PicList->currentItem();
+    QListWidgetItem *item = selectedItem();
     if (!item) return;
     const QDateTime started = m_app.now();
     mmw->setText(QString());
@@ -359,7 +412,7 @@ void Index::onListDoubleClick() {
     bool ok = true;
     if (IsCollection) {
         Titles->setText(item->text());
-        ok = mylove::isValidTitle(item->text()) && mmw->loadFile(m_app.path(u"Love/"_qs + item->text()));
+        ok = mmw->loadFile(lovePath(item->text()));
     } else {
         oFOS->fr(CurFile);
         const std::optional<QString> body = readSelectedEntry(item);
@@ -395,15 +448,15 @@ std::optional<QString> Index::readSelectedEntry(QListWidgetItem *item) {
 
 void Index::onListDelete() {
     const Settings &s = m_app.settings();
-    QListWidgetItem *item = PicList->currentItem();
+    QListWidgetItem *item = selectedItem();
     if (IsCollection) {
         if (s.LoveDeletion != u"1") {
             mmw->setText(msg(u"  当前设置禁止删除珍藏！\r\n  请修改安装目录下的Config.ini文件。"));
             return;
         }
         says->setText(u" 删除珍藏"_qs);
-        if (!item || !mylove::isValidTitle(item->text())) return;
-        const store::Result removed = mylove::removeItem(m_app.path(u"Love/"_qs + item->text()));
+        if (!item) return;
+        const store::Result removed = mylove::removeItem(lovePath(item->text()));
         if (!removed && removed.code != store::Code::NotFound) return;
         ListCollection();
         mmw->setText(msg(u" 珍藏删除成功！"));
@@ -422,7 +475,19 @@ void Index::onListDelete() {
     mmw->setText(message);
 }
 
+QListWidgetItem *Index::selectedItem() const {
+    // The list keeps a current item that need not be highlighted (Tab into the list, Ctrl+click
+    // on the selected row, a click below the rows); nothing acts on such an item.
+    QListWidgetItem *item = PicList->currentItem();
+    return item && item->isSelected() ? item : nullptr;
+}
+
 bool Index::eventFilter(QObject *watched, QEvent *event) {
+    if (m_homePending && watched == mmw->viewport() && event->type() == QEvent::Paint) {
+        // The first paint is under way: the home page follows once it is done.
+        mmw->viewport()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &Index::fillHomePage, Qt::QueuedConnection);
+    }
     if (watched == PicList) {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
@@ -493,6 +558,74 @@ bool Index::openCollectionItem(const QString &title) {
     return true;
 }
 
+bool Index::refuseWhileChanged() {
+    if (!IsEditing || !m_editChanged) return false;
+    says->setText(u" 请先保存或取消当前的编辑。"_qs);
+    return true;
+}
+
+// --- The recovery draft ---
+
+// Called when an edit has been set up: what it shows now is its starting point.
+void Index::editStarted() {
+    m_editChanged = false;
+    m_draftTimer->stop();
+}
+
+void Index::onEdited() {
+    if (m_homePending) m_editorWritten = true;
+    if (!IsEditing) return;
+    m_editChanged = true;
+    if (!m_draftTimer->isActive()) m_draftTimer->start();
+}
+
+void Index::saveDraft() {
+    if (!IsEditing || !m_editChanged) return;
+    // An entry to be locked by a password never reaches the disk in clear.
+    if (IsNewEntry && !IsCollection && ck_pw->isChecked()) {
+        recovery::discard(m_app.programDir());
+        return;
+    }
+    recovery::Draft d;
+    d.kind = IsCollection ? recovery::Kind::CollectionItem
+                          : (IsNewEntry ? recovery::Kind::Entry : recovery::Kind::HomePage);
+    if (d.kind == recovery::Kind::Entry) d.date = CurDate;
+    d.title = Titles->text();
+    d.richText = mmw->textRTF();
+    recovery::save(m_app.programDir(), d);
+}
+
+void Index::reopenDraft() {
+    const std::optional<recovery::Draft> d = recovery::load(m_app.programDir());
+    if (!d) return;
+    switch (d->kind) {
+    case recovery::Kind::Entry:
+        if (d->date < kFirstDate || d->date > kLastDate) return;
+        CurDate = d->date;
+        NewEntry();
+        break;
+    case recovery::Kind::HomePage:
+        onEditHomePage();
+        break;
+    case recovery::Kind::CollectionItem:
+        IsCollection = true;
+        btBefore->setEnabled(false);
+        btAfter->setEnabled(false);
+        bt_OK->setText(u"编辑珍藏"_qs);
+        SetEditMode();
+        ListCollection();
+        ck_pw->setEnabled(false);
+        rt_pw->setEnabled(false);
+        break;
+    }
+    Titles->setText(d->title);
+    mmw->setTextRTF(d->richText);
+    // The recovered words are changes not yet saved: they stay in the draft until saved.
+    m_editChanged = true;
+    focusEditor();
+    says->setText(u" 已恢复上次未保存的编辑，请保存或取消。"_qs);
+}
+
 // --- Writing entries and the home page ---
 
 QString Index::titleLine() const {
@@ -527,6 +660,7 @@ void Index::NewEntry() {
     rt_pw->setEnabled(ck_pw->isChecked());
     focusEditor();
     mmw->setText(diary::entryTemplate(CurDate));
+    editStarted();
 }
 
 void Index::onPaste() {
@@ -590,6 +724,7 @@ void Index::onEditHomePage() {
     CurFile = m_app.path(s.FirstPage);
     setDateBoxes();
     says->setText(u" 点击 [保存] 当前信息将被设置为首页."_qs);
+    editStarted();
 }
 
 // --- Passwords ---
@@ -598,22 +733,27 @@ void Index::onCheckPassword() {
     rt_pw->setEnabled(ck_pw->isChecked());
     rt_pw->setTextRTF(sixAsterisks());
     rt_pw->setText(QString());
+    // A draft written before the box was ticked goes at once; unticked, the next one comes soon.
+    if (ck_pw->isChecked()) recovery::discard(m_app.programDir());
+    else if (IsEditing && m_editChanged && !m_draftTimer->isActive()) m_draftTimer->start();
 }
 
 void Index::onOK() {
     if (IsCollection) {
-        // "编辑珍藏": the loaded item becomes editable.
+        // "编辑珍藏": the loaded item becomes editable (an edit already open goes on as it is).
+        const bool wasEditing = IsEditing;
         SetEditMode();
         ck_pw->setEnabled(false);
         rt_pw->setEnabled(false);
         focusEditor();
+        if (!wasEditing) editStarted();
         return;
     }
     if (IsEditing) {
         focusEditor();
         return;
     }
-    QListWidgetItem *item = PicList->currentItem();
+    QListWidgetItem *item = selectedItem();
     mmw->setText(QString());
     Titles->setText(item ? item->text() : QString());
     oFOS->fr(CurFile);
@@ -651,6 +791,10 @@ void Index::onEncipherOld() {
 
 // --- The collection ---
 
+// The file of a listed item. The name comes from the folder's own listing and is used as it is:
+// the title rules are for new titles, and a name holding "\\" must not become a sub-path.
+QString Index::lovePath(const QString &name) const { return m_app.path(u"Love"_qs) + u'/' + name; }
+
 void Index::ListCollection() {
     PicList->clear();
     PicList->addItems(mylove::itemNames(m_app.path(u"Love"_qs)));
@@ -668,6 +812,7 @@ void Index::onNewCollectionItem() {
     ck_pw->setEnabled(false);
     rt_pw->setEnabled(false);
     Titles->setText(u"KAV_"_qs + QString::number(m_app.random(999999)));
+    editStarted();
 }
 
 void Index::onViewCollection() {
@@ -704,6 +849,7 @@ void Index::saveCollectionItem() {
 // --- Commands that lead away from the diary ---
 
 void Index::onAbout() {
+    if (bt_about->property("tag").toString() != u"1" && refuseWhileChanged()) return;
     if (bt_about->property("tag").toString() == u"1") {
         bt_about->setProperty("tag", u"0"_qs);
         bt_about->setText(u"关于"_qs);
@@ -733,6 +879,7 @@ void Index::onMessage() {
 }
 
 void Index::onHelp() {
+    if (refuseWhileChanged()) return;
     ClearDisplay();
     Titles->setText(u"帮助"_qs);
     PicList->clear();
@@ -741,4 +888,15 @@ void Index::onHelp() {
     mmw->setText(QString());
     mmw->setText(BuildHelpText());
     focusEditor();
+}
+
+void Index::onHidden() {
+    // Without a notification area no icon could bring the window back: it is minimised instead.
+    if (m_app.trayAvailable()) hide();
+    else showMinimized();
+}
+
+void Index::onExit() {
+    if (refuseWhileChanged()) return;
+    m_app.exit();
 }

@@ -19,6 +19,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 // The main window of the diary: one date at a time with its entries, the editor, the home page,
 // the collection, and the ways to the album and the network windows.
@@ -41,7 +42,12 @@ public:
 
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
     // window is first used and again by the about button.
-    void LoadSequence();
+    // At the program's start the window may paint before a large home page fills the editor
+    // (paintBeforeHomePage): it fills it right after its first paint, with the same result.
+    void LoadSequence(bool paintBeforeHomePage = false);
+    // Reopens the edit that a recovery draft left by the last run holds, in edit mode; nothing is
+    // written to the diary until it is saved. Run once at start, after the load sequence.
+    void reopenDraft();
 
     // Window state.
     QDate CurDate;
@@ -55,7 +61,8 @@ public:
     void SetEditMode();
     void ClearDisplay();
     void ShowDate();
-    void LoadHomePage();
+    // True when the editor shows the home page file it just loaded.
+    bool LoadHomePage();
     diary::Listing ListEntries(const QString &path);
     void NewEntry();
     bool SaveCurrent();
@@ -91,6 +98,18 @@ private:
     void enableNavigation(bool on);
     QString titleLine() const;
     std::optional<QString> readSelectedEntry(QListWidgetItem *item);
+    QString lovePath(const QString &name) const;
+    // The list item the user selected: the current item only while it is highlighted.
+    QListWidgetItem *selectedItem() const;
+    // While the open edit holds changes, says so and returns true: the command must not run.
+    bool refuseWhileChanged();
+    // Recovery draft of the open edit.
+    void editStarted();
+    void onEdited();
+    void saveDraft();
+    void fillHomePage();
+    // Reads the home page file into box and HomeText from it; the prompt when there is none.
+    bool readHomePage(RichTextBox *box);
     void showEditorMessage(const QString &message);
 
     // Handlers.
@@ -116,6 +135,8 @@ private:
     void onAbout();
     void onMessage();
     void onHelp();
+    void onHidden();
+    void onExit();
 
     App &m_app;
     std::unique_ptr<FOS> oFOS;
@@ -155,4 +176,9 @@ private:
     QMenu *m_tools = nullptr;
     QAction *m_encipherOld = nullptr;
     int m_zoom = 100;
+
+    bool m_homePending = false;  // the start's home page is still to be filled in
+    bool m_editorWritten = false; // something wrote into the editor while it was pending
+    bool m_editChanged = false; // the open edit holds changes since it started
+    QTimer *m_draftTimer = nullptr;
 };

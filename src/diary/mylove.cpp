@@ -21,7 +21,11 @@ bool isValidTitle(const QString &title) {
 QStringList itemNames(const QString &folder) {
     QDir dir(folder);
     if (!dir.exists()) QDir().mkpath(folder);
-    return dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    // Only regular files are items: folders, pipes, sockets and devices are not listed.
+    QStringList names;
+    for (const QFileInfo &info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted))
+        if (info.isFile()) names << info.fileName();
+    return names;
 }
 
 store::Result writeItem(const QString &path, const QString &richText) {

@@ -12,7 +12,9 @@ namespace mylove {
 // \ / : * ? " < > | and no control characters. (An empty title is saved as "Null" before this.)
 bool isValidTitle(const QString &title);
 
-// The item names in folder, in the order the file system gives them; sub-folders are left out.
+// The item names in folder, in the order the file system gives them; only regular files are
+// items (sub-folders, pipes and the like are left out). A name that a new title could not have
+// (copied in by hand, such as a:b) is still an item.
 // The folder is created when missing.
 QStringList itemNames(const QString &folder);
 

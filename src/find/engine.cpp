@@ -208,7 +208,7 @@ std::shared_ptr<const Engine::CachedFile> Engine::load(const QString &path, cons
     if (date.isValid()) {
         for (const diary::EntryRecord &r : diary::readRecords(data)) {
             Entry e;
-            e.title = cp936::decode(r.title);
+            e.title = diary::decodeTitle(r.title);
             e.foldedTitle = fold(e.title);
             // Only an entry without password has its body read.
             e.locked = r.passwordLine != QByteArrayView("\x07");

@@ -12,6 +12,7 @@
 #include "platform/winsock.h"
 #include "startup/app.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QMenuBar>
 #include <QPushButton>
@@ -255,4 +256,9 @@ void ConnectMe::m_save_Click() {
         HostIP->setText(kError);
     else
         Content->setText(u"\r\n"_qs + kError);
+}
+
+void ConnectMe::closeEvent(QCloseEvent *event) {
+    event->accept();
+    m_app.windowLeft();
 }

@@ -47,6 +47,11 @@ public:
     RichTextBox *hostIP() const { return HostIP; }
     QTimer *stateTimer() const { return tmState; }
 
+protected:
+    // The close box hides the window, as "返回" does without showing the diary; App::windowLeft
+    // brings the diary back where nothing else could.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void bt_connect_Click();
     void bt_cancel_Click();

@@ -9,6 +9,7 @@
 #include "startup/app.h"
 #include "startup/trayicons.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -128,4 +129,9 @@ void Login::btCancel_Click() {
     Index *index = m_app.index();
     index->show();
     index->activateWindow();
+}
+
+void Login::closeEvent(QCloseEvent *event) {
+    event->accept();
+    m_app.windowLeft();
 }

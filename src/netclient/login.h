@@ -26,6 +26,9 @@ public:
     QString loginInfo() const { return m_loginInfo; }
     QTimer *autoConnect() const { return AutoConnect; }
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void AutoConnect_Timer();
     void btLogin_Click();

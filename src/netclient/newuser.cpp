@@ -8,6 +8,7 @@
 #include "platform/winsock.h"
 #include "startup/app.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -162,4 +163,9 @@ void NewUser::bt_cancel_Click() {
     Index *index = m_app.index();
     index->show();
     index->activateWindow();
+}
+
+void NewUser::closeEvent(QCloseEvent *event) {
+    event->accept();
+    m_app.windowLeft();
 }

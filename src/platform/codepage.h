@@ -15,4 +15,12 @@ QByteArray encode(QStringView text);
 // Bytes that are not valid code page 936 decode to U+FFFD or the platform's private-use mapping.
 QString decode(QByteArrayView bytes);
 
+// Code page 936 that loses no character: each character the code page cannot hold (an emoji, a
+// rare CJK character such as U+20000) is written as its four-byte GB18030 sequence, whose bytes 1
+// and 3 lie in 0x81-0xFE and bytes 2 and 4 in 0x30-0x39, a pattern code-page-936 text never
+// holds. Every character of the code page keeps its bytes, so such text reads as before.
+QByteArray encodeLossless(QStringView text);
+// Reads code page 936 and the four-byte sequences above.
+QString decodeLossless(QByteArrayView bytes);
+
 } // namespace cp936

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QDir>
 #include <QTimer>
+#include <QSystemTrayIcon>
 
 App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {}
 
@@ -50,7 +51,8 @@ Index *App::index() {
         calendar->setObjectName(u"m_calendar"_qs);
         connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
         // The load sequence runs once the window is reachable: the windows it loads use it.
-        m_index->LoadSequence();
+        m_index->LoadSequence(m_paintBeforeHomePage);
+        m_index->reopenDraft();
     }
     return m_index.get();
 }
@@ -182,9 +184,7 @@ void App::TrayWindowProc(int mouseEvent) {
         closeLogin();
         closePhoto();
         if (m_connectMe) m_connectMe->hide();
-        index()->show();
-        index()->raise();
-        index()->activateWindow();
+        raiseMainWindow();
         index()->focusEditor();
         m_settings.MainShown = true;
     };
@@ -204,7 +204,33 @@ void App::TrayWindowProc(int mouseEvent) {
     }
 }
 
+bool App::trayAvailable() const {
+    return m_trayAvailable ? m_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void App::raiseMainWindow() {
+    Index *w = index();
+    if (w->isMinimized()) w->showNormal();
+    else w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void App::windowLeft() {
+    // Queued: the window that is being left may still count as visible here.
+    QTimer::singleShot(0, this, [this] {
+        if (m_exiting || trayAvailable()) return;
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget *w : windows)
+            if (w->isVisible() && (w == m_index.get() || w == m_connectMe.get() || w == m_login.data() ||
+                                   w == m_newUser.data() || w == m_photo.data()))
+                return;
+        raiseMainWindow();
+    });
+}
+
 void App::exit() {
+    m_exiting = true;
     if (m_tips) m_tips->RemoveTrayIcon();
     if (m_index) m_index->hide();
     QCoreApplication::exit(0);

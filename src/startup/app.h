@@ -63,6 +63,9 @@ public:
     // Windows. Index, ForNull and ConnectMe live until the App ends once created; the others
     // can be closed (unloaded) and come back afresh on their next use.
     Index *index();
+    // At the program's start: the main window, once created, paints before it fills in a large
+    // home page (tests see the whole load sequence at once).
+    void paintBeforeHomePage() { m_paintBeforeHomePage = true; }
     ForNull *forNull();
     bool forNullLoaded() const { return m_forNull != nullptr; }
     ConnectMe *connectMe();
@@ -88,8 +91,19 @@ public:
     Tips *tips();
     // The icon's left (0x201) and right (0x204) presses; other events do nothing.
     void TrayWindowProc(int mouseEvent);
+    // Whether the desktop has a notification area; tests of the icon's clicks may say it has.
+    bool trayAvailable() const;
+    void setTrayAvailable(std::function<bool()> available) { m_trayAvailable = std::move(available); }
     // Puts the icon into the notification area when it is not there (load sequence and timer).
     bool ensureTrayIcon();
+
+    // Shows the main window, restores it when minimised and brings it to the front (the icon's
+    // left press, a second start of the program).
+    void raiseMainWindow();
+    // A window of ours was left by a way that shows no other. Where the desktop has no
+    // notification area, no icon could bring the diary back: the main window shows again once no
+    // window of ours is visible.
+    void windowLeft();
 
     // Ends the program: removes the icon and quits the event loop.
     void exit();
@@ -113,4 +127,7 @@ private:
     std::unique_ptr<find::Engine> m_findEngine;
     std::unique_ptr<FindWindow> m_findWindow;
     std::unique_ptr<CalendarWindow> m_calendarWindow;
+    bool m_exiting = false;
+    std::function<bool()> m_trayAvailable;
+    bool m_paintBeforeHomePage = false;
 };

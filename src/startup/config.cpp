@@ -48,7 +48,16 @@ ValueLine split(const QString &line) {
     return {parts.at(0), parts.at(1)};
 }
 
-QString keyOf(const QString &line) { return line.section(QLatin1Char('='), 0, 0); }
+// The key of a line in a keyed section. A line that names one of the section's keys but has no
+// "=" has no value to give: an error like a value line without "=". Other lines without "=" are
+// no keys and are skipped.
+QString keyOf(const QString &line, const QStringList &keys) {
+    if (!line.contains(QLatin1Char('='))) {
+        if (keys.contains(line)) throw ConfigError{};
+        return QString();
+    }
+    return line.section(QLatin1Char('='), 0, 0);
+}
 
 QString valueOf(const QString &line) {
     const QStringList parts = line.split(QLatin1Char('='));
@@ -99,8 +108,9 @@ void apply(LineReader &in, Settings &s) {
                 s.AboutText += QString::fromUtf16(kCrLf) + u"  "_qs + kv.key + u": "_qs + kv.value;
             }
         } else if (name == u"Deletion") {
+            static const QStringList keys = {u"Diary"_qs, u"Love"_qs};
             for (QString l = in.next(); !l.isEmpty(); l = in.next()) {
-                const QString key = keyOf(l);
+                const QString key = keyOf(l, keys);
                 if (key == u"Diary") s.DiaryDeletion = valueOf(l);
                 else if (key == u"Love") s.LoveDeletion = valueOf(l);
             }
@@ -108,8 +118,9 @@ void apply(LineReader &in, Settings &s) {
             for (QString l = in.next(); !l.isEmpty(); l = in.next())
                 if (keyOf(l) == u"Encrypt") s.Encrypt = valueOf(l);
         } else if (name == u"ImagePath") {
+            static const QStringList keys = {u"ImagesPath"_qs, u"PicSavePath"_qs, u"noLogo"_qs};
             for (QString l = in.next(); !l.isEmpty(); l = in.next()) {
-                const QString key = keyOf(l);
+                const QString key = keyOf(l, keys);
                 if (key == u"ImagesPath") s.ImagesPath = valueOf(l);
                 else if (key == u"PicSavePath") s.oPicSavePath = valueOf(l);
                 else if (key == u"noLogo") s.noLogo = qint16(readNumber(valueOf(l), INT16_MIN, INT16_MAX));

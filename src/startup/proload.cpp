@@ -3,28 +3,16 @@
 #include "diary/index.h"
 #include "platform/codepage.h"
 #include "startup/app.h"
+#include "startup/singlecopy.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QLockFile>
 #include <QMessageBox>
 
-namespace {
-
-// One lock per program directory, held for the life of the process.
-QString lockPath(const QString &programDir) {
-    const QByteArray id = QCryptographicHash::hash(QDir(programDir).canonicalPath().toUtf8(),
-                                                   QCryptographicHash::Sha1).toHex().left(16);
-    return QDir::tempPath() + u"/qingchuang-"_qs + QString::fromLatin1(id) + u".lock"_qs;
-}
-
-} // namespace
-
 int Main(const QString &programDir) {
-    QLockFile lock(lockPath(programDir));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    SingleCopy single(programDir);
+    if (!single.acquire()) {
+        // The running copy shows its window; the message box says why this one does not.
+        single.tellRunningCopy();
         QMessageBox box(QMessageBox::NoIcon, u" 日记本"_qs, u"程序已经在运行中了！"_qs, QMessageBox::Ok);
         box.exec();
         return 0;
@@ -36,6 +24,8 @@ int Main(const QString &programDir) {
     s.LoginPassed = false;
     s.ImagesPath.clear();
     s.noLogo = 0;
+    QObject::connect(&single, &SingleCopy::showRequested, &app, &App::raiseMainWindow);
+    app.paintBeforeHomePage();
     app.index()->show();
     // Hidden windows must not end the program; only the exit button does.
     QApplication::setQuitOnLastWindowClosed(false);

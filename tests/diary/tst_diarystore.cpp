@@ -34,6 +34,8 @@ private slots:
     void dateKey();
     void passwordCode_data();
     void passwordCode();
+    void titleBytes_data();
+    void titleBytes();
     void listing_data();
     void listing();
     void readEntry();
@@ -92,6 +94,29 @@ void TestDiaryStore::passwordCode() {
     QCOMPARE(diary::PasswordCode(password), code);
 }
 
+void TestDiaryStore::titleBytes_data() {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ASCII") << u"abc?"_qs << QByteArray("abc?");
+    QTest::newRow("code page 936 keeps its bytes") << u"晴天€"_qs << QByteArray("\xc7\xe7\xcc\xec\x80");
+    QTest::newRow("emoji as four bytes") << u"晴😀"_qs << QByteArray("\xc7\xe7\x94\x39\xfc\x36");
+    QTest::newRow("rare CJK character as four bytes") << QString::fromUcs4(U"a\U00020000b")
+                                                      << QByteArray("a\x95\x32\x82\x36" "b");
+    QTest::newRow("BMP character outside the code page") << u"\u00A5"_qs
+                                                         << QByteArray("\x81\x30\x84\x36");
+    // A digit after a double-byte character is no four-byte sequence: 中1中1 reads as written.
+    QTest::newRow("digits after double-byte characters") << u"中1中1"_qs << QByteArray("\xd6\xd0" "1\xd6\xd0" "1");
+}
+
+void TestDiaryStore::titleBytes() {
+    QFETCH(QString, title);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(diary::encodeTitle(title), bytes);
+    QCOMPARE(diary::decodeTitle(bytes), title);
+    // What code page 936 holds reads exactly as the old reading did.
+    if (!cp936::encode(title).contains('?') || title.contains(u'?')) QCOMPARE(cp936::decode(bytes), title);
+}
+
 void TestDiaryStore::listing_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("titles");
@@ -111,6 +136,8 @@ void TestDiaryStore::listing_data() {
     QTest::newRow("truncated inside a body")
         << entry("1", u"a"_qs, "", kBodyA) + QByteArray("\x7f" "2\r\nb\r\n\x07\r\n{\\rtf1 ha")
         << QStringList{u"a"_qs, u"b"_qs} << true;
+    QTest::newRow("title outside the code page") << QByteArray("\x7f" "8\r\n\x94\x39\xfc\x36\xd6\xd0\r\n\x07\r\nb\r\n \x7f\r\n")
+                                                 << QStringList{u"😀中"_qs} << true;
     QTest::newRow("CR alone ends a line") << QByteArray("\x7f" "3\rtitle\r\x07\rbody\r \x7f\r")
                                          << QStringList{u"title"_qs} << true;
 }

@@ -1,6 +1,8 @@
 #include "diary/diarystore.h"
 #include "diary/diarytext.h"
 #include "diary/index.h"
+#include "diary/recovery.h"
+#include "album/fmphoto.h"
 
 #include "netclient/connectme.h"
 #include "netclient/login.h"
@@ -15,6 +17,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QCheckBox>
+#include <QSystemTrayIcon>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -22,8 +25,12 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include <QSignalSpy>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,8 +50,10 @@ struct Diary {
     Index *w = nullptr;
     QList<double> randoms;
 
-    explicit Diary(const QByteArray &config = QByteArray(), const QDate &today = QDate(2004, 9, 8)) {
+    explicit Diary(const QByteArray &config = QByteArray(), const QDate &today = QDate(2004, 9, 8),
+                   const std::optional<recovery::Draft> &draft = std::nullopt) {
         if (!config.isEmpty()) testsupport::writeFile(dir.path() + u"/Config.ini"_qs, config);
+        if (draft) recovery::save(dir.path(), *draft);
         app = std::make_unique<App>(dir.path());
         app->setClock([today] { return QDateTime(today, QTime(10, 0)); });
         app->setRandomSource([this] { return randoms.isEmpty() ? 0.25 : randoms.takeFirst(); });
@@ -94,6 +103,35 @@ struct Diary {
         QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(row)).center());
     }
     void keyInList(Qt::Key key) { QTest::keyClick(list(), key); }
+    // Leaves the list with a current item that is not highlighted, the way a person can.
+    void unselect(const QString &how) {
+        QListWidget *l = list();
+        if (how == u"tab") {
+            get<QPushButton>("btReWrite")->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(l->hasFocus());
+        } else if (how == u"ctrl click") {
+            select(0);
+            QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::ControlModifier, l->visualItemRect(l->item(0)).center());
+        } else {
+            select(0);
+            QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, QPoint(5, l->viewport()->height() - 3));
+        }
+        QVERIFY(l->currentItem());
+        QVERIFY(l->selectedItems().isEmpty());
+    }
+    // The diary's files, name and bytes.
+    QMap<QString, QByteArray> files() const {
+        QMap<QString, QByteArray> m;
+        for (const QString &sub : {u"DB"_qs, u"Love"_qs})
+            for (const QString &n : QDir(path(sub)).entryList(QDir::Files | QDir::Hidden))
+                m.insert(sub + u'/' + n, testsupport::readFile(path(sub + u'/' + n)));
+        return m;
+    }
+    bool draftWritten() {
+        QSignalSpy spy(get<QTimer>("tmDraft"), &QTimer::timeout);
+        return spy.wait(6000);
+    }
     bool editing() const { return w->IsEditing; }
 };
 
@@ -116,6 +154,18 @@ private slots:
     void passwordOpen();
     void removeEntries();
     void removeRefusedBySetting();
+    void unselectedItemsAreNeverTouched_data();
+    void unselectedItemsAreNeverTouched();
+    void arrowKeysSelectLikeAClick();
+    void changedEditSurvivesLeaving_data();
+    void changedEditSurvivesLeaving();
+    void unchangedEditLeaves();
+    void draftFollowsTheEdit();
+    void lockedEntryKeepsNoDraft();
+    void draftReopens_data();
+    void draftReopens();
+    void titleOutsideCodePage();
+    void oddCollectionNames();
     void ctrlTurnsAboutIntoAlbum();
     void newEntryAndSave();
     void newEntryForAnotherDate();
@@ -138,6 +188,8 @@ private slots:
     void helpAndAbout();
     void messageButton();
     void hideAndCloseBox();
+    // Last: ending the program stops every event loop that would run after it.
+    void unchangedEditExits();
 };
 
 void TestIndex::startState() {
@@ -248,12 +300,6 @@ void TestIndex::passwordOpen() {
     d.click("bt_OK");
     QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
     QCOMPARE(d.text("Titles"), u"locked"_qs);
-    // Nothing selected: editor and title emptied, nothing else.
-    d.list()->setCurrentRow(-1);
-    d.list()->clearSelection();
-    d.click("bt_OK");
-    QCOMPARE(d.text("mmw"), QString());
-    QCOMPARE(d.text("Titles"), QString());
     // The file gone meanwhile.
     d.select(0);
     QFile::remove(d.path(u"DB/20040908.KAV"_qs));
@@ -266,10 +312,6 @@ void TestIndex::removeEntries() {
     const QString file = d.path(u"DB/20040908.KAV"_qs);
     testsupport::writeFile(file, entry("1", u"a"_qs, "", kBodyA) + entry("2", u"b"_qs, "979899", kBodyB));
     d.click("btReturn");
-    // Nothing selected: nothing happens.
-    d.list()->setCurrentRow(-1);
-    d.keyInList(Qt::Key_Delete);
-    QCOMPARE(d.titles().size(), 2);
     // Wrong password.
     d.select(1);
     d.keyInList(Qt::Key_Delete);
@@ -308,6 +350,209 @@ void TestIndex::removeRefusedBySetting() {
     d.keyInList(Qt::Key_Delete);
     QCOMPARE(d.text("mmw"), u"\r\n  当前设置禁止删除日记！\r\n  请修改安装目录下的Config.ini文件。"_qs);
     QCOMPARE(testsupport::readFile(file), entry("1", u"a"_qs, "", kBodyA));
+}
+
+void TestIndex::unselectedItemsAreNeverTouched_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("collection");
+    for (const QString &how : {u"tab"_qs, u"ctrl click"_qs, u"blank area"_qs}) {
+        QTest::newRow(qPrintable(u"diary, "_qs + how)) << how << false;
+        QTest::newRow(qPrintable(u"collection, "_qs + how)) << how << true;
+    }
+}
+
+void TestIndex::unselectedItemsAreNeverTouched() {
+    QFETCH(QString, how);
+    QFETCH(bool, collection);
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB));
+    testsupport::writeFile(d.path(u"Love/item"_qs), "{\\rtf1 item\\par\r\n}\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.click(collection ? "m_viewlove" : "btReturn");
+    const QMap<QString, QByteArray> before = d.files();
+    const QString editor = d.text("mmw");
+    const QStringList titles = d.titles();
+
+    d.unselect(how);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.files(), before);
+    QCOMPARE(d.titles(), titles);
+    QCOMPARE(d.text("mmw"), editor);
+    if (collection) QCOMPARE(d.status(), u" 删除珍藏"_qs);
+
+    if (!collection) {
+        // "确认密码" with nothing selected empties the editor and the title and opens nothing.
+        d.unselect(how);
+        QTest::mouseClick(d.get<QPushButton>("bt_OK"), Qt::LeftButton);
+        QCOMPARE(d.text("mmw"), QString());
+        QCOMPARE(d.text("Titles"), QString());
+    }
+    QCOMPARE(d.files(), before);
+}
+
+void TestIndex::arrowKeysSelectLikeAClick() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB));
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.click("btReturn");
+    d.unselect(u"tab"_qs);
+    QCOMPARE(d.status(), u" 当前记录：2004年9月8日 (星期三)"_qs);
+    d.keyInList(Qt::Key_Down);
+    QCOMPARE(d.list()->selectedItems().size(), 1);
+    QCOMPARE(d.status(), u" 双击加载该记录."_qs);
+    // The item reached by the keys is the one that opens.
+    QTest::mouseClick(d.get<QPushButton>("bt_OK"), Qt::LeftButton);
+    QCOMPARE(d.text("Titles"), u"b"_qs);
+    QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+}
+
+void TestIndex::changedEditSurvivesLeaving_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("command");
+    for (const QString &start : {u"m_new"_qs, u"m_edit"_qs, u"m_loveme"_qs})
+        for (const QString &command : {u"m_help"_qs, u"bt_about"_qs, u"bt_exit"_qs})
+            QTest::newRow(qPrintable(start + u", "_qs + command)) << start << command;
+}
+
+void TestIndex::changedEditSurvivesLeaving() {
+    QFETCH(QString, start);
+    QFETCH(QString, command);
+    Diary d;
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.menu(start.toLatin1().constData());
+    QTest::keyClicks(d.box("mmw"), u"typed"_qs);
+    const QString typed = d.text("mmw");
+    const QString title = d.text("Titles");
+    QVERIFY(typed.contains(u"typed"_qs));
+    if (command.startsWith(u"m_")) d.menu(command.toLatin1().constData());
+    else d.click(command.toLatin1().constData());
+    QVERIFY(d.editing());
+    QVERIFY(d.w->isVisible());
+    QCOMPARE(d.text("mmw"), typed);
+    QCOMPARE(d.text("Titles"), title);
+    QCOMPARE(d.status(), u" 请先保存或取消当前的编辑。"_qs);
+}
+
+void TestIndex::unchangedEditLeaves() {
+    Diary d;
+    d.menu("m_new");
+    d.menu("m_help");
+    QVERIFY(!d.editing());
+    QCOMPARE(d.text("mmw"), BuildHelpText());
+    d.menu("m_loveme");
+    d.click("bt_about");
+    QVERIFY(!d.editing());
+    QCOMPARE(d.text("Titles"), u"关于晴窗"_qs);
+}
+
+void TestIndex::draftFollowsTheEdit() {
+    Diary d;
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.menu("m_new");
+    QTest::keyClicks(d.box("mmw"), u"abc"_qs);
+    QVERIFY(d.draftWritten());
+    std::optional<recovery::Draft> draft = recovery::load(d.dir.path());
+    QVERIFY(draft);
+    QCOMPARE(draft->kind, recovery::Kind::Entry);
+    QCOMPARE(draft->date, QDate(2004, 9, 8));
+    QCOMPARE(draft->title, u"2004-9-8"_qs);
+    QCOMPARE(draft->richText, d.box("mmw")->textRTF());
+    // Saving ends it.
+    d.click("bt_save");
+    QVERIFY(!QFile::exists(recovery::draftPath(d.dir.path())));
+    // So does cancelling; a collection item keeps its title.
+    d.menu("m_loveme");
+    d.box("Titles")->setText(u"我的珍藏"_qs);
+    QVERIFY(d.draftWritten());
+    draft = recovery::load(d.dir.path());
+    QVERIFY(draft && draft->kind == recovery::Kind::CollectionItem && draft->title == u"我的珍藏"_qs);
+    d.click("bt_cancel");
+    QVERIFY(!QFile::exists(recovery::draftPath(d.dir.path())));
+}
+
+void TestIndex::lockedEntryKeepsNoDraft() {
+    Diary d;
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.menu("m_new");
+    QTest::keyClicks(d.box("mmw"), u"secret"_qs);
+    QVERIFY(d.draftWritten());
+    QVERIFY(QFile::exists(recovery::draftPath(d.dir.path())));
+    // Ticking "加密" takes the draft away at once, and no other comes while it stays ticked.
+    d.get<QCheckBox>("ck_pw")->click();
+    QVERIFY(!QFile::exists(recovery::draftPath(d.dir.path())));
+    QTest::keyClicks(d.box("mmw"), u" more"_qs);
+    QVERIFY(d.draftWritten());
+    QVERIFY(!QFile::exists(recovery::draftPath(d.dir.path())));
+}
+
+void TestIndex::draftReopens_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("entry") << int(recovery::Kind::Entry) << u" 已恢复上次未保存的编辑，请保存或取消。"_qs;
+    QTest::newRow("home page") << int(recovery::Kind::HomePage) << u" 已恢复上次未保存的编辑，请保存或取消。"_qs;
+    QTest::newRow("collection item") << int(recovery::Kind::CollectionItem)
+                                     << u" 已恢复上次未保存的编辑，请保存或取消。"_qs;
+}
+
+void TestIndex::draftReopens() {
+    QFETCH(int, kind);
+    QFETCH(QString, status);
+    recovery::Draft draft;
+    draft.kind = recovery::Kind(kind);
+    if (draft.kind == recovery::Kind::Entry) draft.date = QDate(2001, 2, 3);
+    draft.title = u"找回的标题"_qs;
+    draft.richText = QString::fromLatin1(kBodyB);
+    Diary d(QByteArray(), QDate(2004, 9, 8), draft);
+    QVERIFY(d.editing());
+    QCOMPARE(d.w->IsCollection, draft.kind == recovery::Kind::CollectionItem);
+    QCOMPARE(d.w->IsNewEntry, draft.kind == recovery::Kind::Entry);
+    QCOMPARE(d.text("Titles"), draft.title);
+    QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+    QCOMPARE(d.status(), status);
+    // Nothing written until saved; the edit is a changed one.
+    QCOMPARE(d.files(), (QMap<QString, QByteArray>()));
+    QVERIFY(!QFile::exists(d.path(u"index.KAV"_qs)));
+    d.menu("m_help");
+    QVERIFY(d.editing());
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QVERIFY(!QFile::exists(recovery::draftPath(d.dir.path())));
+    const QString saved = draft.kind == recovery::Kind::Entry ? u"DB/20010203.KAV"_qs
+                          : draft.kind == recovery::Kind::HomePage ? u"index.KAV"_qs
+                                                                   : u"Love/找回的标题"_qs;
+    QVERIFY(QFile::exists(d.path(saved)));
+}
+
+void TestIndex::titleOutsideCodePage() {
+    Diary d;
+    d.menu("m_new");
+    d.box("Titles")->setText(u"晴😀"_qs);
+    d.click("bt_save");
+    QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).contains("\r\n\xc7\xe7\x94\x39\xfc\x36\r\n"));
+    d.click("btReturn");
+    QCOMPARE(d.titles(), QStringList{u"晴😀"_qs});
+}
+
+void TestIndex::oddCollectionNames() {
+    Diary d;
+    // Names a new title could not have still open and go; what is no regular file is not listed.
+    testsupport::writeFile(d.path(u"Love/a:b"_qs), "{\\rtf1 colon\\par\r\n}\r\n");
+    testsupport::writeFile(d.path(u"Love/x\\y"_qs), "{\\rtf1 backslash\\par\r\n}\r\n");
+    QVERIFY(QDir().mkpath(d.path(u"Love/folder"_qs)));
+    QCOMPARE(::mkfifo(QFile::encodeName(d.path(u"Love/pipe"_qs)).constData(), 0600), 0);
+    d.click("m_viewlove");
+    QStringList names = d.titles();
+    names.sort();
+    QCOMPARE(names, (QStringList{u"a:b"_qs, u"x\\y"_qs}));
+    for (const QString &name : {u"a:b"_qs, u"x\\y"_qs}) {
+        d.open(d.titles().indexOf(name));
+        QCOMPARE(d.text("mmw"), name == u"a:b" ? u"colon"_qs : u"backslash"_qs);
+        d.select(d.titles().indexOf(name));
+        d.keyInList(Qt::Key_Delete);
+        QCOMPARE(d.text("mmw"), u"\r\n 珍藏删除成功！"_qs);
+        QVERIFY(!QFile::exists(d.path(u"Love/"_qs + name)));
+    }
+    QVERIFY(QFileInfo(d.path(u"Love/pipe"_qs)).exists());
 }
 
 void TestIndex::ctrlTurnsAboutIntoAlbum() {
@@ -903,15 +1148,34 @@ void TestIndex::messageButton() {
 
 void TestIndex::hideAndCloseBox() {
     Diary d;
+    // Without a notification area "隐藏" minimises: no icon could bring a hidden window back.
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
     d.click("bt_hidden");
-    QVERIFY(!d.w->isVisible());
+    QVERIFY(d.w->isVisible() && d.w->isMinimized());
     QVERIFY(d.app->settings().MainShown);
-    d.w->show();
+    // Leaving the album or the message window by a way that shows nothing brings the diary back.
+    d.w->showNormal();
+    QTest::keyPress(d.list(), Qt::Key_Control);
+    d.click("bt_about");
+    QVERIFY(d.app->photoLoaded() && !d.w->isVisible());
+    d.app->photo()->findChild<QPushButton *>(u"btHidden"_qs)->click();
+    QVERIFY(testsupport::waitUntil([&] { return d.w->isVisible(); }, 2000));
+    d.click("bt_love");
+    QVERIFY(!d.w->isVisible());
+    d.app->connectMe()->close();
+    QVERIFY(testsupport::waitUntil([&] { return d.w->isVisible(); }, 2000));
     // The close box never drops an open edit.
     d.menu("m_new");
     d.box("mmw")->setText(u"unsaved"_qs);
     QVERIFY(!d.w->close());
     QCOMPARE(d.text("mmw"), u"unsaved"_qs);
+}
+
+void TestIndex::unchangedEditExits() {
+    Diary d;
+    d.menu("m_edit");
+    d.click("bt_exit");
+    QVERIFY(!d.w->isVisible());
 }
 
 QTEST_MAIN(TestIndex)

@@ -133,12 +133,12 @@ void TestRtfText::writerOutputTakesFastPath() {
 
 void TestRtfText::filesOfOtherPrograms_data() {
     QTest::addColumn<QString>("path");
-    QStringList folders{QStringLiteral(QC_SOURCE_DIR "/fuzz/corpus/rtf"), QStringLiteral(QC_SHARED_DIR "/rtf-corpus")};
+    QStringList folders{QStringLiteral(QC_SOURCE_DIR "/fuzz/corpus/rtf"), QStringLiteral(QC_SOURCE_DIR "/tests/data/rtf-corpus"), QStringLiteral(QC_SOURCE_DIR "/tests/data/rtf-interop")};
     int rows = 0;
     for (const QString &folder : folders) {
         const QDir dir(folder);
         for (const QString &name : dir.entryList(QDir::Files)) {
-            if (name.endsWith(u".xml"_qs) || name.endsWith(u".txt"_qs) || name.endsWith(u".md"_qs)) continue;
+            if (name.endsWith(u".xml"_qs) || name.endsWith(u".txt"_qs) || name.endsWith(u".md"_qs) || name == u"LICENSE"_qs) continue;
             QTest::newRow(qPrintable(dir.dirName() + u'/' + name)) << dir.filePath(name);
             ++rows;
         }

@@ -186,6 +186,14 @@ void TestConfig::parse_data() {
         << u"[Deletion]\r\nDiary=yes\r\nLove=1\r\n\r\n"_qs << true << u"DiaryDeletion"_qs << u"yes"_qs;
     QTest::newRow("deletion line without equals skipped")
         << u"[Deletion]\r\nnothing\r\nLove=1\r\n\r\n"_qs << true << u"LoveDeletion"_qs << u"1"_qs;
+    QTest::newRow("deletion key without equals is an error")
+        << u"[Deletion]\r\nDiary=1\r\nLove\r\n\r\n"_qs << false << u"LoveDeletion"_qs << QString();
+    QTest::newRow("deletion key without equals keeps what came before")
+        << u"[Deletion]\r\nDiary=1\r\nLove\r\n\r\n"_qs << false << u"DiaryDeletion"_qs << u"1"_qs;
+    QTest::newRow("image path key without equals is an error")
+        << u"[ImagePath]\r\nImagesPath\r\n\r\n"_qs << false << u"AboutText"_qs << kError;
+    QTest::newRow("noLogo without equals is an error")
+        << u"[ImagePath]\r\nnoLogo\r\n\r\n"_qs << false << u"noLogo"_qs << u"0"_qs;
     QTest::newRow("no deletion section") << u"[Host]\r\nh=x\r\n"_qs << true << u"DiaryDeletion"_qs << QString();
     QTest::newRow("image path keys")
         << u"[ImagePath]\r\nPicSavePath=D:\\Out\\\r\nother\r\nnoLogo=1\r\n\r\n"_qs << true << u"oPicSavePath"_qs

@@ -55,6 +55,7 @@ void TestTrayWindowProc::sequences() {
     // Passme=0: the message button leads to the login window.
     testsupport::writeFile(dir.path() + u"/Config.ini"_qs, "[PassCheck]\r\nPassme=0\r\n");
     App app(dir.path());
+    app.setTrayAvailable([] { return true; }); // the icon's clicks come from a notification area
     Index *w = app.index();
     w->show();
     for (const QString &step : steps) {
