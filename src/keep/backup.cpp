@@ -189,13 +189,14 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
     return {};
 }
 
-std::optional<QDateTime> timeOfName(const QString &fileName) {
-    static const QRegularExpression pattern(u"^diary-(\\d{8}-\\d{6})(?:-\\d+)?\\.zip$"_qs);
+// The time in a backup's name and its number among backups of the same second (1 for the first).
+std::optional<std::pair<QDateTime, int>> timeOfName(const QString &fileName) {
+    static const QRegularExpression pattern(u"^diary-(\\d{8}-\\d{6})(?:-(\\d{1,6}))?\\.zip$"_qs);
     const QRegularExpressionMatch m = pattern.match(fileName);
     if (!m.hasMatch()) return std::nullopt;
     const QDateTime t = QDateTime::fromString(m.captured(1), kStamp);
     if (!t.isValid()) return std::nullopt;
-    return t;
+    return std::pair(t, m.hasCaptured(2) ? m.captured(2).toInt() : 1);
 }
 
 // A name in folder that is not taken yet: base + suffix, else base-2 + suffix, …
@@ -256,15 +257,17 @@ QStringList keptNames(const QString &programDir) {
 }
 
 QList<BackupFile> listBackups(const QString &programDir) {
-    QList<BackupFile> backups;
+    QList<std::pair<BackupFile, int>> found;
     const QString folder = backupFolder(programDir);
     for (const QFileInfo &fi : QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
-        if (const std::optional<QDateTime> t = timeOfName(fi.fileName()))
-            backups.append({fi.filePath(), *t});
+        if (const auto t = timeOfName(fi.fileName())) found.append({{fi.filePath(), t->first}, t->second});
     }
-    std::sort(backups.begin(), backups.end(), [](const BackupFile &a, const BackupFile &b) {
-        return a.time != b.time ? a.time > b.time : a.path > b.path;
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+        return a.first.time != b.first.time ? a.first.time > b.first.time : a.second > b.second;
     });
+    QList<BackupFile> backups;
+    for (const auto &f : found)
+        backups.append(f.first);
     return backups;
 }
 
