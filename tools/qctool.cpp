@@ -7,10 +7,18 @@
 #include <cstdio>
 #include <vector>
 
+namespace qctool {
+int backup(const QStringList &args);
+int exportDiary(const QStringList &args);
+} // namespace qctool
+
 namespace {
 
 const std::vector<qctool::Command> &commands() {
     static const std::vector<qctool::Command> all = {
+        {"backup", "PROGRAMDIR", qctool::backup},
+        {"export", "PROGRAMDIR --format html|markdown|text --out DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
+         qctool::exportDiary},
     };
     return all;
 }

@@ -136,6 +136,8 @@ void Index::buildControls() {
 
 void Index::focusEditor() { mmw->setFocus(); }
 
+void Index::showStatus(const QString &text) { says->setText(text); }
+
 void Index::showEditorMessage(const QString &message) { mmw->setText(message); }
 
 void Index::LoadSequence() {
@@ -602,6 +604,7 @@ void Index::onAbout() {
     mmw->setTextRTF(rtf::emptyDocument());
     mmw->setText(diary::AboutHeader());
     mmw->setText(mmw->text() + m_app.settings().AboutText);
+    if (!m_app.aboutNote().isEmpty()) mmw->setText(mmw->text() + u"\r\n"_qs + m_app.aboutNote());
     focusEditor();
 }
 

@@ -33,6 +33,8 @@ public:
     // The menu "工具" after the commands of the menu bar: our own commands, disabled in edit mode.
     QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
+    // Replaces the status line's text.
+    void showStatus(const QString &text);
 
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
     // window is first used and again by the about button.

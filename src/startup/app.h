@@ -17,6 +17,11 @@ class Login;
 class NewUser;
 class fmPhoto;
 class Tips;
+class RestoreWindow;
+class ExportWindow;
+namespace keep {
+class Job;
+}
 
 // The fixed ports of the three services; tests pass others.
 struct Ports {
@@ -77,6 +82,20 @@ public:
     // Ends the program: removes the icon and quits the event loop.
     void exit();
 
+    // Backups, restore and export: one piece of such work at a time, off the UI thread.
+    keep::Job &keepJob();
+    // The start-of-day backup: at most one a calendar day; a failure shows in the main window's
+    // status line and never stops the program.
+    void startDailyBackup();
+    // The windows of "恢复备份…" and "导出…" in the menu 工具.
+    RestoreWindow *restoreWindow();
+    ExportWindow *exportWindow();
+
+    // A line the about view adds after the settings' text (the installed program says there
+    // where the diary lives); empty for none.
+    QString aboutNote() const { return m_aboutNote; }
+    void setAboutNote(const QString &note) { m_aboutNote = note; }
+
 private:
     QString m_programDir;
     Ports m_ports;
@@ -91,4 +110,8 @@ private:
     QPointer<NewUser> m_newUser;
     QPointer<fmPhoto> m_photo;
     std::unique_ptr<Tips> m_tips;
+    std::unique_ptr<keep::Job> m_keepJob;
+    QPointer<RestoreWindow> m_restore;
+    QPointer<ExportWindow> m_export;
+    QString m_aboutNote;
 };

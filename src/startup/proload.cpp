@@ -21,7 +21,7 @@ QString lockPath(const QString &programDir) {
 
 } // namespace
 
-int Main(const QString &programDir) {
+int Main(const QString &programDir, const QString &aboutNote) {
     QLockFile lock(lockPath(programDir));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
@@ -36,7 +36,9 @@ int Main(const QString &programDir) {
     s.LoginPassed = false;
     s.ImagesPath.clear();
     s.noLogo = 0;
+    app.setAboutNote(aboutNote);
     app.index()->show();
+    app.startDailyBackup();
     // Hidden windows must not end the program; only the exit button does.
     QApplication::setQuitOnLastWindowClosed(false);
     return QApplication::exec();
