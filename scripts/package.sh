@@ -31,4 +31,22 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 case "$depends" in *libqt6widgets6*) ;; *) echo "package.sh: no library dependencies found: $depends" >&2; exit 1;; esac
 case "$depends" in *"fonts-wqy-microhei | fonts-noto-cjk"*) ;; *) echo "package.sh: no CJK font in Depends" >&2; exit 1;; esac
 [ "$recommends" = "fcitx5-frontend-qt6 | ibus" ] || { echo "package.sh: Recommends is '$recommends'" >&2; exit 1; }
+# The installed program, run with an empty HOME, keeps its files in HOME's data folder and writes
+# nothing beside itself.
+home="$check/home"
+mkdir -p "$home"
+before=$(cd "$check/usr" && find . | sort)
+env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$check/usr/bin/qingchuang" >/dev/null 2>&1 &
+pid=$!
+data="$home/.local/share/qingchuang"
+for _ in $(seq 300); do
+    [ -f "$data/Config.ini" ] && ls "$data"/Backup/diary-*.zip >/dev/null 2>&1 && break
+    sleep 0.1
+done
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+[ -f "$data/Config.ini" ] && [ -d "$data/DB" ] && ls "$data"/Backup/diary-*.zip >/dev/null 2>&1 ||
+    { echo "package.sh: the installed program kept nothing in $data" >&2; exit 1; }
+[ "$(cd "$check/usr" && find . | sort)" = "$before" ] ||
+    { echo "package.sh: the installed program wrote beside itself" >&2; exit 1; }
 echo "$deb"

@@ -2,6 +2,7 @@
 
 #include "keep/export.h"
 #include "keep/keepjob.h"
+#include "platform/ui.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -58,19 +59,10 @@ ExportWindow::ExportWindow(const QString &programDir, keep::Job &job, QWidget *p
     form->addRow(ck_range, rangeRow);
     layout->addLayout(form);
 
-    lb_state = new QLabel(this);
-    lb_state->setObjectName(u"lb_state"_qs);
-    lb_state->setWordWrap(true);
-    layout->addWidget(lb_state);
-    auto *buttons = new QHBoxLayout;
-    bt_export = new QPushButton(u"导出"_qs, this);
-    bt_export->setObjectName(u"bt_export"_qs);
-    bt_close = new QPushButton(u"关闭"_qs, this);
-    bt_close->setObjectName(u"bt_close"_qs);
-    buttons->addStretch();
-    buttons->addWidget(bt_export);
-    buttons->addWidget(bt_close);
-    layout->addLayout(buttons);
+    const ui::DialogFoot foot = ui::dialogFoot(this, layout, "bt_export", u"导出"_qs);
+    lb_state = foot.state;
+    bt_export = foot.action;
+    bt_close = foot.close;
 
     connect(ck_range, &QCheckBox::toggled, dt_from, &QWidget::setEnabled);
     connect(ck_range, &QCheckBox::toggled, dt_to, &QWidget::setEnabled);

@@ -2,6 +2,7 @@
 
 #include "keep/backup.h"
 #include "keep/keepjob.h"
+#include "platform/ui.h"
 
 #include <QDir>
 #include <QLabel>
@@ -22,19 +23,10 @@ RestoreWindow::RestoreWindow(const QString &programDir, keep::Job &job, std::fun
     lst_backups = new QListWidget(this);
     lst_backups->setObjectName(u"lst_backups"_qs);
     layout->addWidget(lst_backups);
-    lb_state = new QLabel(this);
-    lb_state->setObjectName(u"lb_state"_qs);
-    lb_state->setWordWrap(true);
-    layout->addWidget(lb_state);
-    auto *buttons = new QHBoxLayout;
-    bt_restore = new QPushButton(u"恢复"_qs, this);
-    bt_restore->setObjectName(u"bt_restore"_qs);
-    bt_close = new QPushButton(u"关闭"_qs, this);
-    bt_close->setObjectName(u"bt_close"_qs);
-    buttons->addStretch();
-    buttons->addWidget(bt_restore);
-    buttons->addWidget(bt_close);
-    layout->addLayout(buttons);
+    const ui::DialogFoot foot = ui::dialogFoot(this, layout, "bt_restore", u"恢复"_qs);
+    lb_state = foot.state;
+    bt_restore = foot.action;
+    bt_close = foot.close;
     resize(420, 320);
 
     connect(bt_restore, &QPushButton::clicked, this, &RestoreWindow::onRestore);
