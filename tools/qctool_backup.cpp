@@ -21,7 +21,8 @@ int backup(const QStringList &args) {
         std::fprintf(stderr, "qingchuang-tool: no such folder: %s\n", qPrintable(programDir));
         return 1;
     }
-    const keep::Result r = keep::makeBackup(programDir, QDateTime::currentDateTime(), keep::readRotation(programDir));
+    const keep::Result r =
+        keep::makeBackup(programDir, QDateTime::currentDateTime(), keep::readRotation(programDir));
     if (!r.ok()) {
         std::fprintf(stderr, "qingchuang-tool: backup failed: %s\n", qPrintable(r.detail));
         return 1;

@@ -14,8 +14,9 @@ namespace qctool {
 namespace {
 
 int wrongUse() {
-    std::fprintf(stderr, "usage: qingchuang-tool export PROGRAMDIR --format html|markdown|text --out DIR "
-                         "[--from YYYY-MM-DD] [--to YYYY-MM-DD]\n");
+    std::fprintf(stderr,
+                 "usage: qingchuang-tool export PROGRAMDIR --format html|markdown|text --out DIR "
+                 "[--from YYYY-MM-DD] [--to YYYY-MM-DD]\n");
     return 2;
 }
 

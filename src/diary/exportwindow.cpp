@@ -11,8 +11,8 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -100,12 +100,13 @@ void ExportWindow::onExport() {
         return;
     }
     const QString programDir = m_programDir;
-    const bool started = m_job.start([programDir, options] { return keep::exportDiary(programDir, options); },
-                                     [this, alive = QPointer(this)](const keep::Result &r) {
-                                         if (!alive) return;
-                                         bt_export->setEnabled(true);
-                                         lb_state->setText(resultText(r));
-                                     });
+    const bool started =
+        m_job.start([programDir, options] { return keep::exportDiary(programDir, options); },
+                    [this, alive = QPointer(this)](const keep::Result &r) {
+                        if (!alive) return;
+                        bt_export->setEnabled(true);
+                        lb_state->setText(resultText(r));
+                    });
     if (!started) {
         lb_state->setText(u"备份或导出正在进行，请稍后再试。"_qs);
         return;

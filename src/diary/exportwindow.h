@@ -5,7 +5,7 @@
 namespace keep {
 class Job;
 struct Result;
-}
+} // namespace keep
 class QCheckBox;
 class QComboBox;
 class QDateEdit;

@@ -6,18 +6,19 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QPointer>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-RestoreWindow::RestoreWindow(const QString &programDir, keep::Job &job, std::function<QDateTime()> clock,
-                             QWidget *parent)
+RestoreWindow::RestoreWindow(const QString &programDir, keep::Job &job,
+                             std::function<QDateTime()> clock, QWidget *parent)
     : QDialog(parent), m_programDir(programDir), m_job(job), m_clock(std::move(clock)) {
     setWindowTitle(u"恢复备份"_qs);
     setWindowModality(Qt::ApplicationModal);
     auto *layout = new QVBoxLayout(this);
-    auto *hint = new QLabel(u"选择一个备份。恢复前，现在的文件会移到 Backup 文件夹里，不会删除。"_qs, this);
+    auto *hint =
+        new QLabel(u"选择一个备份。恢复前，现在的文件会移到 Backup 文件夹里，不会删除。"_qs, this);
     hint->setWordWrap(true);
     layout->addWidget(hint);
     lst_backups = new QListWidget(this);
@@ -66,14 +67,15 @@ void RestoreWindow::onRestore() {
     const QString archive = item->data(Qt::UserRole).toString();
     const QString programDir = m_programDir;
     const QDateTime now = m_clock();
-    const bool started = m_job.start([programDir, archive, now] { return keep::restoreBackup(programDir, archive, now); },
-                                     [this, alive = QPointer(this)](const keep::Result &r) {
-                                         if (!alive) return;
-                                         bt_close->setEnabled(true);
-                                         refresh();
-                                         lb_state->setText(resultText(r));
-                                         if (r.ok()) emit restored(r.path);
-                                     });
+    const bool started = m_job.start(
+        [programDir, archive, now] { return keep::restoreBackup(programDir, archive, now); },
+        [this, alive = QPointer(this)](const keep::Result &r) {
+            if (!alive) return;
+            bt_close->setEnabled(true);
+            refresh();
+            lb_state->setText(resultText(r));
+            if (r.ok()) emit restored(r.path);
+        });
     if (!started) {
         lb_state->setText(u"备份或导出正在进行，请稍后再试。"_qs);
         return;

@@ -8,7 +8,7 @@
 namespace keep {
 class Job;
 struct Result;
-}
+} // namespace keep
 class QLabel;
 class QListWidget;
 class QPushButton;

@@ -44,14 +44,19 @@ QString archiveError(archive *a) {
     return text ? QString::fromUtf8(text) : u"libarchive error"_qs;
 }
 
-Result failure(Result::Code code, const QString &detail) { return {code, detail, QString()}; }
+Result failure(Result::Code code, const QString &detail) {
+    return {code, detail, QString()};
+}
 
-QString backupFolder(const QString &programDir) { return programDir + u'/' + kBackupFolder; }
+QString backupFolder(const QString &programDir) {
+    return programDir + u'/' + kBackupFolder;
+}
 
 // The name as it is in folder: exactly, or else an entry differing only in case.
 QString foundName(const QString &folder, const QString &name) {
     if (QFileInfo::exists(folder + u'/' + name)) return name;
-    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::System | QDir::NoDotAndDotDot);
     for (const QString &n : names)
         if (n.compare(name, Qt::CaseInsensitive) == 0) return n;
     return QString();
@@ -62,14 +67,17 @@ QString foundName(const QString &folder, const QString &name) {
 bool isSafeMemberName(const QString &name) {
     QString n = name;
     if (n.endsWith(u'/')) n.chop(1);
-    if (n.isEmpty() || n.startsWith(u'/') || n.contains(u'\\') || n.contains(QChar(0))) return false;
+    if (n.isEmpty() || n.startsWith(u'/') || n.contains(u'\\') || n.contains(QChar(0)))
+        return false;
     const QStringList parts = n.split(u'/');
     for (const QString &p : parts)
         if (p.isEmpty() || p == u"." || p == u"..") return false;
     return parts.first().compare(kBackupFolder, Qt::CaseInsensitive) != 0;
 }
 
-QString topName(const QString &member) { return member.section(u'/', 0, 0); }
+QString topName(const QString &member) {
+    return member.section(u'/', 0, 0);
+}
 
 // The home page's name relative to the program folder, as the settings name it.
 QString homePageName(const QString &programDir) {
@@ -81,9 +89,9 @@ QString homePageName(const QString &programDir) {
 }
 
 struct Member {
-    QString name;      // relative to the program folder, "/"-separated; directories end in "/"
-    QString path;      // on disk
-    quint32 crc = 0;   // of the data written
+    QString name;    // relative to the program folder, "/"-separated; directories end in "/"
+    QString path;    // on disk
+    quint32 crc = 0; // of the data written
     qint64 size = 0;
 };
 
@@ -109,7 +117,8 @@ QList<Member> collectMembers(const QString &programDir) {
             if (fi.isDir()) name += u'/';
             inside.append({name, p});
         }
-        std::sort(inside.begin(), inside.end(), [](const Member &a, const Member &b) { return a.name < b.name; });
+        std::sort(inside.begin(), inside.end(),
+                  [](const Member &a, const Member &b) { return a.name < b.name; });
         members += inside;
     }
     return members;
@@ -117,19 +126,22 @@ QList<Member> collectMembers(const QString &programDir) {
 
 quint32 crcOf(QByteArrayView data, quint32 crc = 0) {
     // zlib takes at most 4 GiB at a time; a member is read whole and is far smaller.
-    return quint32(crc32(uLong(crc), reinterpret_cast<const Bytef *>(data.data()), uInt(data.size())));
+    return quint32(
+        crc32(uLong(crc), reinterpret_cast<const Bytef *>(data.data()), uInt(data.size())));
 }
 
 // Writes the members into the open file descriptor as a zip archive, filling in their CRCs.
 Result writeZip(int fd, QList<Member> &members) {
     ArchivePtr a(archive_write_new());
     if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK ||
-        archive_write_set_options(a.get(), "zip:hdrcharset=UTF-8,zip:compression=deflate") != ARCHIVE_OK ||
+        archive_write_set_options(a.get(), "zip:hdrcharset=UTF-8,zip:compression=deflate") !=
+            ARCHIVE_OK ||
         archive_write_set_bytes_in_last_block(a.get(), 1) != ARCHIVE_OK ||
         archive_write_open_fd(a.get(), fd) != ARCHIVE_OK)
         return failure(Result::IoError, archiveError(a.get()));
     for (Member &m : members) {
-        std::unique_ptr<archive_entry, void (*)(archive_entry *)> e(archive_entry_new(), archive_entry_free);
+        std::unique_ptr<archive_entry, void (*)(archive_entry *)> e(archive_entry_new(),
+                                                                    archive_entry_free);
         archive_entry_set_pathname_utf8(e.get(), m.name.toUtf8().constData());
         const QFileInfo fi(m.path);
         archive_entry_set_mtime(e.get(), fi.lastModified().toSecsSinceEpoch(), 0);
@@ -139,9 +151,11 @@ Result writeZip(int fd, QList<Member> &members) {
             archive_entry_set_perm(e.get(), 0755);
         } else {
             QFile f(m.path);
-            if (!f.open(QIODevice::ReadOnly)) return failure(Result::IoError, m.path + u": "_qs + f.errorString());
+            if (!f.open(QIODevice::ReadOnly))
+                return failure(Result::IoError, m.path + u": "_qs + f.errorString());
             data = f.readAll();
-            if (f.error() != QFileDevice::NoError) return failure(Result::IoError, m.path + u": "_qs + f.errorString());
+            if (f.error() != QFileDevice::NoError)
+                return failure(Result::IoError, m.path + u": "_qs + f.errorString());
             archive_entry_set_filetype(e.get(), AE_IFREG);
             archive_entry_set_perm(e.get(), 0644);
             archive_entry_set_size(e.get(), data.size());
@@ -150,10 +164,12 @@ Result writeZip(int fd, QList<Member> &members) {
         m.size = data.size();
         if (archive_write_header(a.get(), e.get()) != ARCHIVE_OK)
             return failure(Result::IoError, archiveError(a.get()));
-        if (!data.isEmpty() && archive_write_data(a.get(), data.constData(), size_t(data.size())) != data.size())
+        if (!data.isEmpty() &&
+            archive_write_data(a.get(), data.constData(), size_t(data.size())) != data.size())
             return failure(Result::IoError, archiveError(a.get()));
     }
-    if (archive_write_close(a.get()) != ARCHIVE_OK) return failure(Result::IoError, archiveError(a.get()));
+    if (archive_write_close(a.get()) != ARCHIVE_OK)
+        return failure(Result::IoError, archiveError(a.get()));
     return {};
 }
 
@@ -164,7 +180,8 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
                const std::function<bool(QByteArrayView)> &data, const std::function<bool()> &end) {
     ArchivePtr a(archive_read_new());
     archive_read_support_format_zip(a.get());
-    if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) != ARCHIVE_OK)
+    if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
+        ARCHIVE_OK)
         return failure(Result::Damaged, archiveError(a.get()));
     for (;;) {
         archive_entry *e = nullptr;
@@ -202,7 +219,9 @@ std::optional<std::pair<QDateTime, int>> timeOfName(const QString &fileName) {
 // A name in folder that is not taken yet: base + suffix, else base-2 + suffix, …
 QString freeName(const QString &folder, const QString &base, const QString &suffix) {
     QString name = base + suffix;
-    for (int n = 2; QFileInfo::exists(folder + u'/' + name) || QFileInfo(folder + u'/' + name).isSymLink(); ++n)
+    for (int n = 2;
+         QFileInfo::exists(folder + u'/' + name) || QFileInfo(folder + u'/' + name).isSymLink();
+         ++n)
         name = base + u'-' + QString::number(n) + suffix;
     return name;
 }
@@ -228,15 +247,18 @@ Rotation readRotation(const QString &programDir) {
         bool ok = false;
         const int n = line.sliced(eq + 1).trimmed().toInt(&ok);
         if (!ok || n < 0) continue;
-        if (line.first(eq) == u"Daily") rotation.daily = n;
-        else if (line.first(eq) == u"Weekly") rotation.weekly = n;
+        if (line.first(eq) == u"Daily")
+            rotation.daily = n;
+        else if (line.first(eq) == u"Weekly")
+            rotation.weekly = n;
     }
     return rotation;
 }
 
 QStringList keptNames(const QString &programDir) {
     QStringList names;
-    for (const QString &name : {u"Config.ini"_qs, u"DB"_qs, u"Love"_qs, u"UserInfo"_qs, u"LogFile"_qs, u"Message.txt"_qs}) {
+    for (const QString &name : {u"Config.ini"_qs, u"DB"_qs, u"Love"_qs, u"UserInfo"_qs,
+                                u"LogFile"_qs, u"Message.txt"_qs}) {
         const QString found = foundName(programDir, name);
         if (!found.isEmpty()) names.append(found);
     }
@@ -260,7 +282,8 @@ QList<BackupFile> listBackups(const QString &programDir) {
     QList<std::pair<BackupFile, int>> found;
     const QString folder = backupFolder(programDir);
     for (const QFileInfo &fi : QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
-        if (const auto t = timeOfName(fi.fileName())) found.append({{fi.filePath(), t->first}, t->second});
+        if (const auto t = timeOfName(fi.fileName()))
+            found.append({{fi.filePath(), t->first}, t->second});
     }
     std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
         return a.first.time != b.first.time ? a.first.time > b.first.time : a.second > b.second;
@@ -274,7 +297,11 @@ QList<BackupFile> listBackups(const QString &programDir) {
 Result verifyArchive(const QString &archivePath, QStringList *members) {
     QStringList names;
     const Result r = readZip(
-        archivePath, [&](const QString &name, bool) { names.append(name); return true; },
+        archivePath,
+        [&](const QString &name, bool) {
+            names.append(name);
+            return true;
+        },
         [](QByteArrayView) { return true; }, [] { return true; });
     if (members) *members = names;
     return r;
@@ -289,13 +316,18 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
     const QString finalPath = folder + u'/' + finalName;
     const QString tempPath = folder + u"/."_qs + finalName + u".part"_qs;
 
-    const int fd = ::open(QFile::encodeName(tempPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return failure(Result::IoError, tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    const int fd = ::open(QFile::encodeName(tempPath).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return failure(Result::IoError,
+                       tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
     Result r = writeZip(fd, members);
     if (r.ok() && ::fsync(fd) != 0)
-        r = failure(Result::IoError, tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+        r = failure(Result::IoError,
+                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
     if (::close(fd) != 0 && r.ok())
-        r = failure(Result::IoError, tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+        r = failure(Result::IoError,
+                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
 
     if (r.ok()) {
         // Read back: the same members in the same order, each with the CRC and size of what was
@@ -323,7 +355,8 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
         if (r.ok() && next != members.size()) r = failure(Result::Damaged, u"members missing"_qs);
     }
     if (r.ok() && !renamePath(tempPath, finalPath))
-        r = failure(Result::IoError, finalPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+        r = failure(Result::IoError,
+                    finalPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
     if (!r.ok()) {
         QFile::remove(tempPath);
         return r;
@@ -369,8 +402,10 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
     const QString folder = backupFolder(programDir);
     const QString stamp = now.toString(kStamp);
     const QString staging = folder + u'/' + freeName(folder, u".restore-"_qs + stamp, QString());
-    const QString aside = folder + u'/' + freeName(folder, u"before-restore-"_qs + stamp, QString());
-    if (!QDir().mkpath(staging)) return failure(Result::IoError, staging + u": cannot create the folder"_qs);
+    const QString aside =
+        folder + u'/' + freeName(folder, u"before-restore-"_qs + stamp, QString());
+    if (!QDir().mkpath(staging))
+        return failure(Result::IoError, staging + u": cannot create the folder"_qs);
     auto dropStaging = [&] { QDir(staging).removeRecursively(); };
 
     // Unpack whole into the staging folder first: a damaged archive or a full disk stops here,
@@ -412,20 +447,24 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
     QStringList movedAside;
     QStringList placed;
     auto undo = [&](const QString &detail) {
-        for (const QString &name : placed) renamePath(programDir + u'/' + name, staging + u'/' + name);
-        for (const QString &name : movedAside) renamePath(aside + u'/' + name, programDir + u'/' + name);
+        for (const QString &name : placed)
+            renamePath(programDir + u'/' + name, staging + u'/' + name);
+        for (const QString &name : movedAside)
+            renamePath(aside + u'/' + name, programDir + u'/' + name);
         dropStaging();
         QDir(folder).rmdir(QFileInfo(aside).fileName());
         return failure(Result::IoError, detail);
     };
     for (const QString &name : moving) {
         if (!renamePath(programDir + u'/' + name, aside + u'/' + name))
-            return undo(programDir + u'/' + name + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+            return undo(programDir + u'/' + name + u": "_qs +
+                        QString::fromLocal8Bit(std::strerror(errno)));
         movedAside.append(name);
     }
     for (const QString &name : tops) {
         if (!renamePath(staging + u'/' + name, programDir + u'/' + name))
-            return undo(programDir + u'/' + name + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+            return undo(programDir + u'/' + name + u": "_qs +
+                        QString::fromLocal8Bit(std::strerror(errno)));
         placed.append(name);
     }
     QDir(folder).rmdir(QFileInfo(staging).fileName());

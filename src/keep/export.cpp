@@ -27,7 +27,8 @@ const QString kImages = u"images"_qs;
 
 // The folders of the program folder that hold the diary's data or our own.
 const QStringList &dataFolders() {
-    static const QStringList names = {u"DB"_qs, u"Love"_qs, u"UserInfo"_qs, u"LogFile"_qs, u"Backup"_qs, u"Recovery"_qs};
+    static const QStringList names = {u"DB"_qs,      u"Love"_qs,   u"UserInfo"_qs,
+                                      u"LogFile"_qs, u"Backup"_qs, u"Recovery"_qs};
     return names;
 }
 
@@ -57,7 +58,8 @@ bool isInsideData(const QString &programDir, const QString &outDir) {
 }
 
 QString longDate(const QDate &d) {
-    return QString::number(d.year()) + u'年' + QString::number(d.month()) + u'月' + QString::number(d.day()) + u'日';
+    return QString::number(d.year()) + u'年' + QString::number(d.month()) + u'月' +
+           QString::number(d.day()) + u'日';
 }
 
 // The date of a date file's name (20040908.KAV), if it is one.
@@ -67,7 +69,8 @@ std::optional<QDate> dateOfFile(const QFileInfo &fi) {
     if (key.size() < 7 || key.size() > 8) return std::nullopt;
     for (QChar c : key)
         if (c < u'0' || c > u'9') return std::nullopt;
-    const QDate d(key.first(key.size() - 4).toInt(), key.sliced(key.size() - 4, 2).toInt(), key.last(2).toInt());
+    const QDate d(key.first(key.size() - 4).toInt(), key.sliced(key.size() - 4, 2).toInt(),
+                  key.last(2).toInt());
     if (!d.isValid() || diary::DateKey(d) != key) return std::nullopt;
     return d;
 }
@@ -81,7 +84,8 @@ QString folderNamed(const QString &programDir, const QString &name) {
 
 bool writeWhole(const QString &path, const QByteArray &bytes, QString *error) {
     QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && commitWhole(f)) return true;
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && commitWhole(f))
+        return true;
     *error = path + u": "_qs + f.errorString();
     return false;
 }
@@ -89,7 +93,8 @@ bool writeWhole(const QString &path, const QByteArray &bytes, QString *error) {
 // One output document, built up entry by entry.
 class Book {
 public:
-    Book(const ExportOptions &options, int *pictureCount) : m_options(options), m_pictures(pictureCount) {
+    Book(const ExportOptions &options, int *pictureCount)
+        : m_options(options), m_pictures(pictureCount) {
         m_doc.setMetaInformation(QTextDocument::DocumentTitle, u"晴窗日记"_qs);
         m_cursor = QTextCursor(&m_doc);
     }
@@ -126,9 +131,12 @@ public:
 
     QByteArray bytes() const {
         switch (m_options.format) {
-        case Format::Html: return m_doc.toHtml().toUtf8();
-        case Format::Markdown: return m_doc.toMarkdown().toUtf8();
-        case Format::Text: return rtf::plainText(&m_doc).toUtf8() + '\n';
+        case Format::Html:
+            return m_doc.toHtml().toUtf8();
+        case Format::Markdown:
+            return m_doc.toMarkdown().toUtf8();
+        case Format::Text:
+            return rtf::plainText(&m_doc).toUtf8() + '\n';
         }
         return {};
     }
@@ -150,14 +158,15 @@ private:
                 const QTextFragment fragment = it.fragment();
                 if (!fragment.charFormat().isImageFormat()) continue;
                 QTextImageFormat format = fragment.charFormat().toImageFormat();
-                const QVariant resource = doc.resource(QTextDocument::ImageResource, QUrl(format.name()));
+                const QVariant resource =
+                    doc.resource(QTextDocument::ImageResource, QUrl(format.name()));
                 const QImage image = resource.value<QImage>();
                 if (image.isNull()) continue;
                 const QString name = kImages + u'/' + QString::number(++*m_pictures) + u".png"_qs;
                 const QString path = m_options.outDir + u'/' + name;
                 QSaveFile f(path);
-                if (!QDir().mkpath(m_options.outDir + u'/' + kImages) || !f.open(QIODevice::WriteOnly) ||
-                    !image.save(&f, "PNG") || !commitWhole(f)) {
+                if (!QDir().mkpath(m_options.outDir + u'/' + kImages) ||
+                    !f.open(QIODevice::WriteOnly) || !image.save(&f, "PNG") || !commitWhole(f)) {
                     *error = path + u": "_qs + f.errorString();
                     return false;
                 }
@@ -188,11 +197,13 @@ QList<DateFile> dateFiles(const QString &programDir, const ExportOptions &option
     if (db.isEmpty()) return files;
     for (const QFileInfo &fi : QDir(db).entryInfoList(QDir::Files)) {
         const std::optional<QDate> d = dateOfFile(fi);
-        if (!d || (options.from.isValid() && *d < options.from) || (options.to.isValid() && *d > options.to))
+        if (!d || (options.from.isValid() && *d < options.from) ||
+            (options.to.isValid() && *d > options.to))
             continue;
         files.append({*d, fi.filePath()});
     }
-    std::sort(files.begin(), files.end(), [](const DateFile &a, const DateFile &b) { return a.date < b.date; });
+    std::sort(files.begin(), files.end(),
+              [](const DateFile &a, const DateFile &b) { return a.date < b.date; });
     return files;
 }
 
@@ -201,17 +212,22 @@ bool addDateFile(Book &book, const DateFile &file, QString *error) {
     for (const diary::EntryItem &item : diary::ListEntries(file.path).items) {
         book.heading(3, item.title);
         // Read with no password: only an entry without one gives its body.
-        const diary::Content content = diary::readEntry(file.path, item.key, item.occurrence, QString());
-        if (!content.found) book.line(u"（这篇日记无法读出。）"_qs);
-        else if (!content.PassOK) book.line(lockedBodyText());
-        else if (!book.richText(cp936::encode(content.body), error)) return false;
+        const diary::Content content =
+            diary::readEntry(file.path, item.key, item.occurrence, QString());
+        if (!content.found)
+            book.line(u"（这篇日记无法读出。）"_qs);
+        else if (!content.PassOK)
+            book.line(lockedBodyText());
+        else if (!book.richText(cp936::encode(content.body), error))
+            return false;
     }
     return true;
 }
 
 bool addCollection(Book &book, const QString &programDir, QString *error) {
     const QString love = folderNamed(programDir, u"Love"_qs);
-    const QStringList names = love.isEmpty() ? QStringList() : QDir(love).entryList(QDir::Files, QDir::Name);
+    const QStringList names =
+        love.isEmpty() ? QStringList() : QDir(love).entryList(QDir::Files, QDir::Name);
     if (names.isEmpty()) return true;
     book.heading(1, u"珍藏"_qs);
     for (const QString &name : names) {
@@ -235,7 +251,9 @@ std::optional<Format> formatNamed(const QString &name) {
     return std::nullopt;
 }
 
-QString lockedBodyText() { return u"（这篇日记已加密，正文不导出。）"_qs; }
+QString lockedBodyText() {
+    return u"（这篇日记已加密，正文不导出。）"_qs;
+}
 
 Result exportDiary(const QString &programDir, const ExportOptions &options) {
     if (options.outDir.isEmpty() || isInsideData(programDir, options.outDir))
@@ -258,7 +276,8 @@ Result exportDiary(const QString &programDir, const ExportOptions &options) {
         return *b;
     };
     for (const DateFile &file : dateFiles(programDir, o)) {
-        const QString name = o.format == Format::Markdown ? QString::number(file.date.year()) + u".md"_qs : single;
+        const QString name =
+            o.format == Format::Markdown ? QString::number(file.date.year()) + u".md"_qs : single;
         if (!addDateFile(bookFor(name), file, &error)) return {Result::IoError, error, QString()};
     }
     Book &rest = bookFor(o.format == Format::Markdown ? u"collection.md"_qs : single);

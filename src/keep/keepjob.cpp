@@ -16,7 +16,9 @@ Job::Job(QObject *parent) : QObject(parent) {
     });
 }
 
-Job::~Job() { m_watcher.waitForFinished(); }
+Job::~Job() {
+    m_watcher.waitForFinished();
+}
 
 bool Job::start(std::function<Result()> work, std::function<void(const Result &)> done) {
     if (m_running) return false;
@@ -30,7 +32,8 @@ void Job::wait() {
     if (!m_running) return;
     m_watcher.waitForFinished();
     // The watcher reports through the event loop; deliver it now.
-    while (m_running) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (m_running)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 } // namespace keep

@@ -1,6 +1,8 @@
 #include "startup/programicon.h"
 
-static void initIcons() { Q_INIT_RESOURCE(icons); }
+static void initIcons() {
+    Q_INIT_RESOURCE(icons);
+}
 
 QIcon programIcon() {
     // The pictures live in the static library; naming its resource keeps them linked in.

@@ -27,14 +27,18 @@ struct Diary {
     std::unique_ptr<App> app;
 
     Diary() {
-        testsupport::writeFile(path(u"DB/20040908.KAV"_qs), "\x7f" "1\r\nold title\r\n\x07\r\n{\\rtf1 old words\\par }\r\n \x7f\r\n");
+        testsupport::writeFile(path(u"DB/20040908.KAV"_qs),
+                               "\x7f"
+                               "1\r\nold title\r\n\x07\r\n{\\rtf1 old words\\par }\r\n \x7f\r\n");
         app = std::make_unique<App>(dir.path());
         app->setClock([this] { return time; });
         app->index()->show();
     }
     QString path(const QString &rel) const { return dir.path() + u'/' + rel; }
     QString status() const { return app->index()->findChild<RichTextBox *>(u"says"_qs)->text(); }
-    QAction *tool(const char *name) const { return app->index()->findChild<QAction *>(QString::fromLatin1(name)); }
+    QAction *tool(const char *name) const {
+        return app->index()->findChild<QAction *>(QString::fromLatin1(name));
+    }
     void backupNow() {
         app->startDailyBackup();
         app->keepJob().wait();
@@ -42,10 +46,13 @@ struct Diary {
     int backups() const { return int(keep::listBackups(dir.path()).size()); }
 };
 
-void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
+void click(QWidget *w) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
 
 void clickItem(QListWidget *list, int row) {
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(row)).center());
 }
 
 } // namespace
@@ -80,7 +87,8 @@ void TestKeepWindows::dailyBackupFailureInStatusLine() {
     // A file where the folder of backups belongs: the backup cannot be written, even by root.
     testsupport::writeFile(d.path(u"Backup"_qs), "in the way");
     d.backupNow();
-    QCOMPARE(d.status(), u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs);
+    QCOMPARE(d.status(),
+             u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs);
     QCOMPARE(testsupport::readFile(d.path(u"Backup"_qs)), QByteArray("in the way"));
     QVERIFY(d.app->index()->isVisible());
 }
@@ -121,7 +129,8 @@ void TestKeepWindows::restoreFromTheWindow() {
     QCOMPARE(state->text(), u"已恢复。原来的文件在："_qs + QDir::toNativeSeparators(aside));
     QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).contains("old words"));
     QVERIFY(!QFile::exists(d.path(u"index.KAV"_qs)));
-    QCOMPARE(testsupport::readFile(aside + u"/index.KAV"_qs), QByteArray("{\\rtf1 new home page\\par }\r\n"));
+    QCOMPARE(testsupport::readFile(aside + u"/index.KAV"_qs),
+             QByteArray("{\\rtf1 new home page\\par }\r\n"));
     // The main window reads the restored diary afresh.
     QCOMPARE(d.status(), u" 备份已恢复。"_qs);
     QVERIFY(!d.app->index()->editor()->text().contains(u"new home page"_qs));
@@ -152,7 +161,8 @@ void TestKeepWindows::exportFromTheWindow() {
     click(exporting);
     d.app->keepJob().wait();
     QCOMPARE(state->text(), u"已导出到："_qs + QDir::toNativeSeparators(out.path()));
-    QVERIFY(QString::fromUtf8(testsupport::readFile(out.path() + u"/diary.txt"_qs)).contains(u"old words"_qs));
+    QVERIFY(QString::fromUtf8(testsupport::readFile(out.path() + u"/diary.txt"_qs))
+                .contains(u"old words"_qs));
 }
 
 void TestKeepWindows::aboutSaysWhereTheDiaryLives() {
@@ -168,7 +178,8 @@ void TestKeepWindows::aboutSaysWhereTheDiaryLives() {
 
 void TestKeepWindows::windowsShowTheIcon() {
     Diary d;
-    const QList<QWidget *> windows = {d.app->index(), d.app->restoreWindow(), d.app->exportWindow()};
+    const QList<QWidget *> windows = {d.app->index(), d.app->restoreWindow(),
+                                      d.app->exportWindow()};
     for (QWidget *w : windows) {
         const QList<QSize> sizes = w->windowIcon().availableSizes();
         for (int n : {16, 32, 48, 128, 256})

@@ -24,7 +24,8 @@ Files fillDiary(const QString &dir) {
     const Files kept = {
         {u"Config.ini"_qs, "[index]\r\npath=home.KAV\r\n\r\n"},
         {u"home.KAV"_qs, "{\\rtf1 home page\\par }\r\n"},
-        {u"DB/20040908.KAV"_qs, "\x7f" "12\r\ntitle\r\n\x07\r\n{\\rtf1 body\\par }\r\n \x7f\r\n"},
+        {u"DB/20040908.KAV"_qs, "\x7f"
+                                "12\r\ntitle\r\n\x07\r\n{\\rtf1 body\\par }\r\n \x7f\r\n"},
         {u"DB/20040909.KAV"_qs, QByteArray(3000, 'x')},
         {u"Love/月光"_qs, "{\\rtf1 moon\\par }\r\n"},
         {u"UserInfo/12345678.usr"_qs, QByteArray("\0\1\2\3", 4)},
@@ -45,7 +46,8 @@ Files filesUnder(const QString &dir, const QString &skip = QString()) {
     QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString rel = QDir(dir).relativeFilePath(it.next());
-        if (skip.isEmpty() || !rel.startsWith(skip + u'/')) files.insert(rel, testsupport::readFile(it.filePath()));
+        if (skip.isEmpty() || !rel.startsWith(skip + u'/'))
+            files.insert(rel, testsupport::readFile(it.filePath()));
     }
     return files;
 }
@@ -79,7 +81,9 @@ QStringList fileNames(const QList<keep::BackupFile> &backups) {
     return names;
 }
 
-QDateTime at(int year, int month, int day, int hour = 9) { return QDateTime(QDate(year, month, day), QTime(hour, 0)); }
+QDateTime at(int year, int month, int day, int hour = 9) {
+    return QDateTime(QDate(year, month, day), QTime(hour, 0));
+}
 
 } // namespace
 
@@ -108,7 +112,8 @@ void TestBackup::membersAreTheFiles() {
     QCOMPARE(r.path, dir.path() + u"/Backup/diary-20040908-100000.zip"_qs);
     QCOMPARE(zipMembers(r.path), kept);
     // Nothing but the archive is left in the folder.
-    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(dir.path() + u"/Backup"_qs)
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"diary-20040908-100000.zip"_qs});
     QCOMPARE(keep::verifyArchive(r.path).code, Result::Ok);
 
@@ -124,7 +129,8 @@ void TestBackup::oncePerDay() {
     QCOMPARE(keep::backupIfDue(dir.path(), at(2004, 9, 8, 8)).code, Result::Ok);
     const Result second = keep::backupIfDue(dir.path(), at(2004, 9, 8, 23));
     QCOMPARE(second.code, Result::NotDue);
-    QCOMPARE(fileNames(keep::listBackups(dir.path())), QStringList{u"diary-20040908-080000.zip"_qs});
+    QCOMPARE(fileNames(keep::listBackups(dir.path())),
+             QStringList{u"diary-20040908-080000.zip"_qs});
     QCOMPARE(keep::backupIfDue(dir.path(), at(2004, 9, 9, 0)).code, Result::Ok);
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              (QStringList{u"diary-20040909-000000.zip"_qs, u"diary-20040908-080000.zip"_qs}));
@@ -141,27 +147,33 @@ void TestBackup::rotation_data() {
     QList<QDateTime> tenDays;
     for (int d = 1; d <= 10; ++d)
         tenDays << at(2024, 1, d);
-    QTest::newRow("ten days, 7 and 8") << tenDays << 7 << 8
-        << QList<QDateTime>{at(2024, 1, 10), at(2024, 1, 9), at(2024, 1, 8), at(2024, 1, 7), at(2024, 1, 6),
-                            at(2024, 1, 5), at(2024, 1, 4)};
-    QTest::newRow("ten days, 3 and 2") << tenDays << 3 << 2
+    QTest::newRow("ten days, 7 and 8")
+        << tenDays << 7 << 8
+        << QList<QDateTime>{at(2024, 1, 10), at(2024, 1, 9), at(2024, 1, 8), at(2024, 1, 7),
+                            at(2024, 1, 6),  at(2024, 1, 5), at(2024, 1, 4)};
+    QTest::newRow("ten days, 3 and 2")
+        << tenDays << 3 << 2
         << QList<QDateTime>{at(2024, 1, 10), at(2024, 1, 9), at(2024, 1, 8), at(2024, 1, 7)};
 
     QList<QDateTime> sixtyDays;
     for (int d = 0; d < 60; ++d)
         sixtyDays << at(2024, 1, 1).addDays(d); // to 2024-02-29, a Thursday
-    QTest::newRow("sixty days, defaults") << sixtyDays << 7 << 8
-        << QList<QDateTime>{at(2024, 2, 29), at(2024, 2, 28), at(2024, 2, 27), at(2024, 2, 26), at(2024, 2, 25),
-                            at(2024, 2, 24), at(2024, 2, 23), at(2024, 2, 18), at(2024, 2, 11), at(2024, 2, 4),
-                            at(2024, 1, 28), at(2024, 1, 21), at(2024, 1, 14)};
+    QTest::newRow("sixty days, defaults")
+        << sixtyDays << 7 << 8
+        << QList<QDateTime>{at(2024, 2, 29), at(2024, 2, 28), at(2024, 2, 27), at(2024, 2, 26),
+                            at(2024, 2, 25), at(2024, 2, 24), at(2024, 2, 23), at(2024, 2, 18),
+                            at(2024, 2, 11), at(2024, 2, 4),  at(2024, 1, 28), at(2024, 1, 21),
+                            at(2024, 1, 14)};
 
     QTest::newRow("several a day: the newest of each")
-        << QList<QDateTime>{at(2024, 1, 1, 8), at(2024, 1, 1, 20), at(2024, 1, 2, 8), at(2024, 1, 2, 9)} << 7 << 0
-        << QList<QDateTime>{at(2024, 1, 2, 9), at(2024, 1, 1, 20)};
+        << QList<QDateTime>{at(2024, 1, 1, 8), at(2024, 1, 1, 20), at(2024, 1, 2, 8),
+                            at(2024, 1, 2, 9)}
+        << 7 << 0 << QList<QDateTime>{at(2024, 1, 2, 9), at(2024, 1, 1, 20)};
     QTest::newRow("gaps: days that have a backup count")
         << QList<QDateTime>{at(2023, 1, 1), at(2023, 6, 1), at(2024, 1, 1)} << 2 << 0
         << QList<QDateTime>{at(2024, 1, 1), at(2023, 6, 1)};
-    QTest::newRow("nothing asked: the newest stays") << tenDays << 0 << 0 << QList<QDateTime>{at(2024, 1, 10)};
+    QTest::newRow("nothing asked: the newest stays")
+        << tenDays << 0 << 0 << QList<QDateTime>{at(2024, 1, 10)};
 }
 
 void TestBackup::rotation() {
@@ -174,7 +186,9 @@ void TestBackup::rotation() {
     // All but the newest are placed as files; the newest is a real backup, which rotates.
     const QDateTime newest = existing.takeLast();
     for (const QDateTime &t : existing)
-        QVERIFY(testsupport::writeFile(dir.path() + u"/Backup/diary-"_qs + t.toString(u"yyyyMMdd-HHmmss"_qs) + u".zip"_qs, "old"));
+        QVERIFY(testsupport::writeFile(dir.path() + u"/Backup/diary-"_qs +
+                                           t.toString(u"yyyyMMdd-HHmmss"_qs) + u".zip"_qs,
+                                       "old"));
     testsupport::writeFile(dir.path() + u"/Backup/notes.txt"_qs, "not a backup");
     QCOMPARE(keep::makeBackup(dir.path(), newest, {daily, weekly}).code, Result::Ok);
     QList<QDateTime> times;
@@ -190,9 +204,12 @@ void TestBackup::rotationCountsFromConfig_data() {
     QTest::addColumn<int>("weekly");
     QTest::newRow("no file") << QByteArray() << 7 << 8;
     QTest::newRow("no section") << QByteArray("[index]\r\npath=index.KAV\r\n\r\n") << 7 << 8;
-    QTest::newRow("both") << QByteArray("[index]\r\npath=a\r\n\r\n[Backup]\r\nDaily=3\r\nWeekly=0\r\n\r\n") << 3 << 0;
+    QTest::newRow("both") << QByteArray(
+                                 "[index]\r\npath=a\r\n\r\n[Backup]\r\nDaily=3\r\nWeekly=0\r\n\r\n")
+                          << 3 << 0;
     QTest::newRow("one, other default") << QByteArray("[Backup]\r\nWeekly= 12 \r\n") << 7 << 12;
-    QTest::newRow("not numbers") << QByteArray("[Backup]\r\nDaily=x\r\nWeekly=-1\r\n\r\n") << 7 << 8;
+    QTest::newRow("not numbers") << QByteArray("[Backup]\r\nDaily=x\r\nWeekly=-1\r\n\r\n") << 7
+                                 << 8;
     QTest::newRow("after the empty line") << QByteArray("[Backup]\r\n\r\nDaily=2\r\n") << 7 << 8;
 }
 
@@ -218,13 +235,17 @@ void TestBackup::fullDiskKeepsOldBackups() {
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
     testsupport::writeFile(dir.path() + u"/DB/20040910.KAV"_qs, noise);
 
-    const int code = testsupport::inChild([] { return testsupport::limitFileSize(200 * 1024); }, [&] {
-        return int(keep::makeBackup(dir.path(), at(2004, 9, 9), {0, 0}).code);
-    });
+    const int code = testsupport::inChild(
+        [] { return testsupport::limitFileSize(200 * 1024); },
+        [&] {
+            return int(keep::makeBackup(dir.path(), at(2004, 9, 9), {0, 0}).code);
+        });
     QCOMPARE(code, int(Result::IoError));
-    QCOMPARE(fileNames(keep::listBackups(dir.path())), QStringList{u"diary-20040908-090000.zip"_qs});
+    QCOMPARE(fileNames(keep::listBackups(dir.path())),
+             QStringList{u"diary-20040908-090000.zip"_qs});
     QCOMPARE(testsupport::readFile(first.path), before);
-    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file
+    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::Files | QDir::Hidden).size(),
+             1); // no temporary file
 }
 
 void TestBackup::readOnlyBackupFolderKeepsOldBackups() {
@@ -233,18 +254,21 @@ void TestBackup::readOnlyBackupFolderKeepsOldBackups() {
     const Result first = keep::makeBackup(dir.path(), at(2004, 9, 8), {});
     QCOMPARE(first.code, Result::Ok);
     // The diary stays readable to the user the child becomes; only Backup is closed to writing.
-    QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
     QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7555));
     while (it.hasNext()) {
         const QString p = it.next();
-        QFile::setPermissions(p, it.fileInfo().isDir() ? QFileDevice::Permissions(0x7555) : QFileDevice::Permissions(0x4444));
+        QFile::setPermissions(p, it.fileInfo().isDir() ? QFileDevice::Permissions(0x7555)
+                                                       : QFileDevice::Permissions(0x4444));
     }
     const int code = testsupport::inChild(testsupport::becomeNobody, [&] {
         return int(keep::makeBackup(dir.path(), at(2004, 9, 9), {0, 0}).code);
     });
     QFile::setPermissions(dir.path() + u"/Backup"_qs, QFileDevice::Permissions(0x7755));
     QCOMPARE(code, int(Result::IoError));
-    QCOMPARE(fileNames(keep::listBackups(dir.path())), QStringList{u"diary-20040908-090000.zip"_qs});
+    QCOMPARE(fileNames(keep::listBackups(dir.path())),
+             QStringList{u"diary-20040908-090000.zip"_qs});
     QCOMPARE(keep::verifyArchive(first.path).code, Result::Ok);
 }
 
@@ -257,7 +281,9 @@ void TestBackup::damagedArchiveIsFound() {
     // the name, the extra field).
     const qsizetype header = zip.indexOf("DB/20040909.KAV") - 30;
     QVERIFY(header >= 0 && zip.mid(header, 4) == "PK\x03\x04");
-    const auto u16 = [&](qsizetype i) { return int(quint8(zip[i])) | int(quint8(zip[i + 1])) << 8; };
+    const auto u16 = [&](qsizetype i) {
+        return int(quint8(zip[i])) | int(quint8(zip[i + 1])) << 8;
+    };
     const qsizetype where = header + 30 + u16(header + 26) + u16(header + 28) + 3;
     zip[where] = char(zip[where] ^ 0x01);
     QVERIFY(testsupport::writeFile(r.path, zip));
@@ -299,7 +325,8 @@ void TestBackup::restoreMovesCurrentAsideAndBringsBackOld() {
     expectedNow.insert(u"index.KAV"_qs, "not the home page this Config.ini names");
     QCOMPARE(now, expectedNow);
     // No unpacking folder is left behind.
-    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(dir.path() + u"/Backup"_qs)
+                 .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{u"before-restore-20041002-120000"_qs});
 }
 
@@ -344,7 +371,9 @@ void TestBackup::restoreRefusesBadArchives() {
     const Result r = keep::restoreBackup(dir.path(), bad, at(2004, 10, 2));
     QCOMPARE(int(r.code), code);
     QCOMPARE(filesUnder(dir.path()), before);
-    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(dir.path() + u"/Backup"_qs)
+                 .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestBackup)

@@ -9,11 +9,14 @@
 
 namespace {
 
-QString env(const char *name) { return QString::fromLocal8Bit(qgetenv(name)); }
+QString env(const char *name) {
+    return QString::fromLocal8Bit(qgetenv(name));
+}
 
 QStringList allUnder(const QString &dir) {
     QStringList names;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
     while (it.hasNext())
         names << QDir(dir).relativeFilePath(it.next());
     names.sort();
@@ -70,16 +73,20 @@ void TestKeepProgram::installedKeepsTheDiaryInTheDataFolder() {
     QVERIFY(p.waitForStarted());
     const QString data = home + u"/.local/share/qingchuang"_qs;
     // Started: the default settings, the data folders and the first backup of the day.
-    const bool ready = testsupport::waitUntil([&] {
-        return QFile::exists(data + u"/Config.ini"_qs) && !QDir(data + u"/Backup"_qs).entryList({u"diary-*.zip"_qs}).isEmpty();
-    }, 30000);
+    const bool ready = testsupport::waitUntil(
+        [&] {
+            return QFile::exists(data + u"/Config.ini"_qs) &&
+                   !QDir(data + u"/Backup"_qs).entryList({u"diary-*.zip"_qs}).isEmpty();
+        },
+        30000);
     p.kill();
     p.waitForFinished();
     QVERIFY2(ready, qPrintable(allUnder(home).join(u' ')));
     QVERIFY(QFileInfo(data + u"/DB"_qs).isDir());
     QVERIFY(QFileInfo(data + u"/Love"_qs).isDir());
     QCOMPARE(allUnder(bin), QStringList{u"qingchuang"_qs});
-    QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{u"home"_qs, u"usr"_qs}));
+    QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{u"home"_qs, u"usr"_qs}));
 }
 
 void TestKeepProgram::toolBackup() {
@@ -88,7 +95,8 @@ void TestKeepProgram::toolBackup() {
     Run r = tool({u"backup"_qs, dir.path()});
     QCOMPARE(r.exitCode, 0);
     const QString path = r.out.trimmed();
-    QVERIFY2(QFileInfo(path).isFile() && path.startsWith(dir.path() + u"/Backup/diary-"_qs), qPrintable(path));
+    QVERIFY2(QFileInfo(path).isFile() && path.startsWith(dir.path() + u"/Backup/diary-"_qs),
+             qPrintable(path));
     // A second one the same day is made too: the command makes one whenever asked.
     r = tool({u"backup"_qs, dir.path()});
     QCOMPARE(r.exitCode, 0);
@@ -109,13 +117,18 @@ void TestKeepProgram::toolExport_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("written"); // in the output folder; empty: nothing
     QTest::newRow("html") << QStringList{u"--format"_qs, u"html"_qs} << 0 << u"index.html"_qs;
-    QTest::newRow("markdown, a range") << QStringList{u"--format"_qs, u"markdown"_qs, u"--from"_qs, u"2004-01-01"_qs, u"--to"_qs, u"2004-12-31"_qs}
-                                       << 0 << u"2004.md"_qs;
+    QTest::newRow("markdown, a range")
+        << QStringList{u"--format"_qs,   u"markdown"_qs, u"--from"_qs,
+                       u"2004-01-01"_qs, u"--to"_qs,     u"2004-12-31"_qs}
+        << 0 << u"2004.md"_qs;
     QTest::newRow("text") << QStringList{u"--format"_qs, u"text"_qs} << 0 << u"diary.txt"_qs;
     QTest::newRow("no format") << QStringList{} << 2 << QString();
     QTest::newRow("unknown format") << QStringList{u"--format"_qs, u"pdf"_qs} << 2 << QString();
-    QTest::newRow("bad date") << QStringList{u"--format"_qs, u"text"_qs, u"--from"_qs, u"2004-13-01"_qs} << 2 << QString();
-    QTest::newRow("option without value") << QStringList{u"--format"_qs, u"text"_qs, u"--to"_qs} << 2 << QString();
+    QTest::newRow("bad date") << QStringList{u"--format"_qs, u"text"_qs, u"--from"_qs,
+                                             u"2004-13-01"_qs}
+                              << 2 << QString();
+    QTest::newRow("option without value")
+        << QStringList{u"--format"_qs, u"text"_qs, u"--to"_qs} << 2 << QString();
 }
 
 void TestKeepProgram::toolExport() {
@@ -123,22 +136,27 @@ void TestKeepProgram::toolExport() {
     QFETCH(int, exitCode);
     QFETCH(QString, written);
     QTemporaryDir dir, out;
-    testsupport::writeFile(dir.path() + u"/DB/20040908.KAV"_qs,
-                           "\x7f" "1\r\ntitle one\r\n\x07\r\n{\\rtf1 words of the day\\par }\r\n \x7f\r\n");
-    const Run r = tool(QStringList{u"export"_qs, dir.path()} + options + QStringList{u"--out"_qs, out.path() + u"/x"_qs});
+    testsupport::writeFile(
+        dir.path() + u"/DB/20040908.KAV"_qs,
+        "\x7f"
+        "1\r\ntitle one\r\n\x07\r\n{\\rtf1 words of the day\\par }\r\n \x7f\r\n");
+    const Run r = tool(QStringList{u"export"_qs, dir.path()} + options +
+                       QStringList{u"--out"_qs, out.path() + u"/x"_qs});
     QCOMPARE(r.exitCode, exitCode);
     if (written.isEmpty()) {
         QVERIFY(!QFileInfo::exists(out.path() + u"/x"_qs));
         QVERIFY(r.err.contains(u"usage"_qs));
     } else {
         QCOMPARE(r.out.trimmed(), out.path() + u"/x"_qs);
-        QVERIFY(QString::fromUtf8(testsupport::readFile(out.path() + u"/x/"_qs + written)).contains(u"words of the day"_qs));
+        QVERIFY(QString::fromUtf8(testsupport::readFile(out.path() + u"/x/"_qs + written))
+                    .contains(u"words of the day"_qs));
     }
 }
 
 void TestKeepProgram::launcherValidates() {
     const QString validator = QStandardPaths::findExecutable(u"desktop-file-validate"_qs);
-    if (validator.isEmpty()) QSKIP("desktop-file-validate is not installed (scripts/deps.sh installs it)");
+    if (validator.isEmpty())
+        QSKIP("desktop-file-validate is not installed (scripts/deps.sh installs it)");
     QProcess p;
     p.start(validator, {env("QC_DESKTOP_FILE")});
     QVERIFY(p.waitForFinished());
