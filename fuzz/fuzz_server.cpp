@@ -13,7 +13,7 @@
 #include "netservice/protocol.h"
 #include "netservice/userinfo.h"
 #include "platform/codepage.h"
-#include "startup/app.h"
+#include "platform/programfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,9 +42,9 @@ const QList<Account> &accounts() {
     return list;
 }
 
-App &app() {
-    static App *a = [] {
-        auto *created = new App(fuzzsupport::scratchDir());
+ProgramFolder &store() {
+    static ProgramFolder *a = [] {
+        auto *created = new ProgramFolder(fuzzsupport::scratchDir());
         QDir().mkpath(created->path(u"\\UserInfo"_qs));
         return created;
     }();
@@ -52,7 +52,7 @@ App &app() {
 }
 
 QString userDir() {
-    return app().path(u"\\UserInfo"_qs);
+    return store().path(u"\\UserInfo"_qs);
 }
 
 QByteArray accountBytes(const Account &a) {
@@ -84,7 +84,7 @@ QString stored(const QString &text) {
 }
 
 void login(const QString &text) {
-    const QString reply = checkLogin(app(), text);
+    const QString reply = checkLogin(store(), text);
     check(reply == (isKnownLogin(text) ? protocol::loginAccepted() : protocol::loginRefused()),
           "the login check answers wrongly", [&] { return reply; });
 }
@@ -96,13 +96,13 @@ void registration(const QString &text, uint seed) {
 
     // Ids drawn from the input, so that a run repeats; the store's own ids come up too.
     quint64 n = seed;
-    app().setRandomSource([&n] {
+    store().randomSource = [&n] {
         ++n;
         return n % 7 == 0 ? 4711.0 / double(UserInfo::kIdBound)
                           : std::fmod(double(n) * 0.6180339887498949, 1.0);
-    });
+    };
     const QStringList namesBefore = QDir(userDir()).entryList(QDir::Files);
-    const std::optional<QString> reply = RegNewUser(app(), text, u"10.0.0.5"_qs);
+    const std::optional<QString> reply = RegNewUser(store(), text, u"10.0.0.5"_qs);
     check(reply.has_value(), "a registration is not answered");
 
     QStringList added = QDir(userDir()).entryList(QDir::Files);
@@ -113,7 +113,7 @@ void registration(const QString &text, uint seed) {
         check(accountBytes(accounts()[i]) == before[i], "a registration changed another account");
 
     const QString id = added.first().chopped(4);
-    UserInfo account(app());
+    UserInfo account(store());
     check(account.getInfo(id), "the registered account cannot be read", [&] { return id; });
     check(QString::number(account.getID()) == id && account.recordMark() == UserInfo::kRecordMark,
           "the account file holds another id");
@@ -125,10 +125,10 @@ void registration(const QString &text, uint seed) {
           "the account stores other fields than were sent");
     check(cp936::encode(*reply) == cp936::encode(protocol::registrationConfirmation(account)),
           "the confirmation differs from the stored account");
-    check(checkLogin(app(), protocol::buildLoginRequest(id, account.getPassword())) ==
+    check(checkLogin(store(), protocol::buildLoginRequest(id, account.getPassword())) ==
               protocol::loginAccepted(),
           "a registered account does not log in with its password");
-    app().setRandomSource({});
+    store().randomSource = {};
 }
 
 void parsers(QByteArrayView bytes, const QString &text) {
@@ -156,7 +156,7 @@ void parsers(QByteArrayView bytes, const QString &text) {
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     fuzzsupport::init(argc, argv, false);
     for (const Account &a : accounts()) {
-        UserInfo u(app());
+        UserInfo u(store());
         u.setID();
         u.setPassword(a.password);
         u.setName(u"fixed"_qs);

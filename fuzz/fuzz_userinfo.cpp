@@ -7,7 +7,7 @@
 #include "netservice/accounts.h"
 #include "netservice/protocol.h"
 #include "netservice/userinfo.h"
-#include "startup/app.h"
+#include "platform/programfolder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,19 +40,19 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzsupport::begin(data, size);
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    static App app(fuzzsupport::scratchDir());
-    fuzzsupport::writeFile(app.programDir() + u"/UserInfo/"_qs + kId + u".usr"_qs, bytes);
+    static const ProgramFolder folder(fuzzsupport::scratchDir());
+    fuzzsupport::writeFile(folder.dir + u"/UserInfo/"_qs + kId + u".usr"_qs, bytes);
 
-    UserInfo fromFile(app);
+    UserInfo fromFile(folder);
     const bool readFromFile = fromFile.getInfo(kId);
-    UserInfo fromMemory(app);
+    UserInfo fromMemory(folder);
     const bool readFromMemory = fromMemory.fromBytes(bytes);
     check(readFromFile == readFromMemory && fields(fromFile) == fields(fromMemory),
           "the account file and its bytes read differently");
 
     // Once normalised by one reading, a record goes through writing and reading unchanged.
     const QByteArray written = fromMemory.toBytes();
-    UserInfo again(app);
+    UserInfo again(folder);
     check(again.fromBytes(written), "a written record cannot be read");
     check(again.toBytes() == written, "a written record reads back differently");
     check(written.size() <= UserInfo::kMaxRecordBytes,
@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // its password field there.
     const QString password = fromMemory.getPassword();
     const bool canLogIn = readFromFile && !password.contains(QChar(0));
-    const QString reply = checkLogin(app, protocol::buildLoginRequest(kId, password));
+    const QString reply = checkLogin(folder, protocol::buildLoginRequest(kId, password));
     check(reply == (canLogIn ? protocol::loginAccepted() : protocol::loginRefused()),
           "the login check disagrees with the account file", [&] { return reply; });
-    check(checkLogin(app, kId) == protocol::loginRefused(),
+    check(checkLogin(folder, kId) == protocol::loginRefused(),
           "a login without a password is accepted");
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "album/album.h"
 
+#include "platform/textfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <cmath>
 #include <limits>
 
-#include <unistd.h>
 
 namespace album {
 
@@ -217,8 +218,7 @@ bool saveBitmap(const QImage &image, const QString &folder, const std::function<
     QTemporaryFile temporary(joinPath(folder, QStringLiteral(".svXXXXXX.tmp")));
     if (image.isNull() || !temporary.open()) return false;
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    if (!rgb.save(&temporary, "BMP") || !temporary.flush() || ::fsync(temporary.handle()) != 0)
-        return false;
+    if (!rgb.save(&temporary, "BMP") || !flushToDisk(temporary)) return false;
     const QString temporaryName = temporary.fileName();
     temporary.close();
 

@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
 
 namespace diary {
 
@@ -16,11 +19,15 @@ constexpr char kBelByte = 0x07;
 const QByteArray kTerminator("\x20\x7f");
 const QByteArray kCrLf("\r\n");
 
-bool readAll(const QString &path, QByteArray *data) {
+store::Result readAll(const QString &path, QByteArray *data) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (!f.exists()) return store::Result::failure(store::Code::NotFound, path);
+        return fileError(f);
+    }
     *data = f.readAll();
-    return f.error() == QFileDevice::NoError;
+    if (f.error() != QFileDevice::NoError) return fileError(f);
+    return store::Result::success();
 }
 
 // The number of a key line (DEL and decimal digits), or nothing when it is not a number.
@@ -88,14 +95,11 @@ QString PasswordCode(const QString &password) {
     return code;
 }
 
-Listing ListEntries(const QString &path) {
+namespace {
+
+Listing listBytes(QByteArrayView data) {
     Listing result;
-    QByteArray data;
-    if (!readAll(path, &data)) {
-        result.ok = false;
-        return result;
-    }
-    const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
+    const QList<QByteArrayView> lines = splitLines(data);
     QHash<qint32, int> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (!isKeyLine(lines[i])) continue;
@@ -108,6 +112,18 @@ Listing ListEntries(const QString &path) {
         result.items.append({cp936::decode(lines[i]), *key, seen[*key]++});
     }
     return result;
+}
+
+} // namespace
+
+Listing ListEntries(const QString &path) {
+    QByteArray data;
+    if (!readAll(path, &data)) {
+        Listing failed;
+        failed.ok = false;
+        return failed;
+    }
+    return listBytes(data);
 }
 
 Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password) {
@@ -142,14 +158,52 @@ QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordC
     return out;
 }
 
-QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
-                    const QString &password) {
+QString oneLine(const QString &title) {
+    QString t = title;
+    t.replace(u"\r\n"_qs, u" "_qs);
+    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return t;
+}
+
+store::Result appendEntry(const QString &path, const QString &title, const QString &passwordCode,
+                          const QString &body, const std::function<qint64()> &drawKey, qint32 *key) {
+    // The file is written anew, its old bytes first: appending in place could leave half an entry
+    // behind a crash, and the next entry would be glued to it.
+    QByteArray old;
+    if (const QFileInfo info(path); info.exists() || info.isSymLink()) {
+        if (!info.isFile()) return store::Result::failure(store::Code::Damaged, path);
+        if (store::Result read = readAll(path, &old); !read) return read;
+    }
+    QSet<qint32> used;
+    for (const EntryItem &e : listBytes(old).items)
+        used.insert(e.key);
+    qint32 fresh = qint32(drawKey());
+    for (int tries = 0; used.contains(fresh) && tries < 1000000; ++tries)
+        fresh = qint32(drawKey());
+    if (key) *key = fresh;
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return fileError(file);
+    const QByteArray bytes = old + entryBytes(fresh, oneLine(title), passwordCode, body);
+    if (file.write(bytes) != bytes.size()) {
+        const store::Result failed = fileError(file);
+        file.cancelWriting();
+        return failed;
+    }
+    return commitWhole(file);
+}
+
+store::Result removeEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                          const QString &password) {
     QByteArray data;
-    if (!readAll(path, &data)) return removeFailedText();
+    if (store::Result read = readAll(path, &data); !read) return read;
     const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
     const qsizetype at = findKeyLine(lines, key, occurrence);
-    if (at < 0 || at + 2 >= lines.size()) return removeFailedText();
-    if (!passwordMatches(lines[at + 2], password)) return lockedRemoveText();
+    if (at < 0) return store::Result::failure(store::Code::NotFound, path);
+    if (at + 2 >= lines.size()) return store::Result::failure(store::Code::Damaged, path);
+    if (!passwordMatches(lines[at + 2], password))
+        return store::Result::failure(store::Code::WrongPassword, path);
 
     // Everything but that entry, from its key line through its terminator (or up to the next
     // entry, when a damaged entry has lost its terminator).
@@ -166,8 +220,21 @@ QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, in
         kept.append(lines[i]).append(kCrLf);
 
     // The date file is replaced in one rename: there is never a moment without a whole file.
-    if (!replaceThroughTemp(path, tempPath, kept)) return removeFailedText();
-    return removedText();
+    if (store::Result replaced = replaceThroughTemp(path, tempPath, kept); !replaced) return replaced;
+    // A date file goes when no entry is left in it; one whose rest cannot be read stays.
+    if (const Listing rest = listBytes(kept); rest.ok && rest.items.isEmpty()) QFile::remove(path);
+    return store::Result::success();
+}
+
+QString removeText(const store::Result &result) {
+    if (result) return removedText();
+    if (result.code == store::Code::WrongPassword) return lockedRemoveText();
+    return removeFailedText();
+}
+
+QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                    const QString &password) {
+    return removeText(removeEntry(path, tempPath, key, occurrence, password));
 }
 
 QString lockedEntryText() { return u"\r\n  * 记录已加密，请输入正确的密码。"_qs; }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/storeresult.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The date files of the diary. An entry is these lines, each ending CR LF, in code page 936:
@@ -52,8 +55,26 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
 // One new entry, built exactly as it is appended to a date file.
 QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body);
 
+// A title as one line of a date file: each line break (CR LF, CR or LF) becomes a blank.
+QString oneLine(const QString &title);
+
+// Appends a new entry to the date file at path, creating it when missing. Its key is drawn with
+// drawKey (0 to 999,999) until it is no key of the file; *key receives it. The file is written
+// anew beside the old one and renamed over it, so the old entries stay whole whatever happens.
+// Damaged when path is there but is no regular file; IoError when it cannot be read or written.
+store::Result appendEntry(const QString &path, const QString &title, const QString &passwordCode,
+                          const QString &body, const std::function<qint64()> &drawKey,
+                          qint32 *key = nullptr);
+
 // Removes the entry (the occurrence-th with that key) when the password is right, through
-// \DB\temp.tmp renamed over the date file. Returns the message to show.
+// tempPath (\DB\temp.tmp) renamed over the date file, then removes a date file left without
+// entries. NotFound: no such file or entry; Damaged: the entry is cut short before its password
+// line; WrongPassword; IoError: reading or replacing failed. The file is untouched on failure.
+store::Result removeEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
+                          const QString &password);
+// The message to show after removeEntry.
+QString removeText(const store::Result &result);
+// removeEntry, and the message to show.
 QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                     const QString &password);
 

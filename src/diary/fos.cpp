@@ -78,7 +78,7 @@ bool FOS::closeAll() {
             m_out->commit();
             ok = false;
         } else {
-            ok = commitWhole(*m_out);
+            ok = commitWhole(*m_out).ok();
         }
         m_out.reset();
     }

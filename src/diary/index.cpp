@@ -7,6 +7,7 @@
 #include "netclient/login.h"
 #include "platform/richtextbox.h"
 #include "platform/rtf.h"
+#include "platform/textfile.h"
 #include "platform/ui.h"
 #include "startup/app.h"
 #include "startup/config.h"
@@ -331,8 +332,8 @@ void Index::onListDelete() {
         }
         says->setText(u" 删除珍藏"_qs);
         if (!item || !mylove::isValidTitle(item->text())) return;
-        const QString path = m_app.path(u"Love/"_qs + item->text());
-        if (QFileInfo(path).isFile() && !QFile::remove(path)) return;
+        const store::Result removed = mylove::removeItem(m_app.path(u"Love/"_qs + item->text()));
+        if (!removed && removed.code != store::Code::NotFound) return;
         ListCollection();
         mmw->setText(msg(u" 珍藏删除成功！"));
         return;
@@ -345,11 +346,6 @@ void Index::onListDelete() {
     const QString message = diary::DeleteEntry(CurFile, m_app.path(u"DB/temp.tmp"_qs), item->data(KeyRole).toInt(),
                                                item->data(OccurrenceRole).toInt(), rt_pw->text());
     ShowDate();
-    // The date file goes only when nothing is left in it; a file whose rest cannot be read stays.
-    if (QFileInfo::exists(CurFile)) {
-        const diary::Listing rest = diary::ListEntries(CurFile);
-        if (rest.ok && rest.items.isEmpty()) QFile::remove(CurFile);
-    }
     mmw->setText(message);
 }
 
@@ -388,11 +384,7 @@ void Index::closeEvent(QCloseEvent *event) {
 
 QString Index::titleLine() const {
     // The title is one line of the date file: each line break typed into it becomes a blank.
-    QString t = Titles->text();
-    t.replace(u"\r\n"_qs, u" "_qs);
-    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return t;
+    return diary::oneLine(Titles->text());
 }
 
 void Index::onNew() {
@@ -443,23 +435,15 @@ bool Index::SaveCurrent() {
         says->setText(u" 文件太大了，无法保存！"_qs);
         return false;
     }
-    bool ok;
+    store::Result saved;
     if (IsNewEntry) {
-        QSet<qint32> used;
-        if (QFileInfo::exists(CurFile))
-            for (const diary::EntryItem &e : diary::ListEntries(CurFile).items)
-                used.insert(e.key);
-        qint32 key = qint32(m_app.random(999999));
-        for (int tries = 0; used.contains(key) && tries < 1000000; ++tries)
-            key = qint32(m_app.random(999999));
         const QString code = ck_pw->isChecked() ? diary::PasswordCode(rt_pw->text()) : QString();
-        ok = oFOS->opw(CurFile) && oFOS->fw(diary::kDel + QString::number(key)) && oFOS->fw(titleLine()) &&
-             oFOS->fw(diary::kBel + code) && oFOS->fw(rich) && oFOS->fw(u" "_qs + diary::kDel);
+        saved = diary::appendEntry(CurFile, Titles->text(), code, rich,
+                                   [this] { return m_app.random(999999); });
     } else {
-        ok = oFOS->opout(CurFile) && oFOS->fw(rich);
+        saved = writeTextLineAtomically(CurFile, rich);
     }
-    ok = oFOS->closeAll() && ok;
-    if (!ok) {
+    if (!saved) {
         says->setText(u" 文件没有保存."_qs);
         return false;
     }
@@ -574,8 +558,6 @@ void Index::saveCollectionItem() {
         says->setText(u" 标题命名错误，有非法字符。"_qs);
         return;
     }
-    const QString folder = m_app.path(u"Love"_qs);
-    if (!QFileInfo::exists(folder)) QDir().mkpath(folder);
     if (!mylove::writeItem(m_app.path(u"Love/"_qs + title), mmw->textRTF())) {
         says->setText(u" 文件没有保存."_qs);
         return;

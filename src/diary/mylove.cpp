@@ -4,6 +4,7 @@
 #include "platform/textfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace mylove {
@@ -23,15 +24,23 @@ QStringList itemNames(const QString &folder) {
     return dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
 }
 
-bool writeItem(const QString &path, const QString &richText) {
+store::Result writeItem(const QString &path, const QString &richText) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder)) QDir().mkpath(folder);
     // Every file in the folder is an item, so the new file is written in a sub-folder, which the
     // list leaves out, and moved in whole: a crash never leaves a half-written or stray item.
-    const QString folder = QFileInfo(path).absolutePath();
     const QString temporaryFolder = folder + u"/.saving"_qs;
     if (!QFileInfo(temporaryFolder).isDir() && !QDir(folder).mkdir(u".saving"_qs))
         return writeTextLineAtomically(path, richText);
     return replaceThroughTemp(path, temporaryFolder + u"/item.tmp"_qs,
                               cp936::encode(richText) + "\r\n");
+}
+
+store::Result removeItem(const QString &path) {
+    if (!QFileInfo(path).isFile()) return store::Result::failure(store::Code::NotFound, path);
+    QFile file(path);
+    if (!file.remove()) return fileError(file);
+    return store::Result::success();
 }
 
 } // namespace mylove

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/storeresult.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,8 +16,13 @@ bool isValidTitle(const QString &title);
 // The folder is created when missing.
 QStringList itemNames(const QString &folder);
 
-// Writes rich text and CR LF as one item, replacing an old item of that name atomically. The new
-// file is made in the sub-folder .saving (which the list leaves out) and then moved in.
-bool writeItem(const QString &path, const QString &richText);
+// Writes rich text and CR LF as one item, replacing an old item of that name atomically, and
+// creates the collection's folder when missing. The new file is made in the sub-folder .saving
+// (which the list leaves out) and then moved in. IoError when it could not be written.
+store::Result writeItem(const QString &path, const QString &richText);
+
+// Removes the item at path. NotFound when there is no such file (nothing is removed: a folder or
+// anything else of that name is no item); IoError when it could not be removed.
+store::Result removeItem(const QString &path);
 
 } // namespace mylove

@@ -226,7 +226,7 @@ void ConnectMe::m_issuance_Click() {
 void ConnectMe::bt_save_Click() {
     // A message that could not be stored stays in the pane for another try; the old message is
     // still whole and is still the one sent.
-    if (!SaveMessage(m_app, Content->text())) {
+    if (!m_app.forNull()->publishMessage(Content->text())) {
         HostIP->setText(kError);
         return;
     }

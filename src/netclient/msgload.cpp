@@ -1,12 +1,13 @@
 #include "netclient/msgload.h"
 
-#include "netservice/fornull.h"
 #include "platform/codepage.h"
 #include "platform/textfile.h"
 #include "platform/textlines.h"
-#include "startup/app.h"
 
 #include <QFile>
+
+using store::Code;
+using store::Result;
 
 QString messageFromText(QStringView text) {
     QString out;
@@ -17,27 +18,26 @@ QString messageFromText(QStringView text) {
     return out;
 }
 
-bool LoadMessage(App &app) {
-    QString &message = app.forNull()->MessageSended;
-    message.clear();
-    const QString path = app.path(u"\\Message.txt"_qs);
+LoadedMessage LoadMessage(const ProgramFolder &folder) {
+    const QString path = folder.path(u"\\Message.txt"_qs);
     QFile file(path);
     if (!file.exists()) {
         QFile created(path);
-        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return {fileError(created), {}};
         created.close();
     }
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    if (file.size() > kMaxMessageFileBytes) return false;
+    if (!file.open(QIODevice::ReadOnly)) return {fileError(file), {}};
+    const Result tooLarge = Result::failure(Code::TooLarge, path);
+    if (file.size() > kMaxMessageFileBytes) return {tooLarge, {}};
     const QByteArray bytes = file.read(kMaxMessageFileBytes + 1);
-    if (bytes.size() > kMaxMessageFileBytes) return false;
-    message = messageFromText(cp936::decode(bytes));
-    return true;
+    if (file.error() != QFileDevice::NoError) return {fileError(file), {}};
+    if (bytes.size() > kMaxMessageFileBytes) return {tooLarge, {}};
+    return {Result::success(), messageFromText(cp936::decode(bytes))};
 }
 
-bool SaveMessage(App &app, const QString &text) {
+Result SaveMessage(const ProgramFolder &folder, const QString &text) {
+    const QString path = folder.path(u"\\Message.txt"_qs);
     // A message too large to be read back would leave nothing to send.
-    if (cp936::encode(text).size() + 2 > kMaxMessageFileBytes) return false;
-    if (!writeTextLineAtomically(app.path(u"\\Message.txt"_qs), text)) return false;
-    return LoadMessage(app);
+    if (cp936::encode(text).size() + 2 > kMaxMessageFileBytes) return Result::failure(Code::TooLarge, path);
+    return writeTextLineAtomically(path, text);
 }

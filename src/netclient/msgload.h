@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/programfolder.h"
+#include "platform/storeresult.h"
+
 #include <QString>
 #include <QStringView>
-
-class App;
 
 // MsgLoad: the published message, \Message.txt, as the message service sends it.
 
@@ -14,11 +15,17 @@ QString messageFromText(QStringView text);
 // The largest \Message.txt that is read; a larger one is an error.
 constexpr qint64 kMaxMessageFileBytes = 1 << 20;
 
-// Rebuilds the hidden network window's MessageSended from \Message.txt, creating the file empty
-// when it is missing. False after an error (MessageSended is then empty).
-bool LoadMessage(App &app);
+struct LoadedMessage {
+    store::Result result;
+    QString message; // what the message service sends; empty after an error
+};
 
-// Publishes a new message: \Message.txt := text + CR LF, replaced atomically, then MessageSended
-// is rebuilt from it so that the next client receives it. False when the file could not be
-// written (the old message then stays whole and is still the one sent) or read back.
-bool SaveMessage(App &app, const QString &text);
+// Reads folder's \Message.txt into the text the message service sends, creating the file empty
+// when it is missing. TooLarge for a file over kMaxMessageFileBytes (which is left alone),
+// IoError when it cannot be created or read.
+LoadedMessage LoadMessage(const ProgramFolder &folder);
+
+// Publishes a new message: \Message.txt := text + CR LF, replaced atomically. TooLarge (and
+// nothing written) when the file would be too large to be read back; IoError when it could not be
+// written, the old file then whole. The caller loads the message again to send the new one.
+store::Result SaveMessage(const ProgramFolder &folder, const QString &text);

@@ -5,17 +5,17 @@
 
 #include <QFileInfo>
 
-QString checkLogin(App &app, const QString &request) {
+QString checkLogin(const ProgramFolder &folder, const QString &request) {
     const protocol::LoginRequest r = protocol::parseLoginRequest(request);
-    UserInfo account(app);
+    UserInfo account(folder);
     if (!account.getInfo(r.id)) return protocol::loginRefused();
     if (!r.hasPassword || r.password != account.getPassword()) return protocol::loginRefused();
     return protocol::loginAccepted();
 }
 
-std::optional<QString> RegNewUser(App &app, const QString &record, const QString &peerIP) {
+std::optional<QString> RegNewUser(const ProgramFolder &folder, const QString &record, const QString &peerIP) {
     const protocol::RegistrationRecord fields = protocol::parseRegistrationRecord(record);
-    UserInfo account(app);
+    UserInfo account(folder);
     // A drawn id that is taken is drawn again: no registration overwrites another account.
     bool free = false;
     for (int i = 0; i < kIdDraws && !free; ++i) {

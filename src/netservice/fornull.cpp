@@ -78,8 +78,19 @@ void ForNull::load() {
 
     m_app.index()->editor()->setText(u"\r\n  服务器已运行"_qs);
     m_app.connectMe()->enterServerMode();
-    LoadMessage(m_app);
+    reloadMessage();
     QDir().mkpath(m_app.path(u"\\UserInfo"_qs));
+}
+
+store::Result ForNull::reloadMessage() {
+    const LoadedMessage loaded = LoadMessage(m_app.folder());
+    MessageSended = loaded.message;
+    return loaded.result;
+}
+
+store::Result ForNull::publishMessage(const QString &text) {
+    if (const store::Result saved = SaveMessage(m_app.folder(), text); !saved) return saved;
+    return reloadMessage();
 }
 
 QIcon ForNull::trayIcon() const {
@@ -131,9 +142,9 @@ void ForNull::onConnectionRequest(Service service, Winsock *listener, int reques
 
 void ForNull::onRequest(ServerSession *session, const QString &request) {
     if (session->service() == Service::Login) {
-        session->reply(checkLogin(m_app, request), false);
+        session->reply(checkLogin(m_app.folder(), request), false);
     } else if (session->service() == Service::Registration) {
-        const std::optional<QString> confirmation = RegNewUser(m_app, request, session->peerIP());
+        const std::optional<QString> confirmation = RegNewUser(m_app.folder(), request, session->peerIP());
         if (confirmation)
             session->reply(*confirmation, true);
         else

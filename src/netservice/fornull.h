@@ -2,6 +2,7 @@
 
 #include "netservice/protocol.h"
 #include "netservice/serversession.h"
+#include "platform/storeresult.h"
 
 #include <QByteArray>
 #include <QIcon>
@@ -40,8 +41,14 @@ public:
 
     // True from load until the registration window sends a record.
     bool FirstRun = false;
-    // The text the message service sends; LoadMessage (netclient/msgload.h) fills it.
+    // The text the message service sends; reloadMessage fills it.
     QString MessageSended;
+    // Rebuilds MessageSended from \Message.txt (netclient/msgload.h: LoadMessage); empty after an
+    // error.
+    store::Result reloadMessage();
+    // Stores text as the new \Message.txt and sends it from now on. After a failed write the old
+    // message stays, and is still the one sent.
+    store::Result publishMessage(const QString &text);
 
     Winsock *svr;       // listener, message service
     Winsock *RegSvr;    // listener, registration service

@@ -3,7 +3,6 @@
 #include "netservice/protocol.h"
 #include "platform/codepage.h"
 #include "platform/textfile.h"
-#include "startup/app.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,11 +53,11 @@ private:
 
 } // namespace
 
-UserInfo::UserInfo(App &app) : m_app(app) {}
+UserInfo::UserInfo(const ProgramFolder &folder) : m_folder(folder) {}
 
 void UserInfo::setID() {
     m_recordMark = kRecordMark;
-    m_id = qint32(m_app.random(kIdBound));
+    m_id = qint32(m_folder.random(kIdBound));
 }
 
 QString UserInfo::fitText(const QString &text) {
@@ -104,7 +103,7 @@ QString UserInfo::fileName(qint32 id) {
 }
 
 QString UserInfo::filePath(qint32 id) const {
-    return m_app.path(u"\\UserInfo\\"_qs + fileName(id));
+    return m_folder.path(u"\\UserInfo\\"_qs + fileName(id));
 }
 
 QByteArray UserInfo::toBytes() const {
@@ -129,13 +128,14 @@ bool UserInfo::fromBytes(QByteArrayView bytes) {
     return true;
 }
 
-bool UserInfo::Save() const {
+store::Result UserInfo::Save() const {
     QSaveFile file(filePath(m_id));
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly)) return fileError(file);
     const QByteArray bytes = toBytes();
     if (file.write(bytes) != bytes.size()) {
+        const store::Result failed = fileError(file);
         file.cancelWriting();
-        return false;
+        return failed;
     }
     return commitWhole(file);
 }
@@ -143,7 +143,7 @@ bool UserInfo::Save() const {
 bool UserInfo::getInfo(const QString &id) {
     // Ids come from the network: nothing else becomes a file name.
     if (!protocol::isAccountId(id)) return false;
-    QFile file(m_app.path(u"\\UserInfo\\"_qs + id + u".usr"_qs));
+    QFile file(m_folder.path(u"\\UserInfo\\"_qs + id + u".usr"_qs));
     if (!file.exists()) return false;
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray bytes = file.read(kMaxRecordBytes);

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/programfolder.h"
+#include "platform/storeresult.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
-
-class App;
 
 // One user account of the server, and its file \UserInfo\<id>.usr: RecordMark and ID as 32-bit
 // little-endian integers, then Password, Name, Sex, Address, Email, About and IP, each as a
@@ -20,7 +21,10 @@ public:
     // The longest record the format can describe; reading never goes further.
     static constexpr int kMaxRecordBytes = 8 + 7 * (2 + kMaxTextBytes);
 
-    explicit UserInfo(App &app);
+    // The account files live in folder's \UserInfo\; ids are drawn from its random source.
+    // The folder is referred to, not copied: it must outlive the object.
+    explicit UserInfo(const ProgramFolder &folder);
+    explicit UserInfo(ProgramFolder &&) = delete;
 
     // RecordMark := 998083; ID := a fresh random number from 0 to 99,999,999.
     void setID();
@@ -42,9 +46,9 @@ public:
     QString getAbout() const { return m_about; }
     QString getIP() const { return m_ip; }
 
-    // Replaces the account file of the current ID as a whole (the folder must exist). False when
+    // Replaces the account file of the current ID as a whole (the folder must exist). IoError when
     // it cannot be written; the old file, if any, is then untouched.
-    bool Save() const;
+    store::Result Save() const;
     // Loads the account file of id. An id that is not 1 to 8 decimal digits is never looked up,
     // and a missing file leaves the object unchanged: both return false. A file that cannot be
     // read whole also returns false, with the fields read so far and the rest reset.
@@ -63,7 +67,7 @@ public:
     static QString fitText(const QString &text);
 
 private:
-    App &m_app;
+    const ProgramFolder &m_folder;
     qint32 m_recordMark = 0;
     qint32 m_id = 0;
     QString m_password;

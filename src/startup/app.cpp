@@ -18,15 +18,8 @@
 #include <QMenu>
 #include <QDir>
 #include <QTimer>
-#include <QFileInfo>
-#include <QRandomGenerator>
 
-#include <cmath>
-#include <random>
-
-App::App(const QString &programDir, Ports ports) : m_programDir(programDir), m_ports(ports) {
-    while (m_programDir.endsWith(QLatin1Char('/')) && m_programDir.size() > 1)
-        m_programDir.chop(1);
+App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {
     // Every window shows the program's icon.
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) QGuiApplication::setWindowIcon(programIcon());
 }
@@ -44,42 +37,6 @@ App::~App() {
     m_index.reset();
     m_forNull.reset();
     m_tips.reset();
-}
-
-QString App::path(const QString &relative) const {
-    // Names are matched without regard to case, as on the systems the diary comes from: each
-    // part that does not exist as written takes the name of an existing entry that differs only
-    // in case.
-    QString r = relative;
-    r.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    QString result = m_programDir;
-    const QStringList parts = r.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        QString next = result + QLatin1Char('/') + part;
-        if (!QFileInfo::exists(next)) {
-            const QStringList names = QDir(result).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-            for (const QString &name : names)
-                if (name.compare(part, Qt::CaseInsensitive) == 0) {
-                    next = result + QLatin1Char('/') + name;
-                    break;
-                }
-        }
-        result = next;
-    }
-    if (r.endsWith(QLatin1Char('/'))) result += QLatin1Char('/');
-    return result;
-}
-
-qint64 App::random(qint64 bound) {
-    double r;
-    if (m_random) {
-        r = m_random();
-    } else {
-        std::mt19937_64 gen(quint64(now().toMSecsSinceEpoch()) ^ QRandomGenerator::system()->generate64());
-        r = std::generate_canonical<double, 53>(gen);
-    }
-    // nearbyint rounds halves to even in the default rounding mode.
-    return qint64(std::nearbyint(r * double(bound)));
 }
 
 Index *App::index() {
@@ -231,7 +188,7 @@ QString backupFailedText(const keep::Result &r) {
 } // namespace
 
 void App::startDailyBackup() {
-    const QString dir = m_programDir;
+    const QString dir = programDir();
     const QDateTime time = now();
     keepJob().start([dir, time] { return keep::backupIfDue(dir, time); },
                     [this](const keep::Result &r) {
@@ -243,7 +200,7 @@ void App::startDailyBackup() {
 
 RestoreWindow *App::restoreWindow() {
     if (!m_restore) {
-        m_restore = new RestoreWindow(m_programDir, keepJob(), [this] { return now(); }, index());
+        m_restore = new RestoreWindow(programDir(), keepJob(), [this] { return now(); }, index());
         m_restore->setWindowFlag(Qt::Window);
         // The restored files are read afresh, as at start.
         connect(m_restore, &RestoreWindow::restored, this, [this] {
@@ -257,7 +214,7 @@ RestoreWindow *App::restoreWindow() {
 
 ExportWindow *App::exportWindow() {
     if (!m_export) {
-        m_export = new ExportWindow(m_programDir, keepJob(), index());
+        m_export = new ExportWindow(programDir(), keepJob(), index());
         m_export->setWindowFlag(Qt::Window);
     }
     return m_export;

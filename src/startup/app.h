@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/programfolder.h"
 #include "startup/settings.h"
 
 #include <QDateTime>
@@ -39,21 +40,23 @@ public:
     explicit App(const QString &programDir, Ports ports = {});
     ~App() override;
 
-    QString programDir() const { return m_programDir; }
-    // programDir + "/" + relative, with "\" read as the separator.
-    QString path(const QString &relative) const;
+    QString programDir() const { return m_folder.dir; }
+    // programDir + "/" + relative, with "\" read as the separator (ProgramFolder::path).
+    QString path(const QString &relative) const { return m_folder.path(relative); }
+    // The folder with the clock and random source below: what the store's functions take.
+    const ProgramFolder &folder() const { return m_folder; }
     Settings &settings() { return m_settings; }
     const Ports &ports() const { return m_ports; }
 
     // The clock; tests may set their own.
-    QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+    QDateTime now() const { return m_folder.now(); }
     QDate today() const { return now().date(); }
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(std::function<QDateTime()> clock) { m_folder.clock = std::move(clock); }
 
     // A random whole number from 0 to bound: r in [0, 1) times bound, rounded to nearest with
     // halves to even, the generator seeded from the clock first. Tests may set the source of r.
-    qint64 random(qint64 bound);
-    void setRandomSource(std::function<double()> source) { m_random = std::move(source); }
+    qint64 random(qint64 bound) const { return m_folder.random(bound); }
+    void setRandomSource(std::function<double()> source) { m_folder.randomSource = std::move(source); }
 
     // Windows. Index, ForNull and ConnectMe live until the App ends once created; the others
     // can be closed (unloaded) and come back afresh on their next use.
@@ -97,11 +100,9 @@ public:
     void setAboutNote(const QString &note) { m_aboutNote = note; }
 
 private:
-    QString m_programDir;
+    ProgramFolder m_folder;
     Ports m_ports;
     Settings m_settings;
-    std::function<QDateTime()> m_clock;
-    std::function<double()> m_random;
 
     std::unique_ptr<Index> m_index;
     std::unique_ptr<ForNull> m_forNull;

@@ -283,12 +283,12 @@ int childLoop(App &app, Diary &d, QRandomGenerator &rng, int run) {
                 u"消息 "_qs + tag + u"\r\n"_qs + typedText(rng, 50 + rng.bounded(3000));
             // The file holds the text in code page 936, where ¥ becomes "?".
             journal("B message " + digest(cp936::decode(cp936::encode(text))));
-            if (!SaveMessage(app, text)) journal("F message");
+            if (!app.forNull()->publishMessage(text)) journal("F message");
             journal("D message");
         } else {
             journal("B account " + hexOf(tag));
             const std::optional<QString> confirmation =
-                RegNewUser(app, registrationRecord(tag), u"127.0.0.1"_qs);
+                RegNewUser(app.folder(), registrationRecord(tag), u"127.0.0.1"_qs);
             if (!confirmation) journal("F account");
             const qsizetype at = confirmation->indexOf(u"账号： "_qs);
             journal("D account " + confirmation->mid(at + 4).section(u"\r\n"_qs, 0, 0).toLatin1());
@@ -330,10 +330,10 @@ int childOne(App &app, Diary &d, const QString &op, qint64 limit) {
         ok = d.save();
     } else if (op == u"message") {
         arm();
-        ok = SaveMessage(app, u"新的消息\r\n"_qs.repeated(200));
+        ok = app.forNull()->publishMessage(u"新的消息\r\n"_qs.repeated(200)).ok();
     } else if (op == u"account") {
         arm();
-        ok = RegNewUser(app, registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
+        ok = RegNewUser(app.folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
     }
     journal(ok ? "D" : "F");
     return 0;
@@ -536,7 +536,7 @@ QString verify(const QString &dir, Model &m, const QStringList &pending, Stats &
     QSet<qint32> seen;
     for (const QString &name : QDir(dir + u"/UserInfo"_qs).entryList({u"*.usr"_qs}, QDir::Files)) {
         const qint32 id = name.chopped(4).toInt();
-        UserInfo u(app);
+        UserInfo u(app.folder());
         if (!u.fromBytes(testsupport::readFile(dir + u"/UserInfo/"_qs + name)) || u.getID() != id)
             return u"account "_qs + name + u" is not whole"_qs;
         seen.insert(id);
@@ -601,7 +601,7 @@ struct Fixture {
         testsupport::writeFile(dir + u"/Message.txt"_qs,
                                cp936::encode(u"旧的消息\r\n第二行\r\n"_qs));
         App app(dir);
-        UserInfo u(app);
+        UserInfo u(app.folder());
         u.setID(); // with the default generator: any id; the file name follows it
         u.setName(u"老用户"_qs);
         u.setPassword(u"old"_qs);
@@ -643,7 +643,7 @@ Target targetOf(const QString &kind, App &app) {
     if (kind == u"home") return {QString(), u"index.KAV"_qs};
     if (kind == u"love") return {u"Love"_qs, u"珍藏甲"_qs};
     if (kind == u"message") return {QString(), u"Message.txt"_qs};
-    UserInfo u(app);
+    UserInfo u(app.folder());
     u.setID();
     return {u"UserInfo"_qs, UserInfo::fileName(u.getID())};
 }
@@ -827,13 +827,13 @@ void TestCrashSafety::killedInTheMiddleOfAWrite() {
         QVERIFY(d.save());
         QCOMPARE(testsupport::readFile(f.dir + u'/' + before), cp936::encode(rich) + "\r\n");
     } else if (kind == u"message") {
-        QVERIFY(SaveMessage(*app, u"再一次"_qs));
+        QVERIFY(app->forNull()->publishMessage(u"再一次"_qs));
         QCOMPARE(testsupport::readFile(f.dir + u"/Message.txt"_qs),
                  cp936::encode(u"再一次\r\n"_qs));
         QCOMPARE(app->forNull()->MessageSended, u"\r\n  再一次"_qs);
     } else {
-        QVERIFY(RegNewUser(*app, registrationRecord(u"again"_qs), u"127.0.0.1"_qs));
-        UserInfo u(*app);
+        QVERIFY(RegNewUser(app->folder(), registrationRecord(u"again"_qs), u"127.0.0.1"_qs));
+        UserInfo u(app->folder());
         QVERIFY(u.getInfo(u"74999999"_qs));
         QVERIFY(accountMatches(u, u"again"_qs));
     }
@@ -862,7 +862,7 @@ void TestCrashSafety::failingWrites() {
     auto app = makeApp(f.dir, [] { return 0.5; });
     Diary d(*app);
     // The message the service sends, as a server loads it at start.
-    QVERIFY(LoadMessage(*app));
+    QVERIFY(app->forNull()->reloadMessage());
     const Target target = targetOf(kind, *app);
     const QString folder = target.folder.isEmpty() ? f.dir : f.dir + u'/' + target.folder;
     const QString targetPath = folder + u'/' + target.name;
@@ -918,9 +918,9 @@ void TestCrashSafety::failingWrites() {
     if (kind == u"remove") {
         shown = d.pressDelete();
     } else if (kind == u"message") {
-        saved = SaveMessage(*app, typed);
+        saved = app->forNull()->publishMessage(typed).ok();
     } else if (kind == u"account") {
-        saved = RegNewUser(*app, registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
+        saved = RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
     } else {
         saved = d.save();
     }
@@ -949,9 +949,9 @@ void TestCrashSafety::failingWrites() {
         QVERIFY(d.selectEntry(u"第一篇"_qs));
         QCOMPARE(d.pressDelete(), u"\r\n  "_qs + kSaved);
     } else if (kind == u"message") {
-        QVERIFY(SaveMessage(*app, typed));
+        QVERIFY(app->forNull()->publishMessage(typed));
     } else if (kind == u"account") {
-        QVERIFY(RegNewUser(*app, registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs));
+        QVERIFY(RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs));
     } else {
         const QString rich = d.box("mmw")->textRTF();
         QVERIFY(d.save());
@@ -983,7 +983,7 @@ void TestCrashSafety::rewritesReplaceTheFile() {
     Fixture f;
     auto app = makeApp(f.dir, [] { return 0.5; });
     Diary d(*app);
-    UserInfo old(*app);
+    UserInfo old(app->folder());
     const QString file = kind == u"entry" || kind == u"remove" ? u"DB/20040908.KAV"_qs
                          : kind == u"home"                     ? u"index.KAV"_qs
                          : kind == u"love"                     ? u"Love/珍藏甲"_qs
@@ -1014,7 +1014,7 @@ void TestCrashSafety::rewritesReplaceTheFile() {
         QVERIFY(d.startItem(u"珍藏甲"_qs, u"新的"_qs));
         QVERIFY(d.save());
     } else if (kind == u"message") {
-        QVERIFY(SaveMessage(*app, u"新的"_qs));
+        QVERIFY(app->forNull()->publishMessage(u"新的"_qs));
     } else {
         old.setName(u"改名"_qs);
         QVERIFY(old.Save());

@@ -1,12 +1,14 @@
 #include "diary/diarystore.h"
 #include "diary/diarytext.h"
 #include "diary/fos.h"
+#include "diary/mylove.h"
 
 #include "platform/codepage.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,6 +44,11 @@ private slots:
     void deleteKeepsOtherBytesExactly();
     void oddEntriesSpareTheirNeighbours_data();
     void oddEntriesSpareTheirNeighbours();
+    void appendEntry();
+    void appendEntryRefusals();
+    void removeEntryResults_data();
+    void removeEntryResults();
+    void collectionItems();
     void fosAppendsWholeEntries();
     void fosFailedAppendLeavesFileAsItWas();
     void fosOpoutReplacesOnlyOnSuccess();
@@ -278,6 +285,109 @@ void TestDiaryStore::fosAppendsWholeEntries() {
     QCOMPARE(*body, u"{\\rtf1 x\\par\r\n}"_qs);
     fos.fr(dir.path() + u"/none"_qs);
     QVERIFY(!fos.getContent(u"12"_qs, QString()));
+}
+
+void TestDiaryStore::appendEntry() {
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/d.KAV"_qs;
+    // Old bytes that are not code page 936 stay as they are; the keys already there are not drawn.
+    const QByteArray old = "\x7f" "7\r\n\xff\xfe\r\n\x07\r\n\x80{\\rtf1}\r\n \x7f\r\n" +
+                           entry("9", u"b"_qs, "", kBodyA);
+    QVERIFY(testsupport::writeFile(path, old));
+    QList<qint64> draws{7, 9, 7, 12};
+    qint32 key = -1;
+    QVERIFY(diary::appendEntry(path, u"一\r\n二\r三\n四"_qs, u"979899"_qs,
+                               cp936::decode(kBodyB), [&draws] { return draws.takeFirst(); }, &key));
+    QCOMPARE(key, 12);
+    QCOMPARE(draws.size(), 0);
+    QCOMPARE(testsupport::readFile(path), old + entry("12", u"一 二 三 四"_qs, "979899", kBodyB));
+    QCOMPARE(testsupport::readFile(path), old + diary::entryBytes(12, u"一 二 三 四"_qs, u"979899"_qs,
+                                                                  cp936::decode(kBodyB)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"d.KAV"_qs});
+
+    // A missing date file is created with the one entry.
+    const QString fresh = dir.path() + u"/new.KAV"_qs;
+    QVERIFY(diary::appendEntry(fresh, u"t"_qs, QString(), cp936::decode(kBodyA), [] { return 5; }));
+    QCOMPARE(testsupport::readFile(fresh), entry("5", u"t"_qs, "", kBodyA));
+}
+
+void TestDiaryStore::appendEntryRefusals() {
+    QTemporaryDir dir;
+    auto draw = [] { return 1; };
+    // A folder in the date file's place is no date file.
+    const QString folder = dir.path() + u"/folder.KAV"_qs;
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(diary::appendEntry(folder, u"t"_qs, QString(), u"b"_qs, draw).code, store::Code::Damaged);
+    QVERIFY(QFileInfo(folder).isDir());
+    // No folder to write in: the failure says which file.
+    const QString missing = dir.path() + u"/DB/d.KAV"_qs;
+    const store::Result r = diary::appendEntry(missing, u"t"_qs, QString(), u"b"_qs, draw);
+    QCOMPARE(r.code, store::Code::IoError);
+    QVERIFY2(r.detail.contains(u"d.KAV"_qs), qPrintable(r.detail));
+    QVERIFY(!QFileInfo::exists(missing));
+}
+
+void TestDiaryStore::removeEntryResults_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("tempWritable");
+    QTest::addColumn<int>("code");
+    // What is left: the file's bytes, or nothing when the file is gone.
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<bool>("fileStays");
+    const QByteArray a = entry("1", u"a"_qs, "", kBodyA), b = entry("2", u"b"_qs, "979899", kBodyB);
+    const auto ok = int(store::Code::Ok);
+    QTest::newRow("one of two") << a + b << 1 << QString() << true << ok << b << true;
+    QTest::newRow("the last one drops the file") << b << 2 << u"abc"_qs << true << ok << QByteArray() << false;
+    QTest::newRow("stray lines alone are no entry") << a + "stray\r\n" << 1 << QString() << true << ok
+                                                    << QByteArray() << false;
+    // A rest that cannot be listed whole (a key line with no title) is kept for whoever can read it.
+    QTest::newRow("damaged rest stays") << a + "\x7f" "3\r\n" << 1 << QString() << true << ok
+                                        << QByteArray("\x7f" "3\r\n") << true;
+    QTest::newRow("wrong password") << a + b << 2 << u"abd"_qs << true << int(store::Code::WrongPassword)
+                                    << a + b << true;
+    QTest::newRow("no such key") << a << 5 << QString() << true << int(store::Code::NotFound) << a << true;
+    QTest::newRow("cut before its password line") << a + "\x7f" "4\r\nt\r\n" << 4 << QString() << true
+                                                  << int(store::Code::Damaged) << a + "\x7f" "4\r\nt\r\n" << true;
+    QTest::newRow("temporary file cannot be written") << a + b << 1 << QString() << false
+                                                      << int(store::Code::IoError) << a + b << true;
+}
+
+void TestDiaryStore::removeEntryResults() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, key);
+    QFETCH(QString, password);
+    QFETCH(bool, tempWritable);
+    QFETCH(int, code);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, fileStays);
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/d.KAV"_qs;
+    const QString temp = dir.path() + (tempWritable ? u"/temp.tmp"_qs : u"/missing/temp.tmp"_qs);
+    QVERIFY(testsupport::writeFile(path, file));
+    const store::Result r = diary::removeEntry(path, temp, key, 0, password);
+    QCOMPARE(int(r.code), code);
+    QCOMPARE(QFileInfo::exists(path), fileStays);
+    if (fileStays) QCOMPARE(testsupport::readFile(path), after);
+    QVERIFY(!QFileInfo::exists(temp));
+    if (r.code == store::Code::IoError) QVERIFY2(r.detail.contains(temp), qPrintable(r.detail));
+}
+
+void TestDiaryStore::collectionItems() {
+    QTemporaryDir dir;
+    const QString love = dir.path() + u"/Love"_qs;
+    // The first item makes the collection's folder.
+    QVERIFY(mylove::writeItem(love + u"/甲"_qs, u"{\\rtf1 甲}"_qs));
+    QCOMPARE(testsupport::readFile(love + u"/甲"_qs), cp936::encode(u"{\\rtf1 甲}\r\n"_qs));
+    QCOMPARE(mylove::itemNames(love), QStringList{u"甲"_qs});
+    QVERIFY(mylove::removeItem(love + u"/甲"_qs));
+    QVERIFY(!QFileInfo::exists(love + u"/甲"_qs));
+    QCOMPARE(mylove::removeItem(love + u"/甲"_qs).code, store::Code::NotFound);
+    // A folder of an item's name is no item and is not removed.
+    QVERIFY(QDir(love).mkdir(u"乙"_qs));
+    QCOMPARE(mylove::removeItem(love + u"/乙"_qs).code, store::Code::NotFound);
+    QVERIFY(QFileInfo(love + u"/乙"_qs).isDir());
 }
 
 void TestDiaryStore::fosFailedAppendLeavesFileAsItWas() {

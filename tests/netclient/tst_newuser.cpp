@@ -179,7 +179,7 @@ void tst_NewUser::confirmationShowsInConnectionWindow() {
     QCOMPARE(cm->hostIP()->text(), u" 开始接收数据..."_qs);
     // The account the server stored: "-" for the empty boxes, "不详" for no sex chosen.
     const QString id = QRegularExpression(u"账号： (\\d+)"_qs).match(confirmation).captured(1);
-    UserInfo account(*server->app);
+    UserInfo account(server->app->folder());
     QVERIFY(account.getInfo(id));
     QCOMPARE(account.getName(), u"李四"_qs);
     QCOMPARE(account.getEmail(), u"-"_qs);

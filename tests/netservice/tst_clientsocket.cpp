@@ -141,7 +141,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
         {u"小明"_qs, u"pw"_qs, u"-"_qs, u"-"_qs, u"正在考虑，说点什么好呢？"_qs, u"不详"_qs})));
     QVERIFY(waitState(wsk, 8));
 
-    UserInfo stored(*server->app);
+    UserInfo stored(server->app->folder());
     QVERIFY(stored.getInfo(u"3210"_qs));
     QCOMPARE(client.content(), protocol::registrationConfirmation(stored));
     QVERIFY(client.content().endsWith(u"\r\n\r\n正在考虑，说点什么好呢？"_qs));
@@ -152,7 +152,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
 void tst_ClientSocket::loginRefusedThenAccepted() {
     std::unique_ptr<Copy> server(serverCopy());
     server->app->setRandomSource([] { return 0.00000099; }); // 99
-    UserInfo account(*server->app);
+    UserInfo account(server->app->folder());
     account.setID();
     account.setPassword(u"对的"_qs);
     QVERIFY(account.Save());

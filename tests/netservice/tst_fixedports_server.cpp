@@ -137,7 +137,7 @@ void tst_FixedPortsServer::registrationAndLoginOnOneConnection() {
 
     // The stored file and the confirmation agree, byte for byte.
     QTemporaryDir scratch;
-    App reader(scratch.path());
+    const ProgramFolder reader(scratch.path());
     QVERIFY(QDir(scratch.path()).mkdir(u"UserInfo"_qs));
     QVERIFY(QFile::copy(file, scratch.path() + u"/UserInfo/"_qs + id + u".usr"_qs));
     UserInfo stored(reader);

@@ -44,7 +44,7 @@ void tst_MsgLoad::loadMessage() {
     QCOMPARE(c.fn->MessageSended, u"\r\n  第一行\r\n  第二行"_qs);
     // A new file is picked up by the next load.
     QVERIFY(testsupport::writeFile(c.path(u"Message.txt"_qs), gbk(u"新消息"_qs)));
-    QVERIFY(LoadMessage(*c.app));
+    QVERIFY(c.fn->reloadMessage());
     QCOMPARE(c.fn->MessageSended, u"\r\n  新消息"_qs);
 }
 
@@ -52,7 +52,7 @@ void tst_MsgLoad::missingFileIsCreatedEmpty() {
     Copy c; // client mode: nothing loaded the message yet
     QVERIFY(!QFile::exists(c.path(u"Message.txt"_qs)));
     c.fn->MessageSended = u"old"_qs;
-    QVERIFY(LoadMessage(*c.app));
+    QVERIFY(c.fn->reloadMessage());
     QCOMPARE(c.fn->MessageSended, QString());
     QVERIFY(QFile::exists(c.path(u"Message.txt"_qs)));
     QCOMPARE(testsupport::readFile(c.path(u"Message.txt"_qs)), QByteArray());
@@ -63,7 +63,7 @@ void tst_MsgLoad::oversizedFileIsAnError() {
     QVERIFY(testsupport::writeFile(c.path(u"Message.txt"_qs),
                                    QByteArray(kMaxMessageFileBytes + 1, 'x')));
     c.fn->MessageSended = u"old"_qs;
-    QVERIFY(!LoadMessage(*c.app));
+    QCOMPARE(c.fn->reloadMessage().code, store::Code::TooLarge);
     QCOMPARE(c.fn->MessageSended, QString());
     // The file itself is left alone.
     QCOMPARE(QFileInfo(c.path(u"Message.txt"_qs)).size(), kMaxMessageFileBytes + 1);

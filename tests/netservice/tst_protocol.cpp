@@ -2,7 +2,7 @@
 #include "netservice/protocol.h"
 #include "netservice/userinfo.h"
 #include "platform/codepage.h"
-#include "startup/app.h"
+#include "platform/programfolder.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,9 +120,9 @@ void tst_Protocol::optionalAndSexFields() {
 
 void tst_Protocol::confirmation() {
     QTemporaryDir dir;
-    App app(dir.path());
-    app.setRandomSource([] { return 0.047110000; });
-    UserInfo u(app);
+    ProgramFolder folder(dir.path());
+    folder.randomSource = [] { return 0.047110000; };
+    UserInfo u(folder);
     u.setID();
     QCOMPARE(u.getID(), 4711000);
     u.setName(u"李四"_qs);
@@ -148,10 +148,10 @@ void tst_Protocol::confirmation() {
     QCOMPARE(lines.at(10).size(), 69);
 
     // Id 0 is written as "0"; the largest id in full.
-    app.setRandomSource([] { return 0.0; });
+    folder.randomSource = [] { return 0.0; };
     u.setID();
     QVERIFY(registrationConfirmation(u).contains(u"    账号： 0\r\n"_qs));
-    app.setRandomSource([] { return 0.99999999999; });
+    folder.randomSource = [] { return 0.99999999999; };
     u.setID();
     QVERIFY(registrationConfirmation(u).contains(u"    账号： 99999999\r\n"_qs));
 }

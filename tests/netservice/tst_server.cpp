@@ -144,7 +144,7 @@ void tst_Server::twentyClientsAtOnce() {
         message += gbk(u"第"_qs + QString::number(i) + u"行：晴窗的消息。\r\n"_qs);
     Server s({0, 0, 0}, &message);
     const QByteArray expected = gbk(s.fn->MessageSended);
-    UserInfo account(*s.app);
+    UserInfo account(s.app->folder());
     s.app->setRandomSource([] { return 0.00001234; });
     account.setID();
     account.setPassword(u"pw"_qs);
@@ -188,7 +188,7 @@ void tst_Server::registrationInTwoPieces() {
     c.send(rec.mid(cut));
     QVERIFY(c.waitClosed());
 
-    UserInfo stored(*s.app);
+    UserInfo stored(s.app->folder());
     QVERIFY(stored.getInfo(u"12345678"_qs));
     QCOMPARE(c.received, gbk(protocol::registrationConfirmation(stored)));
     QVERIFY(c.received.contains(gbk(u"    账号： 12345678\r\n    姓名： 张三 (男)\r\n"_qs)));
@@ -210,7 +210,7 @@ void tst_Server::registrationWithSevenFields() {
     c.send(
         gbk(record(u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"女"_qs) + NUL + u"seventh"_qs));
     QVERIFY(c.waitClosed());
-    UserInfo stored(*s.app);
+    UserInfo stored(s.app->folder());
     QVERIFY(stored.getInfo(u"42"_qs));
     QCOMPARE(stored.getSex(), u"女"_qs);
     QCOMPARE(stored.getName(), u"a"_qs);
@@ -230,7 +230,7 @@ void tst_Server::registrationNotStoredGetsNoConfirmation() {
 void tst_Server::loginAcceptedAndRefusedOnOneConnection() {
     Server s;
     s.app->setRandomSource([] { return 0.00000777; }); // 777
-    UserInfo account(*s.app);
+    UserInfo account(s.app->folder());
     account.setID();
     account.setPassword(u"Secret 密"_qs);
     QVERIFY(account.Save());

@@ -2,7 +2,7 @@
 #include "netservice/accounts.h"
 #include "netservice/userinfo.h"
 #include "platform/codepage.h"
-#include "startup/app.h"
+#include "platform/programfolder.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -37,7 +37,7 @@ void fill(UserInfo &u, const QString &password, const QString &name, const QStri
 // A program directory with its \UserInfo\ folder.
 struct Store {
     QTemporaryDir dir;
-    App app{dir.path()};
+    ProgramFolder folder{dir.path()};
     Store() { QDir(dir.path()).mkdir(u"UserInfo"_qs); }
     QString file(const QString &name) const { return dir.path() + u"/UserInfo/"_qs + name; }
 };
@@ -68,7 +68,7 @@ private slots:
 
 void tst_UserInfo::newObjectIsEmpty() {
     Store s;
-    UserInfo u(s.app);
+    UserInfo u(s.folder);
     QCOMPARE(u.getID(), 0);
     QCOMPARE(u.recordMark(), 0);
     for (const QString &t : {u.getName(), u.getPassword(), u.getSex(), u.getAddress(), u.getEmail(),
@@ -90,8 +90,8 @@ void tst_UserInfo::setID() {
     QFETCH(double, r);
     QFETCH(int, id);
     Store s;
-    s.app.setRandomSource([r] { return r; });
-    UserInfo u(s.app);
+    s.folder.randomSource = [r] { return r; };
+    UserInfo u(s.folder);
     u.setID();
     QCOMPARE(u.getID(), id);
     QCOMPARE(u.recordMark(), 998083);
@@ -99,8 +99,8 @@ void tst_UserInfo::setID() {
 
 void tst_UserInfo::twentyNineByteFile() {
     Store s;
-    s.app.setRandomSource([] { return 0.00004711; }); // 4711
-    UserInfo u(s.app);
+    s.folder.randomSource = [] { return 0.00004711; }; // 4711
+    UserInfo u(s.folder);
     u.setID();
     fill(u, u"p"_qs, u"n"_qs, u"s"_qs, u"a"_qs, u"e"_qs, u"b"_qs, u"i"_qs);
     QVERIFY(u.Save());
@@ -125,7 +125,7 @@ void tst_UserInfo::twentyNineByteFile() {
     QCOMPARE(testsupport::readFile(s.file(u"4711.usr"_qs)), expected);
     QCOMPARE(expected.size(), 29);
 
-    UserInfo back(s.app);
+    UserInfo back(s.folder);
     QVERIFY(back.getInfo(u"4711"_qs));
     QCOMPARE(back.getID(), 4711);
     QCOMPARE(back.recordMark(), 998083);
@@ -138,8 +138,8 @@ void tst_UserInfo::fileLayout() {
     // Ids 0 and 99,999,999, empty texts and code page 936 texts.
     for (double r : {0.0, 0.9999999999}) {
         Store s;
-        s.app.setRandomSource([r] { return r; });
-        UserInfo u(s.app);
+        s.folder.randomSource = [r] { return r; };
+        UserInfo u(s.folder);
         u.setID();
         fill(u, u"密码"_qs, u"王五"_qs, u"女"_qs, u"-"_qs, QString(), u"你好\r\n世界"_qs,
              u"127.0.0.1"_qs);
@@ -150,7 +150,7 @@ void tst_UserInfo::fileLayout() {
             field("\xcd\xf5\xce\xe5") + field("\xc5\xae") + field("-") + field("") +
             field("\xc4\xe3\xba\xc3\r\n\xca\xc0\xbd\xe7") + field("127.0.0.1");
         QCOMPARE(testsupport::readFile(s.file(name)), expected);
-        UserInfo back(s.app);
+        UserInfo back(s.folder);
         QVERIFY(back.getInfo(name.chopped(4)));
         QCOMPARE(back.getPassword(), u"密码"_qs);
         QCOMPARE(back.getAbout(), u"你好\r\n世界"_qs);
@@ -160,8 +160,8 @@ void tst_UserInfo::fileLayout() {
 
 void tst_UserInfo::saveTruncatesLongerOldFile() {
     Store s;
-    s.app.setRandomSource([] { return 0.00000007; }); // 7
-    UserInfo u(s.app);
+    s.folder.randomSource = [] { return 0.00000007; }; // 7
+    UserInfo u(s.folder);
     u.setID();
     fill(u, u"a long old password"_qs, u"a long old name"_qs, u"男"_qs, u"somewhere far away"_qs,
          u"someone@example.org"_qs, u"a long note"_qs, u"10.0.0.1"_qs);
@@ -175,7 +175,7 @@ void tst_UserInfo::saveTruncatesLongerOldFile() {
 
     // A file with a tail left by another program still reads.
     QVERIFY(testsupport::writeFile(s.file(u"8.usr"_qs), u.toBytes() + QByteArray("tail bytes")));
-    UserInfo back(s.app);
+    UserInfo back(s.folder);
     QVERIFY(back.getInfo(u"8"_qs));
     QCOMPARE(back.getName(), u"c"_qs);
     QCOMPARE(back.getIP(), u"h"_qs);
@@ -184,8 +184,8 @@ void tst_UserInfo::saveTruncatesLongerOldFile() {
 
 void tst_UserInfo::saveFailsWithoutFolder() {
     QTemporaryDir dir;
-    App app(dir.path());
-    UserInfo u(app);
+    const ProgramFolder folder(dir.path());
+    UserInfo u(folder);
     u.setID();
     QVERIFY(!u.Save());
     QVERIFY(!QDir(dir.path() + u"/UserInfo"_qs).exists());
@@ -193,7 +193,7 @@ void tst_UserInfo::saveFailsWithoutFolder() {
 
 void tst_UserInfo::getInfoMissingLeavesFieldsAlone() {
     Store s;
-    UserInfo u(s.app);
+    UserInfo u(s.folder);
     fill(u, u"p"_qs, u"n"_qs, u"s"_qs, u"a"_qs, u"e"_qs, u"b"_qs, u"i"_qs);
     QVERIFY(!u.getInfo(u"12345"_qs));
     QCOMPARE(u.getName(), u"n"_qs);
@@ -213,7 +213,7 @@ void tst_UserInfo::getInfoRefusesBadIds() {
     QFETCH(QString, id);
     Store s;
     // Files that such ids would reach if they became paths.
-    UserInfo planted(s.app);
+    UserInfo planted(s.folder);
     fill(planted, u"pw"_qs, u"planted"_qs, u"s"_qs, u"a"_qs, u"e"_qs, u"b"_qs, u"i"_qs);
     const QByteArray bytes = planted.toBytes();
     QVERIFY(testsupport::writeFile(s.dir.path() + u"/1.usr"_qs, bytes));
@@ -221,7 +221,7 @@ void tst_UserInfo::getInfoRefusesBadIds() {
     QVERIFY(testsupport::writeFile(s.file(u"abc.usr"_qs), bytes));
     QVERIFY(testsupport::writeFile(s.file(u"123456789.usr"_qs), bytes));
     QVERIFY(testsupport::writeFile(s.file(u".usr"_qs), bytes));
-    UserInfo u(s.app);
+    UserInfo u(s.folder);
     QVERIFY(!u.getInfo(id));
     QVERIFY(u.getName().isEmpty());
 }
@@ -251,7 +251,7 @@ void tst_UserInfo::fromBytesSurvivesAnyInput() {
     QFETCH(QString, name);
     QFETCH(bool, whole);
     Store s;
-    UserInfo u(s.app);
+    UserInfo u(s.folder);
     fill(u, u"old"_qs, u"old"_qs, u"old"_qs, u"old"_qs, u"old"_qs, u"old"_qs, u"old"_qs);
     QCOMPARE(u.fromBytes(bytes), whole);
     QCOMPARE(u.getName(), name);
@@ -261,13 +261,13 @@ void tst_UserInfo::fromBytesSurvivesAnyInput() {
 
     // The same bytes in a file: getInfo says the same.
     QVERIFY(testsupport::writeFile(s.file(u"5.usr"_qs), bytes));
-    UserInfo f(s.app);
+    UserInfo f(s.folder);
     QCOMPARE(f.getInfo(u"5"_qs), whole);
 }
 
 void tst_UserInfo::longTextsAreCutAtCharacterBoundary() {
     Store s;
-    UserInfo u(s.app);
+    UserInfo u(s.folder);
     u.setAbout(QString(40000, QChar(u'中'))); // 80,000 bytes
     QCOMPARE(u.getAbout().size(), 32767);     // 65,534 bytes: no half character
     u.setAddress(u"a"_qs + QString(40000, QChar(u'中')));
@@ -278,7 +278,7 @@ void tst_UserInfo::longTextsAreCutAtCharacterBoundary() {
     QCOMPARE(u.getPassword().size(), 65535);
     u.setID();
     QVERIFY(u.Save());
-    UserInfo back(s.app);
+    UserInfo back(s.folder);
     QVERIFY(back.getInfo(QString::number(u.getID())));
     QCOMPARE(back.getAbout(), u.getAbout());
     QCOMPARE(back.getAddress(), u.getAddress());
@@ -289,34 +289,34 @@ void tst_UserInfo::longTextsAreCutAtCharacterBoundary() {
 void tst_UserInfo::registrationNeverOverwrites() {
     Store s;
     QList<double> draws{0.5, 0.5, 0.5, 0.25};
-    s.app.setRandomSource([&draws] { return draws.takeFirst(); });
+    s.folder.randomSource = [&draws] { return draws.takeFirst(); };
     const QChar NUL(0);
     const QString first =
         u"甲"_qs + NUL + u"pw1"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"男"_qs;
     const QString second =
         u"乙"_qs + NUL + u"pw2"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"女"_qs;
-    QVERIFY(RegNewUser(s.app, first, u"10.0.0.1"_qs));
+    QVERIFY(RegNewUser(s.folder, first, u"10.0.0.1"_qs));
     const QByteArray firstFile = testsupport::readFile(s.file(u"50000000.usr"_qs));
-    const std::optional<QString> reply = RegNewUser(s.app, second, u"10.0.0.2"_qs);
+    const std::optional<QString> reply = RegNewUser(s.folder, second, u"10.0.0.2"_qs);
     QVERIFY(reply);
     QVERIFY(reply->contains(u"    账号： 25000000\r\n"_qs));
     QCOMPARE(testsupport::readFile(s.file(u"50000000.usr"_qs)), firstFile);
-    UserInfo u(s.app);
+    UserInfo u(s.folder);
     QVERIFY(u.getInfo(u"25000000"_qs));
     QCOMPARE(u.getName(), u"乙"_qs);
     QCOMPARE(u.getIP(), u"10.0.0.2"_qs);
 
     // Every draw taken: no account, no confirmation.
-    s.app.setRandomSource([] { return 0.5; });
-    QVERIFY(!RegNewUser(s.app, second, u"10.0.0.3"_qs));
+    s.folder.randomSource = [] { return 0.5; };
+    QVERIFY(!RegNewUser(s.folder, second, u"10.0.0.3"_qs));
     QCOMPARE(testsupport::readFile(s.file(u"50000000.usr"_qs)), firstFile);
     QCOMPARE(QDir(s.dir.path() + u"/UserInfo"_qs).entryList(QDir::Files).size(), 2);
 }
 
 void tst_UserInfo::registrationFailsWhenFileCannotBeWritten() {
     QTemporaryDir dir; // no \UserInfo\ folder
-    App app(dir.path());
-    QVERIFY(!RegNewUser(app, u"a\0b\0c\0d\0e\0f"_qs, u"127.0.0.1"_qs));
+    const ProgramFolder folder(dir.path());
+    QVERIFY(!RegNewUser(folder, u"a\0b\0c\0d\0e\0f"_qs, u"127.0.0.1"_qs));
 }
 
 void tst_UserInfo::loginCheck_data() {
@@ -343,8 +343,8 @@ void tst_UserInfo::loginCheck() {
     QFETCH(QString, reply);
     Store s;
     for (auto [r, pw] : {std::pair{0.00000031, u"Pass 密"_qs}, std::pair{0.00000033, QString()}}) {
-        s.app.setRandomSource([r = r] { return r; });
-        UserInfo u(s.app);
+        s.folder.randomSource = [r = r] { return r; };
+        UserInfo u(s.folder);
         u.setID();
         u.setPassword(pw);
         QVERIFY(u.Save());
@@ -353,7 +353,7 @@ void tst_UserInfo::loginCheck() {
                                    testsupport::readFile(s.file(u"31.usr"_qs)).left(12)));
     // The planted file a traversal would reach.
     QVERIFY(QFile::copy(s.file(u"31.usr"_qs), s.dir.path() + u"/31.usr"_qs));
-    QCOMPARE(checkLogin(s.app, request), reply);
+    QCOMPARE(checkLogin(s.folder, request), reply);
 }
 
 QTEST_GUILESS_MAIN(tst_UserInfo)

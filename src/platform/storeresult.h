@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// What a store function that can fail returns: a code the caller decides on, and a detail for
+// people (the file's errorString(), a file name), never shown alone. Windows map the code to
+// their own words.
+namespace store {
+
+enum class Code {
+    Ok,
+    NotFound,      // the file, entry or item is not there
+    WrongPassword, // the entry is locked and the password does not fit
+    Damaged,       // the file is there but cannot be read as what it should be
+    TooLarge,      // over the size the format or the reader allows
+    IoError,       // reading, writing, syncing or renaming failed
+};
+
+struct Result {
+    Code code = Code::Ok;
+    QString detail;
+
+    bool ok() const { return code == Code::Ok; }
+    explicit operator bool() const { return ok(); }
+
+    static Result success() { return {}; }
+    static Result failure(Code code, const QString &detail = {}) { return {code, detail}; }
+};
+
+} // namespace store
