@@ -71,6 +71,7 @@ private:
     void setDateBoxes();
     void enableNavigation(bool on);
     QString titleLine() const;
+    std::optional<QString> readSelectedEntry(QListWidgetItem *item);
     void showEditorMessage(const QString &message);
 
     // Handlers.
@@ -89,6 +90,7 @@ private:
     void onEditHomePage();
     void onCheckPassword();
     void onOK();
+    void onEncipherOld();
     void onNewCollectionItem();
     void onViewCollection();
     void saveCollectionItem();
@@ -132,4 +134,5 @@ private:
     QAction *m_loveme = nullptr;
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
+    QAction *m_encipherOld = nullptr;
 };
