@@ -9,6 +9,8 @@
 
 namespace qctool {
 int find(const QStringList &args);
+int backup(const QStringList &args);
+int exportDiary(const QStringList &args);
 } // namespace qctool
 
 namespace {
@@ -16,6 +18,9 @@ namespace {
 const std::vector<qctool::Command> &commands() {
     static const std::vector<qctool::Command> all = {
         {"find", "PROGRAMDIR WORDS", qctool::find},
+        {"backup", "PROGRAMDIR", qctool::backup},
+        {"export", "PROGRAMDIR --format html|markdown|text --out DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
+         qctool::exportDiary},
     };
     return all;
 }

@@ -212,6 +212,8 @@ void Index::setZoom(int percent) {
 
 void Index::focusEditor() { mmw->setFocus(); }
 
+void Index::showStatus(const QString &text) { says->setText(text); }
+
 void Index::showEditorMessage(const QString &message) { mmw->setText(message); }
 
 void Index::LoadSequence(bool paintBeforeHomePage) {
@@ -866,6 +868,7 @@ void Index::onAbout() {
     mmw->setTextRTF(rtf::emptyDocument());
     mmw->setText(diary::AboutHeader());
     mmw->setText(mmw->text() + m_app.settings().AboutText);
+    if (!m_app.aboutNote().isEmpty()) mmw->setText(mmw->text() + u"\r\n"_qs + m_app.aboutNote());
     focusEditor();
 }
 

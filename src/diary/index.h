@@ -34,6 +34,8 @@ public:
     // The menu "工具" after the commands of the menu bar: our own commands, disabled in edit mode.
     QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
+    // Replaces the status line's text.
+    void showStatus(const QString &text);
 
     // The zoom of the editor's view and the title's, in percent (50 to 400). Ctrl + wheel and
     // Ctrl + "=" / "-" / "0" change it; only what is shown changes, never the text saved.

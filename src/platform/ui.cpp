@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
@@ -106,6 +108,23 @@ RichTextBox *lineBox(QWidget *parent, const char *name, int left, int top, int w
     box->setMaxLength(maxLength);
     box->setSingleLine(true);
     return box;
+}
+
+DialogFoot dialogFoot(QWidget *dialog, QVBoxLayout *layout, const char *action, const QString &caption) {
+    auto *state = new QLabel(dialog);
+    state->setObjectName(u"lb_state"_qs);
+    state->setWordWrap(true);
+    layout->addWidget(state);
+    auto *buttons = new QHBoxLayout;
+    auto *act = new QPushButton(caption, dialog);
+    act->setObjectName(QString::fromLatin1(action));
+    auto *close = new QPushButton(u"关闭"_qs, dialog);
+    close->setObjectName(u"bt_close"_qs);
+    buttons->addStretch();
+    buttons->addWidget(act);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    return {state, act, close};
 }
 
 } // namespace ui

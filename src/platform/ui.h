@@ -4,7 +4,9 @@
 
 #include <initializer_list>
 
+class QLabel;
 class QPushButton;
+class QVBoxLayout;
 class RichTextBox;
 
 // Windows are laid out from control tables in twips; 15 twips make one pixel.
@@ -46,5 +48,14 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, i
 // pasted; maxLength 0 means no limit.
 RichTextBox *lineBox(QWidget *parent, const char *name, int left, int top, int width, int height,
                      int maxLength = 0);
+
+// The foot of a dialog of our own laid out top to bottom: a word-wrapped state line (lb_state),
+// then the action button (named action) and "关闭" (bt_close) at the right.
+struct DialogFoot {
+    QLabel *state;
+    QPushButton *action;
+    QPushButton *close;
+};
+DialogFoot dialogFoot(QWidget *dialog, QVBoxLayout *layout, const char *action, const QString &caption);
 
 } // namespace ui

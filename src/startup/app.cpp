@@ -2,13 +2,17 @@
 
 #include "album/fmphoto.h"
 #include "diary/calendarwindow.h"
+#include "diary/exportwindow.h"
 #include "diary/findwindow.h"
 #include "diary/index.h"
+#include "diary/restorewindow.h"
 #include "find/engine.h"
+#include "keep/keepjob.h"
 #include "netclient/connectme.h"
 #include "netclient/login.h"
 #include "netclient/newuser.h"
 #include "netservice/fornull.h"
+#include "startup/programicon.h"
 #include "startup/tips.h"
 #include "startup/trayicons.h"
 #include "startup/windowkeeper.h"
@@ -20,10 +24,17 @@
 #include <QTimer>
 #include <QSystemTrayIcon>
 
-App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {}
+App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {
+    // Every window shows the program's icon.
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) QGuiApplication::setWindowIcon(programIcon());
+}
 
 App::~App() {
+    // Work in progress ends first; it reports to windows that are about to go.
+    m_keepJob.reset();
     // Windows first, while the App they refer to is still whole.
+    delete m_restore.data();
+    delete m_export.data();
     delete m_photo.data();
     delete m_newUser.data();
     delete m_login.data();
@@ -50,6 +61,12 @@ Index *App::index() {
         QAction *calendar = m_index->toolsMenu()->addAction(u"日历"_qs);
         calendar->setObjectName(u"m_calendar"_qs);
         connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
+        QAction *restore = m_index->toolsMenu()->addAction(u"恢复备份…"_qs);
+        restore->setObjectName(u"m_restore"_qs);
+        connect(restore, &QAction::triggered, this, [this] { restoreWindow()->show(); });
+        QAction *exporting = m_index->toolsMenu()->addAction(u"导出…"_qs);
+        exporting->setObjectName(u"m_export"_qs);
+        connect(exporting, &QAction::triggered, this, [this] { exportWindow()->show(); });
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence(m_paintBeforeHomePage);
         m_index->reopenDraft();
@@ -234,4 +251,51 @@ void App::exit() {
     if (m_tips) m_tips->RemoveTrayIcon();
     if (m_index) m_index->hide();
     QCoreApplication::exit(0);
+}
+
+keep::Job &App::keepJob() {
+    if (!m_keepJob) m_keepJob = std::make_unique<keep::Job>();
+    return *m_keepJob;
+}
+
+namespace {
+
+QString backupFailedText(const keep::Result &r) {
+    return r.code == keep::Result::Damaged ? u" 今天的自动备份读回时校验出错，没有保存；以前的备份都还在。"_qs
+                                           : u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs;
+}
+
+} // namespace
+
+void App::startDailyBackup() {
+    const QString dir = programDir();
+    const QDateTime time = now();
+    keepJob().start([dir, time] { return keep::backupIfDue(dir, time); },
+                    [this](const keep::Result &r) {
+                        if (r.ok() || r.code == keep::Result::NotDue) return;
+                        qWarning("backup failed: %s", qPrintable(r.detail));
+                        index()->showStatus(backupFailedText(r));
+                    });
+}
+
+RestoreWindow *App::restoreWindow() {
+    if (!m_restore) {
+        m_restore = new RestoreWindow(programDir(), keepJob(), [this] { return now(); }, index());
+        m_restore->setWindowFlag(Qt::Window);
+        // The restored files are read afresh, as at start.
+        connect(m_restore, &RestoreWindow::restored, this, [this] {
+            index()->LoadSequence();
+            index()->showStatus(u" 备份已恢复。"_qs);
+        });
+    }
+    m_restore->refresh();
+    return m_restore;
+}
+
+ExportWindow *App::exportWindow() {
+    if (!m_export) {
+        m_export = new ExportWindow(programDir(), keepJob(), index());
+        m_export->setWindowFlag(Qt::Window);
+    }
+    return m_export;
 }

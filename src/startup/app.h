@@ -21,9 +21,14 @@ class Tips;
 class QWidget;
 class FindWindow;
 class CalendarWindow;
+class RestoreWindow;
+class ExportWindow;
 namespace find {
 class Engine;
 struct Hit;
+}
+namespace keep {
+class Job;
 }
 
 // The fixed ports of the three services; tests pass others.
@@ -108,6 +113,20 @@ public:
     // Ends the program: removes the icon and quits the event loop.
     void exit();
 
+    // Backups, restore and export: one piece of such work at a time, off the UI thread.
+    keep::Job &keepJob();
+    // The start-of-day backup: at most one a calendar day; a failure shows in the main window's
+    // status line and never stops the program.
+    void startDailyBackup();
+    // The windows of "恢复备份…" and "导出…" in the menu 工具.
+    RestoreWindow *restoreWindow();
+    ExportWindow *exportWindow();
+
+    // A line the about view adds after the settings' text (the installed program says there
+    // where the diary lives); empty for none.
+    QString aboutNote() const { return m_aboutNote; }
+    void setAboutNote(const QString &note) { m_aboutNote = note; }
+
 private:
     static void showWindow(QWidget *w);
     // The main window, shown and brought to the front.
@@ -130,4 +149,8 @@ private:
     bool m_exiting = false;
     std::function<bool()> m_trayAvailable;
     bool m_paintBeforeHomePage = false;
+    std::unique_ptr<keep::Job> m_keepJob;
+    QPointer<RestoreWindow> m_restore;
+    QPointer<ExportWindow> m_export;
+    QString m_aboutNote;
 };

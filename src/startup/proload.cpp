@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-int Main(const QString &programDir) {
+int Main(const QString &programDir, const QString &aboutNote) {
     SingleCopy single(programDir);
     if (!single.acquire()) {
         // The running copy shows its window; the message box says why this one does not.
@@ -26,7 +26,9 @@ int Main(const QString &programDir) {
     s.noLogo = 0;
     QObject::connect(&single, &SingleCopy::showRequested, &app, &App::raiseMainWindow);
     app.paintBeforeHomePage();
+    app.setAboutNote(aboutNote);
     app.index()->show();
+    app.startDailyBackup();
     // Hidden windows must not end the program; only the exit button does.
     QApplication::setQuitOnLastWindowClosed(false);
     return QApplication::exec();

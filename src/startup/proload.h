@@ -1,7 +1,8 @@
 #pragma once
 
-class QString;
+#include <QString>
 
-// The program's entry: refuses a second copy, otherwise shows the main window and runs until
-// it is left through its exit button. Returns the process exit code.
-int Main(const QString &programDir);
+// The program's entry: refuses a second copy, otherwise shows the main window, starts the day's
+// backup and runs until it is left through its exit button. aboutNote is a line the about view
+// adds (where an installed program keeps the diary). Returns the process exit code.
+int Main(const QString &programDir, const QString &aboutNote = QString());
