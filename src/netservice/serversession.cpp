@@ -5,23 +5,6 @@
 
 #include <QTimer>
 
-namespace {
-
-// Separators a request of the service holds once it is whole; the message service takes none.
-int separatorsNeeded(protocol::Service service) {
-    switch (service) {
-    case protocol::Service::Registration:
-        return protocol::kRecordSeparators;
-    case protocol::Service::Login:
-        return protocol::kLoginSeparators;
-    case protocol::Service::Message:
-        break;
-    }
-    return -1;
-}
-
-} // namespace
-
 ServerSession::ServerSession(protocol::Service service, const ServerLimits &limits, QObject *parent)
     : QObject(parent), m_service(service), m_limits(limits), m_socket(new Winsock(this)),
       m_quiet(new QTimer(this)), m_idle(new QTimer(this)) {
@@ -65,11 +48,11 @@ void ServerSession::onData() {
         close();
         return;
     }
-    // Nothing is taken once the answer that ends the connection is on its way.
-    const int needed = separatorsNeeded(m_service);
-    if (m_closeAfterSend || needed < 0) return;
+    // Nothing is taken once the answer that ends the connection is on its way; the message
+    // service takes nothing at all.
+    if (m_closeAfterSend || m_service == protocol::Service::Message) return;
     m_buffer += bytes;
-    if (protocol::separatorCount(m_buffer) >= needed) m_quiet->start();
+    m_quiet->start();
 }
 
 void ServerSession::deliver() {
@@ -81,24 +64,25 @@ void ServerSession::deliver() {
 }
 
 void ServerSession::onPeerClosed() {
-    // The peer has stopped sending: a request that holds its separators is whole now.
-    if (!m_closed && !m_closeAfterSend && separatorsNeeded(m_service) >= 0 &&
-        protocol::separatorCount(m_buffer) >= separatorsNeeded(m_service))
-        deliver();
-    close();
+    // The peer has stopped sending: what it sent is whole now. Its answer still goes out when the
+    // connection can carry it; the close follows the send.
+    if (m_closed) return;
+    m_peerDone = true;
+    if (!m_closeAfterSend) deliver();
+    if (!m_socket->isSending()) close();
 }
 
 void ServerSession::reply(const QString &text, bool closeAfter) {
     if (m_closed) return;
     touch();
-    m_closeAfterSend = m_closeAfterSend || closeAfter;
+    m_closeAfterSend = m_closeAfterSend || closeAfter || m_peerDone;
     if (!m_socket->SendData(text) && m_closeAfterSend) close();
 }
 
 void ServerSession::onSendComplete() {
     if (m_closed) return;
     touch();
-    if (m_closeAfterSend) close();
+    if (m_closeAfterSend || m_peerDone) close();
 }
 
 void ServerSession::onError(int number, const QString &description) {
