@@ -5,11 +5,20 @@
 
 #include <QTimer>
 
+namespace {
+
+// Separators a whole request of the service holds; the message service takes none.
+int separatorsNeeded(protocol::Service service) {
+    return service == protocol::Service::Registration ? protocol::kRecordSeparators
+                                                      : protocol::kLoginSeparators;
+}
+
+} // namespace
+
 ServerSession::ServerSession(protocol::Service service, const ServerLimits &limits, QObject *parent)
     : QObject(parent), m_service(service), m_limits(limits), m_socket(new Winsock(this)),
       m_quiet(new QTimer(this)), m_idle(new QTimer(this)) {
     m_quiet->setSingleShot(true);
-    m_quiet->setInterval(m_limits.quietMs);
     m_idle->setSingleShot(true);
     m_idle->setInterval(m_limits.idleMs);
     m_lastActivity.start();
@@ -52,7 +61,8 @@ void ServerSession::onData() {
     // service takes nothing at all.
     if (m_closeAfterSend || m_service == protocol::Service::Message) return;
     m_buffer += bytes;
-    m_quiet->start();
+    const bool allFields = protocol::separatorCount(m_buffer) >= separatorsNeeded(m_service);
+    m_quiet->start(allFields ? m_limits.quietMs : m_limits.incompleteQuietMs);
 }
 
 void ServerSession::deliver() {

@@ -15,6 +15,9 @@ struct ServerLimits {
     qint64 maxInputBytes = 1 << 20; // per connection, over its life
     int idleMs = 300000;            // a connection with no traffic for this long is closed
     int quietMs = 100;              // a request is whole when no byte follows for this long
+    // ... and one that lacks some of its fields after this longer pause, so that a request cut
+    // in pieces by the network is not taken for a short one.
+    int incompleteQuietMs = 500;
     int maxConnections = 256;       // beyond this one connection goes (ForNull says which)
 };
 

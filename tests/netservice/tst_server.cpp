@@ -182,7 +182,7 @@ void tst_Server::twentyClientsAtOnce() {
 void tst_Server::registrationInTwoPieces() {
     Server s;
     ServerLimits limits;
-    limits.quietMs = 2000;
+    limits.incompleteQuietMs = 2000;
     s.fn->setLimits(limits);
     s.app->setRandomSource([] { return 0.12345678; }); // 12345678
     Client c(s.port(Service::Registration));
@@ -268,7 +268,7 @@ void tst_Server::loginAcceptedAndRefusedOnOneConnection() {
     }
     // A request in two pieces, the first with no separator yet, the second within the quiet time.
     ServerLimits slow;
-    slow.quietMs = 2000;
+    slow.incompleteQuietMs = 2000;
     s.fn->setLimits(slow);
     Client c2(s.port(Service::Login));
     QVERIFY(c2.connected());
@@ -407,7 +407,7 @@ void tst_Server::idleClientIsClosed() {
     Server s;
     ServerLimits limits;
     limits.idleMs = 300;
-    limits.quietMs = 5000; // the half record is not taken as whole before the idle time
+    limits.incompleteQuietMs = 5000; // the half record is not taken as whole before the idle time
     s.fn->setLimits(limits);
     Client idle(s.port(Service::Login));
     Client halfRecord(s.port(Service::Registration));
