@@ -43,6 +43,19 @@ Login *readyLogin(Copy &c) {
     return w;
 }
 
+// Every text a label shows while it lives, in order (sampled every 5 ms).
+struct TextLog {
+    QStringList seen;
+    QTimer probe;
+    explicit TextLog(QLabel *label) {
+        QObject::connect(&probe, &QTimer::timeout, &probe, [this, label] {
+            const QString t = label->text();
+            if (seen.isEmpty() || seen.last() != t) seen << t;
+        });
+        probe.start(5);
+    }
+};
+
 } // namespace
 
 class tst_Login : public QObject {
@@ -83,16 +96,10 @@ void tst_Login::loadAndConnect() {
                                   .toImage());
     QCOMPARE(w->autoConnect()->interval(), 500);
 
-    QStringList seen;
-    QTimer probe;
-    connect(&probe, &QTimer::timeout, this, [&] {
-        const QString t = label(w, "MsgShow")->text();
-        if (seen.isEmpty() || seen.last() != t) seen << t;
-    });
-    probe.start(5);
+    TextLog texts(label(w, "MsgShow"));
     QVERIFY(QTest::qWaitFor([w] { return button(w, "btLogin")->isEnabled(); }, kWait));
     QCOMPARE(label(w, "MsgShow")->text(), u" 服务器正常提供服务."_qs);
-    QVERIFY2(seen.contains(u" 服务器关闭"_qs), qPrintable(seen.join(u'|')));
+    QVERIFY2(texts.seen.contains(u" 服务器关闭"_qs), qPrintable(texts.seen.join(u'|')));
     QCOMPARE(client.fn->UserCheck->RemotePort(), int(client.app->ports().login));
 }
 
@@ -215,17 +222,11 @@ void tst_Login::idleCloseByServerThenLogin() {
     QVERIFY(w);
     box(w, "UserName")->setText(id);
     const quint64 first = client.fn->UserCheck->connectionId();
-    QStringList seen;
-    QTimer probe;
-    connect(&probe, &QTimer::timeout, this, [&] {
-        const QString t = label(w, "MsgShow")->text();
-        if (seen.isEmpty() || seen.last() != t) seen << t;
-    });
-    probe.start(5);
+    TextLog shown(label(w, "MsgShow"));
     QVERIFY(QTest::qWaitFor([&] { return client.fn->UserCheck->connectionId() > first; }, kWait));
     QVERIFY(QTest::qWaitFor([w] { return button(w, "btLogin")->isEnabled(); }, kWait));
-    probe.stop();
-    QVERIFY2(seen.contains(u" 8"_qs), qPrintable(seen.join(u'|')));
+    shown.probe.stop();
+    QVERIFY2(shown.seen.contains(u" 8"_qs), qPrintable(shown.seen.join(u'|')));
 
     // Reopened: a new connection, not the one the former window had.
     const quint64 before = client.fn->UserCheck->connectionId();
