@@ -1,7 +1,11 @@
 // Completed message downloads per second with 50 clients at once: the server mode of the hidden
 // network window, beside a minimal server that only writes the same bytes and closes (the floor
-// that Qt and the loopback set). Clients and server share the one thread, as in the program.
+// that Qt and the loopback set). And the time a user waits for a login while 200 idle clients
+// hold connections to the server, beside the same login with none held (both include the
+// server's quiet time, which tells it that a request is whole). Clients and server share the one
+// thread, as in the program.
 #include "netservice/fornull.h"
+#include "netservice/userinfo.h"
 #include "platform/codepage.h"
 #include "platform/winsock.h"
 #include "startup/app.h"
@@ -112,19 +116,23 @@ void runDownloads(benchmark::State &state, quint16 port, const QByteArray &expec
     state.SetLabel("items = completed downloads, 50 clients");
 }
 
-void BM_ForNullMessageService(benchmark::State &state) {
-    QTemporaryDir dir;
+// A program folder set up for server mode with the message file.
+void writeServerFolder(const QString &dir) {
     QString config = defaultConfigText();
     config.replace(u"Server=0\r\n"_qs, u"Server=1\r\n"_qs);
-    QFile c(dir.path() + u"/Config.ini"_qs);
+    QFile c(dir + u"/Config.ini"_qs);
     c.open(QIODevice::WriteOnly);
     c.write(cp936::encode(config));
     c.close();
-    QFile m(dir.path() + u"/Message.txt"_qs);
+    QFile m(dir + u"/Message.txt"_qs);
     m.open(QIODevice::WriteOnly);
     m.write(messageFile());
     m.close();
+}
 
+void BM_ForNullMessageService(benchmark::State &state) {
+    QTemporaryDir dir;
+    writeServerFolder(dir.path());
     App app(dir.path(), Ports{0, 0, 0});
     app.index(); // the load sequence loads the hidden window in server mode
     ForNull *fn = app.forNull();
@@ -155,12 +163,75 @@ void BM_MinimalServer(benchmark::State &state) {
     runDownloads(state, server.serverPort(), bytes);
 }
 
+// One login as a user makes it: connect, send the request, wait for the reply. True on "200".
+bool logIn(quint16 port, const QByteArray &request) {
+    QTcpSocket s;
+    QByteArray reply;
+    QEventLoop loop;
+    QObject::connect(&s, &QAbstractSocket::connected, &s, [&] { s.write(request); });
+    QObject::connect(&s, &QIODevice::readyRead, &s, [&] {
+        reply += s.readAll();
+        if (reply.size() >= 3) loop.quit();
+    });
+    QObject::connect(&s, &QAbstractSocket::disconnected, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    s.connectToHost(QHostAddress::LocalHost, port);
+    loop.exec();
+    return reply == "200";
+}
+
+void BM_LoginWhileHeld(benchmark::State &state) {
+    const int held = int(state.range(0));
+    QTemporaryDir dir;
+    writeServerFolder(dir.path());
+    App app(dir.path(), Ports{0, 0, 0});
+    app.index();
+    ForNull *fn = app.forNull();
+    if (fn->LogSvr->State() != Winsock::sckListening) {
+        state.SkipWithError("the login service did not start");
+        return;
+    }
+    app.setRandomSource([] { return 0.5; });
+    UserInfo account(app.folder());
+    account.setID();
+    account.setPassword(u"口令"_qs);
+    if (!account.Save()) {
+        state.SkipWithError("the account could not be saved");
+        return;
+    }
+    const QByteArray request =
+        cp936::encode(QString::number(account.getID()) + QChar(0) + u"口令"_qs);
+
+    // Idle clients on the login and registration ports, under the server's connection bound.
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    const quint16 ports[] = {quint16(fn->LogSvr->LocalPort()), quint16(fn->RegSvr->LocalPort())};
+    for (int i = 0; i < held; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress::LocalHost, ports[i % 2]);
+    }
+    while (std::any_of(idle.begin(), idle.end(), [](const auto &s) {
+        return s->state() != QAbstractSocket::ConnectedState;
+    }))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    for (int i = 0; i < 20; ++i) // let the server take them all in
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+
+    for (auto _ : state) {
+        if (!logIn(ports[0], request)) {
+            state.SkipWithError("a login was not accepted");
+            break;
+        }
+    }
+    state.SetLabel("one login, connect to reply");
+}
+
 } // namespace
 
 // Runs of a fixed, equal length, so that both servers meet the same conditions: compare medians
 // of --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true.
 BENCHMARK(BM_ForNullMessageService)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_MinimalServer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_LoginWhileHeld)->Arg(0)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(30);
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

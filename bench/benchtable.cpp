@@ -388,12 +388,21 @@ int main(int argc, char **argv) {
                     pick(date, error, u"BM_CopyFileDurably"_qs, Clock::Wall)});
 
     error.clear();
+    const QJsonArray locked = runBenchmarks(o, u"bench_locked"_qs, &error);
+    rows.push_back({u"locked entry of 400,000 chars: open enciphered (ref: old lock)"_qs, u"ms CPU"_qs,
+                    pick(locked, error, u"BM_OpenEncipheredEntry"_qs, Clock::Cpu),
+                    pick(locked, error, u"BM_OpenLegacyLockedEntry"_qs, Clock::Cpu)});
+
+    error.clear();
     const QJsonArray net = runBenchmarks(o, u"bench_net"_qs, &error);
     rows.push_back({u"message downloads, 50 clients (ref: minimal server)"_qs, u"downloads/s"_qs,
                     pick(net, error, u"BM_ForNullMessageService"_qs, Clock::Wall,
                          u"items_per_second"_qs),
                     pick(net, error, u"BM_MinimalServer"_qs, Clock::Wall,
                          u"items_per_second"_qs)});
+    rows.push_back({u"login answered, 200 idle clients held (ref: none held)"_qs, u"ms wall"_qs,
+                    pick(net, error, u"BM_LoginWhileHeld/200"_qs, Clock::Wall),
+                    pick(net, error, u"BM_LoginWhileHeld/0"_qs, Clock::Wall)});
 
     error.clear();
     const QJsonArray accounts = runBenchmarks(o, u"bench_accounts"_qs, &error);

@@ -1,13 +1,22 @@
-// The settings reader on any bytes: it never crashes, it fails exactly when it says so, and
-// reading a file again over what it applied changes nothing.
+// The settings reader, two ways on every input.
+//  - The input itself as a file: the reader never crashes, fails exactly when it says so, and
+//    reading the file again over what it applied changes nothing.
+//  - The input as choices that build a well-formed file (sections in any order and number, keys,
+//    values with blanks, line feeds, extra "=" and Chinese, ignored lines between sections, and
+//    now and then a fault at the end): every setting must equal what the file says, worked out
+//    here from what was written, not from the reader.
 #include "fuzzsupport.h"
 
 #include "startup/config.h"
+
+#include <QStringEncoder>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
 
 using fuzzsupport::check;
+using fuzzsupport::Choices;
 
 namespace {
 
@@ -17,6 +26,173 @@ bool same(const Settings &a, const Settings &b) {
            a.ImagesPath == b.ImagesPath && a.noLogo == b.noLogo && a.MainShown == b.MainShown &&
            a.FirstPage == b.FirstPage && a.NewMessage == b.NewMessage && a.IsServer == b.IsServer &&
            a.ConnectIP == b.ConnectIP && a.LocPort == b.LocPort && a.oPicSavePath == b.oPicSavePath;
+}
+
+QString describe(const Settings &s) {
+    return u"AboutText=["_qs + s.AboutText + u"] LoginPassed="_qs +
+           QString::number(s.LoginPassed) + u" DiaryDeletion=["_qs + s.DiaryDeletion +
+           u"] LoveDeletion=["_qs + s.LoveDeletion + u"] ImagesPath=["_qs + s.ImagesPath +
+           u"] noLogo="_qs + QString::number(s.noLogo) + u" FirstPage=["_qs + s.FirstPage +
+           u"] NewMessage=["_qs + s.NewMessage + u"] IsServer="_qs + QString::number(s.IsServer) +
+           u" ConnectIP=["_qs + s.ConnectIP + u"] LocPort="_qs + QString::number(s.LocPort) +
+           u" oPicSavePath=["_qs + s.oPicSavePath + u"]"_qs;
+}
+
+const QString kError =
+    u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs;
+const QStringList kSingleLine = {u"index"_qs, u"Host"_qs,      u"Message"_qs,
+                                 u"Server"_qs, u"PassCheck"_qs, u"LocPort"_qs};
+const QStringList kKnown = kSingleLine + QStringList{u"Deletion"_qs, u"ImagePath"_qs,
+                                                     u"About"_qs, u"Lover"_qs};
+
+// Text of a line: no CR (it would end the line) and no "=" (it would split it); a line feed is
+// part of the text.
+QString text(Choices &c, int maxLength = 10) {
+    static const QString alphabet = u"abzAZ09 .-_:/\\()[]晴窗日记\n"_qs;
+    QString s;
+    const unsigned n = c.below(unsigned(maxLength) + 1);
+    for (unsigned i = 0; i < n; ++i)
+        s += alphabet.at(qsizetype(c.below(unsigned(alphabet.size()))));
+    return s;
+}
+
+// A value as the reader takes it, and the way it is written: now and then with a second "=" and
+// text after it, which the reader drops.
+QString valueText(Choices &c, QString *written) {
+    const QString v = text(c);
+    *written = v;
+    if (c.below(4) == 0) *written += u'=' + text(c, 4);
+    return v;
+}
+
+// A key that is none of the given ones.
+QString otherKey(Choices &c, const QStringList &taken) {
+    QString k = text(c, 6);
+    while (taken.contains(k))
+        k += u'x';
+    return k;
+}
+
+struct Generated {
+    QStringList lines;
+    Settings expected;
+    bool ok = true;
+};
+
+// Builds a file from the choices and, beside it, the settings reading it must give.
+Generated generate(Choices &c) {
+    Generated g;
+    Settings &e = g.expected;
+    QStringList &out = g.lines;
+    auto number = [](qint64 v) { return QString::number(v); };
+    const unsigned sections = c.below(12);
+    for (unsigned i = 0; i < sections && c.more(); ++i) {
+        const unsigned kind = c.below(12);
+        QString written;
+        if (kind < 6) { // a single-line section, its key not looked at
+            const QString name = kSingleLine.at(kind);
+            out << u'[' + name + u']';
+            QString value;
+            if (name == u"Server" || name == u"PassCheck") {
+                value = c.below(2) ? u"1"_qs : valueText(c, &written);
+                if (written.isEmpty()) written = value;
+            } else if (name == u"LocPort") {
+                value = number(c.integer<qint32>());
+                written = value;
+            } else {
+                value = valueText(c, &written);
+            }
+            out << text(c, 6) + u'=' + written;
+            if (name == u"index") e.FirstPage = value;
+            if (name == u"Host") e.ConnectIP = value;
+            if (name == u"Message") e.NewMessage = u"\r\n  "_qs + value;
+            if (name == u"Server" && value == u"1") e.IsServer = true;
+            if (name == u"PassCheck" && value == u"1") e.LoginPassed = true;
+            if (name == u"LocPort") e.LocPort = value.toInt();
+        } else if (kind == 6) { // a single-line section whose next line is empty: skipped
+            out << u'[' + kSingleLine.at(c.below(6)) + u']' << QString();
+        } else if (kind == 7 || kind == 8) { // keyed sections
+            const bool deletion = kind == 7;
+            const QStringList keys = deletion ? QStringList{u"Diary"_qs, u"Love"_qs}
+                                              : QStringList{u"ImagesPath"_qs, u"PicSavePath"_qs,
+                                                            u"noLogo"_qs};
+            out << (deletion ? u"[Deletion]"_qs : u"[ImagePath]"_qs);
+            const unsigned n = c.below(5);
+            for (unsigned j = 0; j < n; ++j) {
+                const unsigned k = c.below(unsigned(keys.size()) + 1);
+                if (k == unsigned(keys.size())) { // another key, with or without "="
+                    const QString key = otherKey(c, keys);
+                    out << (c.below(2) ? key + u'=' + text(c) : key);
+                    if (out.last().isEmpty()) out.last() = u"="_qs;
+                    continue;
+                }
+                const QString &key = keys.at(k);
+                QString value;
+                if (key == u"noLogo") {
+                    value = number(c.integer<qint16>());
+                    written = value;
+                } else {
+                    value = valueText(c, &written);
+                }
+                out << key + u'=' + written;
+                if (key == u"Diary") e.DiaryDeletion = value;
+                if (key == u"Love") e.LoveDeletion = value;
+                if (key == u"ImagesPath") e.ImagesPath = value;
+                if (key == u"PicSavePath") e.oPicSavePath = value;
+                if (key == u"noLogo") e.noLogo = qint16(value.toInt());
+            }
+            out << QString();
+        } else if (kind == 9 || kind == 10) { // display sections
+            QString name;
+            if (kind == 9) {
+                name = c.below(2) ? u"About"_qs : u"Lover"_qs;
+            } else {
+                name = otherKey(c, kKnown);
+                name.replace(u'\n', u' ');
+            }
+            out << u'[' + name + u']';
+            e.AboutText += name == u"About"   ? u"\r\n\r\n  = 关于自己 ="_qs
+                           : name == u"Lover" ? u"\r\n\r\n  = 关于最爱 ="_qs
+                                              : u"\r\n\r\n  = "_qs + name + u" ="_qs;
+            const unsigned n = c.below(4);
+            for (unsigned j = 0; j < n; ++j) {
+                const QString key = text(c, 6);
+                const QString value = valueText(c, &written);
+                out << key + u'=' + written;
+                e.AboutText += u"\r\n  "_qs + key + u": "_qs + value;
+            }
+            out << QString();
+            e.AboutText += kind == 9 ? u"\r\n"_qs : u"\r\n\r\n\r\n"_qs;
+        } else { // a line between sections that no reader looks at
+            out << (c.below(3) ? u";"_qs + text(c) : QString());
+        }
+    }
+
+    // Now and then a fault at the end: what was applied before it stays, AboutText says so.
+    switch (c.below(8)) {
+    case 0: // a number that cannot be read, or is out of range
+        if (c.below(2))
+            out << u"[LocPort]"_qs << u"LocalPort=x"_qs << QString();
+        else
+            out << u"[ImagePath]"_qs << u"noLogo=32768"_qs << QString();
+        g.ok = false;
+        break;
+    case 1: // a value line without "="
+        out << u'[' + kSingleLine.at(c.below(6)) + u']' << u"no equals"_qs;
+        g.ok = false;
+        break;
+    case 2: { // the file ends inside a keyed section, after a value that already counts
+        QString written;
+        e.LoveDeletion = valueText(c, &written);
+        out << u"[Deletion]"_qs << u"Love="_qs + written;
+        g.ok = false;
+        break;
+    }
+    default:
+        break;
+    }
+    if (!g.ok) e.AboutText = kError;
+    return g;
 }
 
 } // namespace
@@ -32,21 +208,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     Settings once;
     const bool ok = parseConfigData(bytes, once);
-    // The error text stands in AboutText exactly when reading failed; a display section always
-    // begins with two line breaks, so the two cannot be mistaken.
     check(ok == (once.AboutText != configErrorText()), "result and AboutText disagree");
-    if (ok && !once.AboutText.isEmpty())
-        check(once.AboutText.startsWith(u"\r\n\r\n  = "_qs),
-              "AboutText does not begin with a heading");
-    if (!once.NewMessage.isEmpty())
-        check(once.NewMessage.startsWith(u"\r\n  "_qs),
-              "NewMessage without its line break and blanks");
-
     // Everything a reading sets comes from the file alone: a second reading over the result of
     // the first finds nothing to change.
     Settings twice = once;
     const bool okAgain = parseConfigData(bytes, twice);
     check(okAgain == ok, "a second reading of the same bytes ends differently");
     check(same(once, twice), "a second reading of the same bytes changes the settings");
+
+    Choices choices(data, size);
+    const Generated g = generate(choices);
+    QString file;
+    for (const QString &line : g.lines)
+        file += line + u"\r\n"_qs;
+    const QByteArray encoded = QStringEncoder("GBK").encode(file);
+    Settings read;
+    const bool readOk = parseConfigData(encoded, read);
+    check(readOk == g.ok, "a generated file is read with another outcome",
+          [&] { return file + u"\n-- read --\n"_qs + describe(read); });
+    check(same(read, g.expected), "a generated file is read into other settings", [&] {
+        return file + u"\n-- read --\n"_qs + describe(read) + u"\n-- expected --\n"_qs +
+               describe(g.expected);
+    });
     return 0;
 }

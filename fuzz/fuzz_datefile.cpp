@@ -3,11 +3,17 @@
 //  - the listing shows one item per key line, read as the format says (an independent reading
 //    here, which also tells which entries are whole: key, title, password line, body, terminator);
 //  - opening a whole entry gives exactly its body, or the locked text when the password is wrong;
+//    an entry whose password line is that of an enciphered entry never opens here (no fuzzed body
+//    is a record sealed for these passwords) and shows no body;
 //  - a removal that does not report success leaves the file byte for byte as it was;
 //  - a removal never damages a whole entry other than the one removed, and leaves no temporary
-//    file behind.
+//    file behind;
+//  - a reported removal leaves exactly the old lines without that entry's (from its key line
+//    through its terminator, or up to the next key line for an entry that lost its terminator),
+//    each ending CR LF; or no file, when those lines list whole and hold no entry.
 #include "fuzzsupport.h"
 
+#include "crypt/entrycipher.h"
 #include "diary/diarystore.h"
 #include "diary/fos.h"
 #include "platform/codepage.h"
@@ -51,14 +57,16 @@ std::optional<qint32> decimalKey(QByteArrayView digits) {
 }
 
 // The entries a reader of the format sees: a line beginning with DEL is a key line and the line
-// after it the title; reading stops at a key that is no number or a key line with no title.
-QList<Candidate> scan(const QList<QByteArrayView> &lines) {
+// after it the title; reading stops at a key that is no number or a key line with no title (then
+// *whole, if given, is false).
+QList<Candidate> scan(const QList<QByteArrayView> &lines, bool *whole = nullptr) {
+    if (whole) *whole = false;
     QList<Candidate> out;
     QHash<qint32, int> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (lines[i].isEmpty() || lines[i].at(0) != '\x7f') continue;
         const std::optional<qint32> key = decimalKey(lines[i].sliced(1));
-        if (!key || i + 1 >= lines.size()) break;
+        if (!key || i + 1 >= lines.size()) return out;
         Candidate c{i, *key, seen[*key]++, lines[i + 1].toByteArray()};
         // Whole: a password line, then body lines none of which is a key line, then a terminator.
         if (i + 2 < lines.size() && lines[i + 2].startsWith('\x07')) {
@@ -73,6 +81,7 @@ QList<Candidate> scan(const QList<QByteArrayView> &lines) {
         out.append(c);
         ++i;
     }
+    if (whole) *whole = true;
     return out;
 }
 
@@ -82,6 +91,21 @@ QByteArray block(const QList<QByteArrayView> &lines, const Candidate &c) {
     for (qsizetype i = c.at; i <= c.end; ++i)
         b.append(lines[i]).append(kCrLf);
     return b;
+}
+
+// The file after removing the entry of c, as the format says.
+QByteArray without(const QList<QByteArrayView> &lines, const Candidate &c) {
+    qsizetype end = c.end;
+    if (end < 0) {
+        end = c.at + 3;
+        while (end < lines.size() && lines[end] != kTerminator && !lines[end].startsWith('\x7f'))
+            ++end;
+        if (end == lines.size() || lines[end] != kTerminator) --end; // no terminator to drop
+    }
+    QByteArray out;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (i < c.at || i > end) out.append(lines[i]).append(kCrLf);
+    return out;
 }
 
 // The whole entries, leaving out the one at index skip.
@@ -105,6 +129,7 @@ bool isSubsequence(const QList<QByteArray> &part, const QList<QByteArray> &whole
 }
 
 bool opens(QByteArrayView passwordLine, const QString &password) {
+    if (cipher::isSealedLine(passwordLine)) return false;
     return passwordLine == "\x07" ||
            passwordLine == "\x07" + cp936::encode(diary::PasswordCode(password));
 }
@@ -155,7 +180,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             const bool ok = opens(lines[c.at + 2], password);
             check(got.has_value(), "a whole listed entry is not found");
             check(fos.PassOK == ok, "the password check differs from the password line");
-            check(*got == (ok ? cp936::decode(body) : diary::lockedEntryText()),
+            const bool damaged = fos.LastResult.code == cipher::Code::Damaged;
+            check(!damaged || cipher::isSealedLine(lines[c.at + 2]), "an entry not enciphered is called damaged");
+            check(*got == (ok ? cp936::decode(body) : damaged ? QString() : diary::lockedEntryText()),
                   "opening an entry gives another body");
         }
     }
@@ -177,7 +204,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check(said == diary::removedText() || said == diary::lockedRemoveText() ||
                   said == diary::removeFailedText(),
               "a removal says something else", [&] { return said; });
-        if (c.end >= 0) {
+        if (c.end >= 0 && cipher::isSealedLine(lines[c.at + 2])) {
+            check(said == diary::removeFailedText() || said == diary::lockedRemoveText(),
+                  "an enciphered entry went without its password");
+        } else if (c.end >= 0) {
             const bool ok = opens(lines[c.at + 2], password);
             check(said == (ok ? diary::removedText() : diary::lockedRemoveText()),
                   "a whole entry is not removed as its password line says");
@@ -185,6 +215,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (said != diary::removedText()) {
             check(after == file, "a refused removal changed the file");
             continue;
+        }
+        // A file that lists whole with no entry left goes.
+        const QByteArray rest = without(lines, c);
+        bool restWhole = false;
+        const bool restEmpty = scan(splitLines(QByteArrayView(rest)), &restWhole).isEmpty();
+        if (restWhole && restEmpty) {
+            check(!QFile::exists(path), "a removal that left no entry kept the date file");
+        } else {
+            check(after == rest, "a removal left another file than the old one without the entry",
+                  [&] { return u"-- after --\n"_qs + fuzzsupport::escaped(after); });
         }
         // Every whole entry but the one removed is still there, byte for byte and in order.
         const QList<QByteArray> others = wholeBlocks(lines, cands, i);

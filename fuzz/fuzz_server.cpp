@@ -2,9 +2,9 @@
 // reply, over a program directory with a few accounts. The first byte chooses the service (even:
 // login, odd: registration); the rest is what the peer sent.
 // Login: "200" exactly for a known id followed by NUL and its password, "886" for everything else.
-// Registration: always answered while ids are free; the confirmation describes the account as
-// stored, on the wire byte for byte; the new account logs in with the password it shows; no other
-// account is touched.
+// Registration: always answered while ids are free; the account file and the confirmation are
+// what the record's fields give, laid out here as the formats say (not by the server's own
+// helpers), byte for byte; the new account logs in with its password; no other account is touched.
 // Beside them, the protocol's own parsers: the byte count of separators matches the decoded text,
 // a parsed record rebuilt parses the same, a login reply is accepted only when it is "200".
 #include "fuzzsupport.h"
@@ -42,7 +42,7 @@ const QList<Account> &accounts() {
     return list;
 }
 
-ProgramFolder &store() {
+ProgramFolder &folder() {
     static ProgramFolder *a = [] {
         auto *created = new ProgramFolder(fuzzsupport::scratchDir());
         QDir().mkpath(created->path(u"\\UserInfo"_qs));
@@ -52,7 +52,7 @@ ProgramFolder &store() {
 }
 
 QString userDir() {
-    return store().path(u"\\UserInfo"_qs);
+    return folder().path(u"\\UserInfo"_qs);
 }
 
 QByteArray accountBytes(const Account &a) {
@@ -84,8 +84,8 @@ QString stored(const QString &text) {
 }
 
 void login(const QString &text) {
-    const QString reply = checkLogin(store(), text);
-    check(reply == (isKnownLogin(text) ? protocol::loginAccepted() : protocol::loginRefused()),
+    const QString reply = checkLogin(folder(), text);
+    check(reply == (isKnownLogin(text) ? u"200"_qs : u"886"_qs),
           "the login check answers wrongly", [&] { return reply; });
 }
 
@@ -96,13 +96,13 @@ void registration(const QString &text, uint seed) {
 
     // Ids drawn from the input, so that a run repeats; the store's own ids come up too.
     quint64 n = seed;
-    store().randomSource = [&n] {
+    folder().randomSource = [&n] {
         ++n;
         return n % 7 == 0 ? 4711.0 / double(UserInfo::kIdBound)
                           : std::fmod(double(n) * 0.6180339887498949, 1.0);
     };
     const QStringList namesBefore = QDir(userDir()).entryList(QDir::Files);
-    const std::optional<QString> reply = RegNewUser(store(), text, u"10.0.0.5"_qs);
+    const std::optional<QString> reply = RegNewUser(folder(), text, u"10.0.0.5"_qs);
     check(reply.has_value(), "a registration is not answered");
 
     QStringList added = QDir(userDir()).entryList(QDir::Files);
@@ -113,22 +113,46 @@ void registration(const QString &text, uint seed) {
         check(accountBytes(accounts()[i]) == before[i], "a registration changed another account");
 
     const QString id = added.first().chopped(4);
-    UserInfo account(store());
+    UserInfo account(folder());
     check(account.getInfo(id), "the registered account cannot be read", [&] { return id; });
     check(QString::number(account.getID()) == id && account.recordMark() == UserInfo::kRecordMark,
           "the account file holds another id");
-    const protocol::RegistrationRecord r = protocol::parseRegistrationRecord(text);
-    check(account.getName() == stored(r.name) && account.getPassword() == stored(r.password) &&
-              account.getEmail() == stored(r.email) && account.getAddress() == stored(r.address) &&
-              account.getAbout() == stored(r.about) && account.getSex() == stored(r.sex) &&
+
+    // The record's fields in order (name, password, e-mail, address, about, sex; missing ones
+    // empty, later ones ignored), as the file stores them.
+    const QStringList sent = text.split(QChar(0));
+    auto field = [&](int i) { return stored(sent.value(i)); };
+    check(account.getName() == field(0) && account.getPassword() == field(1) &&
+              account.getEmail() == field(2) && account.getAddress() == field(3) &&
+              account.getAbout() == field(4) && account.getSex() == field(5) &&
               account.getIP() == u"10.0.0.5"_qs,
           "the account stores other fields than were sent");
-    check(cp936::encode(*reply) == cp936::encode(protocol::registrationConfirmation(account)),
-          "the confirmation differs from the stored account");
-    check(checkLogin(store(), protocol::buildLoginRequest(id, account.getPassword())) ==
-              protocol::loginAccepted(),
+    // The file: mark 998083 and the id as 32-bit little-endian numbers, then each text as a
+    // 16-bit little-endian byte count and its bytes.
+    QByteArray file;
+    for (quint32 v : {998083u, id.toUInt()})
+        for (int i = 0; i < 4; ++i)
+            file.append(char((v >> (8 * i)) & 0xff));
+    for (int i : {1, 0, 5, 3, 2, 4}) {
+        const QByteArray bytes = cp936::encode(field(i));
+        file.append(char(bytes.size() & 0xff)).append(char(bytes.size() >> 8)).append(bytes);
+    }
+    file.append('\x08').append('\0').append("10.0.0.5");
+    check(fuzzsupport::readFile(userDir() + u"/"_qs + added.first()) == file,
+          "the account file is not the record's layout");
+    // The confirmation as the protocol lays it out, from the stored values.
+    const QString confirmation = u"\r\n  以下是您的注册信息：\r\n\r\n    账号： "_qs + id +
+                                 u"\r\n    姓名： "_qs + field(0) + u" ("_qs + field(5) +
+                                 u")\r\n    密码： "_qs + field(1) + u"\r\n    邮件： "_qs + field(2) +
+                                 u"\r\n    地址： "_qs + field(3) +
+                                 u"\r\n\r\n   用户注册成功，请记住您的账号和密码。\r\n"_qs +
+                                 u"-="_qs.repeated(34) + u"-\r\n\r\n"_qs + field(4);
+    check(cp936::encode(*reply) == cp936::encode(confirmation),
+          "the confirmation differs from the stored account",
+          [&] { return *reply + u"\n-- expected --\n"_qs + confirmation; });
+    check(checkLogin(folder(), id + QChar(0) + field(1)) == u"200"_qs,
           "a registered account does not log in with its password");
-    store().randomSource = {};
+    folder().randomSource = {};
 }
 
 void parsers(QByteArrayView bytes, const QString &text) {
@@ -156,7 +180,7 @@ void parsers(QByteArrayView bytes, const QString &text) {
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     fuzzsupport::init(argc, argv, false);
     for (const Account &a : accounts()) {
-        UserInfo u(store());
+        UserInfo u(folder());
         u.setID();
         u.setPassword(a.password);
         u.setName(u"fixed"_qs);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 // What the fuzz targets share: Qt set up once per process, a scratch folder, and the way a broken
 // promise ends the run.
@@ -39,5 +40,32 @@ template <typename Detail> void check(bool condition, const char *what, Detail &
 
 // A printable form of bytes for reports: ASCII as is, the rest as \xhh.
 QString escaped(const QByteArray &bytes);
+
+// The input read as a row of choices, for targets that build well-formed input from it. Past the
+// end every choice is 0, so that any input makes a whole result.
+class Choices {
+public:
+    Choices(const uint8_t *data, size_t size) : m_data(data), m_left(size) {}
+    bool more() const { return m_left > 0; }
+    uint8_t byte() {
+        if (m_left == 0) return 0;
+        --m_left;
+        return *m_data++;
+    }
+    // A number below bound (bound > 0).
+    unsigned below(unsigned bound) { return byte() % bound; }
+    // Little-endian bytes as an integer of that type.
+    template <typename T> T integer() {
+        using U = std::make_unsigned_t<T>;
+        U v = 0;
+        for (size_t i = 0; i < sizeof(T); ++i)
+            v |= U(U(byte()) << (8 * i));
+        return T(v);
+    }
+
+private:
+    const uint8_t *m_data;
+    size_t m_left;
+};
 
 } // namespace fuzzsupport

@@ -2,10 +2,11 @@
 # Installs, with apt-get, whatever of the build and test packages is missing. Run as root.
 set -euo pipefail
 # libasan8 and libubsan1 serve the sanitizer build (g++); clang, libclang-rt-14-dev and llvm (whose
-# llvm-symbolizer names the lines of a fuzzer's report) serve the fuzz targets.
+# llvm-symbolizer names the lines of a fuzzer's report) serve the fuzz targets. strace kills the
+# crash test's child at its rename.
 packages=(cmake ninja-build g++ libasan8 libubsan1 clang libclang-rt-14-dev llvm ccache pkg-config
-          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev
-          fonts-wqy-microhei xvfb xauth trayer x11-utils)
+          qt6-base-dev qt6-base-dev-tools libbenchmark-dev libicu-dev libsodium-dev
+          fonts-wqy-microhei xvfb xauth trayer x11-utils strace)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -68,6 +68,27 @@ bool passwordMatches(QByteArrayView passwordLine, const QString &password) {
     return passwordLine == QByteArray(1, kBelByte) + cp936::encode(PasswordCode(password));
 }
 
+// The body lines of the entry whose key line is at, joined by CR LF as they were written.
+QByteArray bodyOf(const QList<QByteArrayView> &lines, qsizetype at) {
+    QByteArray body;
+    for (qsizetype i = at + 3; i < lines.size() && !endsEntry(lines[i]); ++i) {
+        if (i > at + 3) body += kCrLf;
+        body += lines[i];
+    }
+    return body;
+}
+
+// The lines of one record, each ending CR LF.
+QByteArray recordBytes(qint32 key, QByteArrayView title, QByteArrayView passwordLine, QByteArrayView body) {
+    QByteArray out;
+    out += kDelByte + QByteArray::number(key) + kCrLf;
+    out.append(title).append(kCrLf);
+    out.append(passwordLine).append(kCrLf);
+    out.append(body).append(kCrLf);
+    out += kTerminator + kCrLf;
+    return out;
+}
+
 } // namespace
 
 QString DateKey(const QDate &date) {
@@ -134,28 +155,28 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
     const qsizetype at = findKeyLine(lines, key, occurrence);
     if (at < 0 || at + 2 >= lines.size()) return c; // title or password line missing
     c.found = true;
+    if (cipher::isSealedLine(lines[at + 2])) {
+        const QByteArray body = bodyOf(lines, at);
+        cipher::Opening o = cipher::open({key, lines[at + 1], lines[at + 2], body}, password);
+        c.result = o.result;
+        c.PassOK = o.result.ok();
+        if (c.PassOK) c.body = cp936::decode(o.plain);
+        else if (o.result.code == store::Code::WrongPassword) c.body = lockedEntryText();
+        cipher::wipe(o.plain);
+        return c;
+    }
     c.PassOK = passwordMatches(lines[at + 2], password);
     if (!c.PassOK) {
+        c.result.code = store::Code::WrongPassword;
         c.body = lockedEntryText();
         return c;
     }
-    QByteArray body;
-    for (qsizetype i = at + 3; i < lines.size() && !endsEntry(lines[i]); ++i) {
-        if (i > at + 3) body += kCrLf;
-        body += lines[i];
-    }
-    c.body = cp936::decode(body);
+    c.body = cp936::decode(bodyOf(lines, at));
     return c;
 }
 
 QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordCode, const QString &body) {
-    QByteArray out;
-    out += kDelByte + QByteArray::number(key) + kCrLf;
-    out += cp936::encode(title) + kCrLf;
-    out += kBelByte + cp936::encode(passwordCode) + kCrLf;
-    out += cp936::encode(body) + kCrLf;
-    out += kTerminator + kCrLf;
-    return out;
+    return recordBytes(key, cp936::encode(title), kBelByte + cp936::encode(passwordCode), cp936::encode(body));
 }
 
 QString oneLine(const QString &title) {
@@ -166,7 +187,7 @@ QString oneLine(const QString &title) {
     return t;
 }
 
-store::Result appendEntry(const QString &path, const QString &title, const QString &passwordCode,
+store::Result appendEntry(const QString &path, const QString &title, const Lock &lock,
                           const QString &body, const std::function<qint64()> &drawKey, qint32 *key) {
     // The file is written anew, its old bytes first: appending in place could leave half an entry
     // behind a crash, and the next entry would be glued to it.
@@ -183,9 +204,21 @@ store::Result appendEntry(const QString &path, const QString &title, const QStri
         fresh = qint32(drawKey());
     if (key) *key = fresh;
 
+    // An enciphered body is sealed for its key and title: its words never reach the disk.
+    const QByteArray titleLine = cp936::encode(oneLine(title));
+    QByteArray passwordLine = kBelByte + cp936::encode(PasswordCode(lock.password));
+    QByteArray stored = cp936::encode(body);
+    if (!lock.password.isEmpty() && lock.enciphered) {
+        const cipher::Sealing sealed = cipher::seal(stored, fresh, titleLine, lock.password);
+        cipher::wipe(stored);
+        if (!sealed.result) return sealed.result;
+        passwordLine = cipher::encipheredPasswordLine();
+        stored = sealed.body;
+    }
+
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return fileError(file);
-    const QByteArray bytes = old + entryBytes(fresh, oneLine(title), passwordCode, body);
+    const QByteArray bytes = old + recordBytes(fresh, titleLine, passwordLine, stored);
     if (file.write(bytes) != bytes.size()) {
         const store::Result failed = fileError(file);
         file.cancelWriting();
@@ -202,8 +235,13 @@ store::Result removeEntry(const QString &path, const QString &tempPath, qint32 k
     const qsizetype at = findKeyLine(lines, key, occurrence);
     if (at < 0) return store::Result::failure(store::Code::NotFound, path);
     if (at + 2 >= lines.size()) return store::Result::failure(store::Code::Damaged, path);
-    if (!passwordMatches(lines[at + 2], password))
+    if (cipher::isSealedLine(lines[at + 2])) {
+        const QByteArray body = bodyOf(lines, at);
+        store::Result checked = cipher::checkPassword({key, lines[at + 1], lines[at + 2], body}, password);
+        if (!checked) return checked;
+    } else if (!passwordMatches(lines[at + 2], password)) {
         return store::Result::failure(store::Code::WrongPassword, path);
+    }
 
     // Everything but that entry, from its key line through its terminator (or up to the next
     // entry, when a damaged entry has lost its terminator).
@@ -235,6 +273,26 @@ QString removeText(const store::Result &result) {
 QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                     const QString &password) {
     return removeText(removeEntry(path, tempPath, key, occurrence, password));
+}
+
+QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
+    QList<EntryLines> out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!isKeyLine(lines[i])) continue;
+        const std::optional<qint32> key = parseKey(lines[i]);
+        if (!key || i + 2 >= lines.size()) break; // no number, or no password line before the end
+        if (isKeyLine(lines[i + 2])) { // no password line: the next entry begins there
+            ++i;
+            continue;
+        }
+        EntryLines e{*key, i, i + 3, false};
+        while (e.end < lines.size() && !endsEntry(lines[e.end]))
+            ++e.end;
+        e.terminated = e.end < lines.size() && lines[e.end] == kTerminator;
+        out.append(e);
+        i = e.terminated ? e.end : e.end - 1;
+    }
+    return out;
 }
 
 QString lockedEntryText() { return u"\r\n  * 记录已加密，请输入正确的密码。"_qs; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypt/entrycipher.h"
 #include "platform/storeresult.h"
 
 #include <QDate>
@@ -12,7 +13,8 @@
 // The date files of the diary. An entry is these lines, each ending CR LF, in code page 936:
 //   DEL key            the entry key in decimal
 //   title
-//   BEL password-code  BEL alone when the entry has no password
+//   BEL password-code  BEL alone when the entry has no password; BEL "$q1$" when the body is
+//                      enciphered (crypt/entrycipher.h)
 //   body lines         the entry's RTF
 //   " " DEL            the terminator
 // Lines between a terminator and the next key line are ignored by every reader.
@@ -48,7 +50,9 @@ Listing ListEntries(const QString &path);
 struct Content {
     bool found = false;  // the key (and occurrence) is in the file and the file could be read
     bool PassOK = false; // the password matched, or the entry has none
-    QString body;        // the RTF when PassOK, else the locked-entry text
+    QString body;        // the RTF when PassOK, the locked-entry text for a wrong password
+    store::Result result; // Ok, WrongPassword, or for an enciphered entry that cannot be opened
+                          // Damaged (or Unavailable) with an empty body
 };
 Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password);
 
@@ -58,18 +62,28 @@ QByteArray entryBytes(qint32 key, const QString &title, const QString &passwordC
 // A title as one line of a date file: each line break (CR LF, CR or LF) becomes a blank.
 QString oneLine(const QString &title);
 
+// How a new entry is locked. An empty password leaves it open. Otherwise its body is enciphered
+// under the password, or, with enciphered false, it is locked the old way: the password code
+// beside a readable body, for a diary folder shared with older copies.
+struct Lock {
+    QString password;
+    bool enciphered = true;
+};
+
 // Appends a new entry to the date file at path, creating it when missing. Its key is drawn with
 // drawKey (0 to 999,999) until it is no key of the file; *key receives it. The file is written
 // anew beside the old one and renamed over it, so the old entries stay whole whatever happens.
-// Damaged when path is there but is no regular file; IoError when it cannot be read or written.
-store::Result appendEntry(const QString &path, const QString &title, const QString &passwordCode,
+// Damaged when path is there but is no regular file; IoError when it cannot be read or written;
+// Unavailable when the body cannot be enciphered (no memory for the key derivation).
+store::Result appendEntry(const QString &path, const QString &title, const Lock &lock,
                           const QString &body, const std::function<qint64()> &drawKey,
                           qint32 *key = nullptr);
 
 // Removes the entry (the occurrence-th with that key) when the password is right, through
 // tempPath (\DB\temp.tmp) renamed over the date file, then removes a date file left without
 // entries. NotFound: no such file or entry; Damaged: the entry is cut short before its password
-// line; WrongPassword; IoError: reading or replacing failed. The file is untouched on failure.
+// line, or it is enciphered and its password cannot be checked; WrongPassword; IoError: reading
+// or replacing failed. The file is untouched on failure.
 store::Result removeEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                           const QString &password);
 // The message to show after removeEntry.
@@ -77,6 +91,18 @@ QString removeText(const store::Result &result);
 // removeEntry, and the message to show.
 QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                     const QString &password);
+
+// Where one entry lies in a date file split into lines (splitLines): its key line, then title and
+// password line, then body lines up to end, which is its terminator line when terminated, else
+// the next key line or the end of the lines (a terminator lost to damage).
+struct EntryLines {
+    qint32 key = 0;
+    qsizetype keyLine = 0;
+    qsizetype end = 0;
+    bool terminated = false;
+};
+// The entries that have a password line, in file order, found as the listing finds them.
+QList<EntryLines> entryLines(const QList<QByteArrayView> &lines);
 
 // Messages of the store, each after CR LF.
 QString lockedEntryText();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crypt/entrycipher.h"
+
 #include <QString>
 
 #include <memory>
@@ -18,6 +20,9 @@ public:
 
     qint16 FileNo = 0; // number of the file the last opw, opout or fr opened
     bool PassOK = false;
+    // What the last getContent found: Ok, WrongPassword, NotFound, or Damaged for an enciphered
+    // entry that cannot be opened (its text is then empty).
+    cipher::Result LastResult;
 
     // Opens path for appending, creating it when missing. False when path is there but is no
     // regular file or cannot be read whole.

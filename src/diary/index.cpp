@@ -1,6 +1,7 @@
 #include "diary/index.h"
 
 #include "album/fmphoto.h"
+#include "crypt/convert.h"
 #include "diary/diarytext.h"
 #include "diary/mylove.h"
 #include "netclient/connectme.h"
@@ -13,6 +14,7 @@
 #include "startup/config.h"
 #include "startup/helpdoc.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -67,6 +69,8 @@ void Index::buildControls() {
     m_help->setObjectName(u"m_help"_qs);
     m_tools = bar->addMenu(u"工具"_qs);
     m_tools->setObjectName(u"m_tools"_qs);
+    m_encipherOld = m_tools->addAction(u"加密旧日记"_qs);
+    m_encipherOld->setObjectName(u"m_encipherOld"_qs);
 
     // The frame is the background of the right-hand column; everything else lies above it.
     Fms = ui::place(new QGroupBox(form), "Fms", 0, -90, 8520, 5265);
@@ -131,6 +135,7 @@ void Index::buildControls() {
     connect(bt_about, &QPushButton::clicked, this, &Index::onAbout);
     connect(bt_love, &QPushButton::clicked, this, &Index::onMessage);
     connect(m_help, &QAction::triggered, this, &Index::onHelp);
+    connect(m_encipherOld, &QAction::triggered, this, &Index::onEncipherOld);
     connect(bt_hidden, &QPushButton::clicked, this, &QWidget::hide);
     connect(bt_exit, &QPushButton::clicked, &m_app, &App::exit);
 }
@@ -303,9 +308,7 @@ void Index::onListDoubleClick() {
         ok = mylove::isValidTitle(item->text()) && mmw->loadFile(m_app.path(u"Love/"_qs + item->text()));
     } else {
         oFOS->fr(CurFile);
-        const std::optional<QString> body =
-            oFOS->getContent(QString::number(item->data(KeyRole).toInt()), rt_pw->text(),
-                             item->data(OccurrenceRole).toInt());
+        const std::optional<QString> body = readSelectedEntry(item);
         if (body) mmw->setTextRTF(*body);
         ok = body.has_value();
         oFOS->closeAll();
@@ -318,6 +321,22 @@ void Index::onListDoubleClick() {
     const qint64 seconds = qMax<qint64>(0, started.secsTo(m_app.now()));
     says->setText(u" 加载用时："_qs + diary::elapsedText(seconds) + u"    |("_qs +
                   QString::number(mmw->textRTF().size()) + u")"_qs);
+}
+
+// getContent of the entry of a list item with the password in rt_pw: its body, the locked-entry
+// text, or a text of ours for an enciphered entry that cannot be opened; nothing when the entry
+// is not in the file.
+std::optional<QString> Index::readSelectedEntry(QListWidgetItem *item) {
+    QString password = rt_pw->text();
+    std::optional<QString> body = oFOS->getContent(QString::number(item->data(KeyRole).toInt()), password,
+                                                   item->data(OccurrenceRole).toInt());
+    cipher::wipe(password);
+    if (!body) return body;
+    switch (oFOS->LastResult.code) {
+    case cipher::Code::Damaged: return msg(u"  * 加密记录已损坏或被改动，无法打开。");
+    case cipher::Code::Unavailable: return msg(u"  * 内存不足，无法解密这篇日记。");
+    default: return body;
+    }
 }
 
 void Index::onListDelete() {
@@ -341,8 +360,10 @@ void Index::onListDelete() {
         return;
     }
     if (!item) return;
+    QString password = rt_pw->text();
     const QString message = diary::DeleteEntry(CurFile, m_app.path(u"DB/temp.tmp"_qs), item->data(KeyRole).toInt(),
-                                               item->data(OccurrenceRole).toInt(), rt_pw->text());
+                                               item->data(OccurrenceRole).toInt(), password);
+    cipher::wipe(password);
     ShowDate();
     mmw->setText(message);
 }
@@ -435,9 +456,10 @@ bool Index::SaveCurrent() {
     }
     store::Result saved;
     if (IsNewEntry) {
-        const QString code = ck_pw->isChecked() ? diary::PasswordCode(rt_pw->text()) : QString();
-        saved = diary::appendEntry(CurFile, Titles->text(), code, rich,
-                                   [this] { return m_app.random(999999); });
+        // A locked entry is enciphered unless the settings keep the old lock.
+        diary::Lock lock{ck_pw->isChecked() ? rt_pw->text() : QString(), m_app.settings().Encrypt != u"0"};
+        saved = diary::appendEntry(CurFile, Titles->text(), lock, rich, [this] { return m_app.random(999999); });
+        cipher::wipe(lock.password);
     } else {
         saved = writeTextLineAtomically(CurFile, rich);
     }
@@ -505,11 +527,31 @@ void Index::onOK() {
         focusEditor();
         return;
     }
-    const std::optional<QString> body = oFOS->getContent(QString::number(item->data(KeyRole).toInt()),
-                                                         rt_pw->text(), item->data(OccurrenceRole).toInt());
+    const std::optional<QString> body = readSelectedEntry(item);
     oFOS->closeAll();
     if (!body) mmw->setText(msg(u"  文件不存在！"));
     else mmw->setTextRTF(*body);
+    focusEditor();
+}
+
+// "加密旧日记": every entry that an older copy locked with the password now in rt_pw is enciphered
+// under it. Each key derivation takes a moment, so the window waits for them.
+void Index::onEncipherOld() {
+    QString password = rt_pw->text();
+    if (password.isEmpty()) {
+        mmw->setText(msg(u"  请在密码框中输入旧日记的密码，然后再执行刚才的操作。"));
+        return;
+    }
+    says->setText(u" 正在加密旧日记..."_qs);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const cipher::Conversion c =
+        cipher::encipherLegacyDiary(m_app.path(u"DB"_qs), m_app.path(u"DB/temp.tmp"_qs), password);
+    QApplication::restoreOverrideCursor();
+    cipher::wipe(password);
+    QString report = msg(u"  已加密 %1 篇旧日记。").arg(c.enciphered);
+    if (!c.result.ok()) report += u"\r\n  有日记文件未能加密："_qs + c.result.detail;
+    mmw->setText(report);
+    says->setText(diary::dateStatusText(CurDate));
     focusEditor();
 }
 

@@ -69,6 +69,7 @@ private:
     void setDateBoxes();
     void enableNavigation(bool on);
     QString titleLine() const;
+    std::optional<QString> readSelectedEntry(QListWidgetItem *item);
     void showEditorMessage(const QString &message);
 
     // Handlers.
@@ -87,6 +88,7 @@ private:
     void onEditHomePage();
     void onCheckPassword();
     void onOK();
+    void onEncipherOld();
     void onNewCollectionItem();
     void onViewCollection();
     void saveCollectionItem();
@@ -130,4 +132,5 @@ private:
     QAction *m_loveme = nullptr;
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
+    QAction *m_encipherOld = nullptr;
 };

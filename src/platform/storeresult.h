@@ -14,6 +14,7 @@ enum class Code {
     Damaged,       // the file is there but cannot be read as what it should be
     TooLarge,      // over the size the format or the reader allows
     IoError,       // reading, writing, syncing or renaming failed
+    Unavailable,   // what the work needs is not there: libsodium, or the memory of a key derivation
 };
 
 struct Result {

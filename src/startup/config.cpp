@@ -104,6 +104,9 @@ void apply(LineReader &in, Settings &s) {
                 if (key == u"Diary") s.DiaryDeletion = valueOf(l);
                 else if (key == u"Love") s.LoveDeletion = valueOf(l);
             }
+        } else if (name == u"Security") {
+            for (QString l = in.next(); !l.isEmpty(); l = in.next())
+                if (keyOf(l) == u"Encrypt") s.Encrypt = valueOf(l);
         } else if (name == u"ImagePath") {
             for (QString l = in.next(); !l.isEmpty(); l = in.next()) {
                 const QString key = keyOf(l);

@@ -11,6 +11,9 @@ struct Settings {
     bool LoginPassed = false;
     QString DiaryDeletion; // diary entries may be deleted only when "1"
     QString LoveDeletion;  // collection items may be deleted only when "1"
+    QString Encrypt;       // [Security] Encrypt: "0" locks new entries the old way, with a password
+                           // code beside a readable body, for a folder shared with older copies;
+                           // anything else (or nothing) enciphers them
     QString ImagesPath;    // album folder; empty means the program directory's Images folder
     qint16 noLogo = 0;     // 0 puts the logo on saved album pictures
     bool MainShown = false; // the tray icon's idea of whether the main window is up

@@ -83,6 +83,9 @@ private slots:
     void loadState();
     void missingFolderIsCreated();
     void configuredFolderUnderHome();
+    void images_data();
+    void images();
+    void imagesAreDistinct();
     void helpPagePixels();
     void navigation_data();
     void navigation();
@@ -236,6 +239,58 @@ void TestFmPhoto::configuredFolderUnderHome() {
     qputenv("HOME", oldHome);
     QCOMPARE(m_window->pictureFolder(), home + u"/images/"_qs);
     QCOMPARE(m_window->pictures(), (QStringList{u"最爱莓莓"_qs, u"x.png"_qs}));
+}
+
+// The drawings that the pixel tests below paint with: each has its size, ink where its figure is
+// and nothing around it, so that a blank or a swapped image cannot pass those tests.
+void TestFmPhoto::images_data() {
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<QPoint>>("ink");
+    QTest::addColumn<QList<QPoint>>("clear");
+    QTest::newRow("heart") << album::heartImage() << QSize(32, 32)
+                           << QList<QPoint>{{16, 16}, {8, 8}, {24, 8}, {16, 27}}
+                           << QList<QPoint>{{0, 0}, {31, 0}, {0, 31}, {31, 31}, {16, 1}};
+    QTest::newRow("logo") << album::logoImage() << QSize(128, 32)
+                          << QList<QPoint>{{3, 16}, {64, 16}, {124, 16}, {13, 20}}
+                          << QList<QPoint>{{0, 0}, {127, 0}, {0, 31}, {127, 31}};
+    QTest::newRow("diary page") << album::docIcon() << QSize(32, 32)
+                                << QList<QPoint>{{7, 5}, {7, 27}, {25, 27}, {16, 20}}
+                                << QList<QPoint>{{1, 1}, {30, 1}, {1, 31}, {30, 31}};
+    QTest::newRow("open hand") << album::handImage(0) << QSize(32, 32)
+                               << QList<QPoint>{{16, 22}, {14, 6}}
+                               << QList<QPoint>{{0, 0}, {31, 0}, {31, 31}, {28, 6}};
+    QTest::newRow("holding hand") << album::handImage(1) << QSize(32, 32)
+                                  << QList<QPoint>{{16, 22}, {14, 14}}
+                                  << QList<QPoint>{{0, 0}, {31, 0}, {31, 31}, {14, 6}};
+}
+
+void TestFmPhoto::images() {
+    QFETCH(QImage, image);
+    QFETCH(QSize, size);
+    QFETCH(QList<QPoint>, ink);
+    QFETCH(QList<QPoint>, clear);
+    QCOMPARE(image.size(), size);
+    QVERIFY(image.hasAlphaChannel());
+    const QImage a = argb(image);
+    for (const QPoint &p : ink)
+        QVERIFY2(qAlpha(a.pixel(p)) > 128, qPrintable(u"no ink at %1,%2"_qs.arg(p.x()).arg(p.y())));
+    for (const QPoint &p : clear)
+        QVERIFY2(qAlpha(a.pixel(p)) == 0, qPrintable(u"ink at %1,%2"_qs.arg(p.x()).arg(p.y())));
+}
+
+void TestFmPhoto::imagesAreDistinct() {
+    const QList<QImage> images = {argb(album::heartImage()), argb(album::docIcon()),
+                                  argb(album::handImage(0)), argb(album::handImage(1))};
+    for (qsizetype i = 0; i < images.size(); ++i)
+        for (qsizetype j = i + 1; j < images.size(); ++j)
+            QVERIFY2(images[i] != images[j], qPrintable(u"%1 and %2"_qs.arg(i).arg(j)));
+    // The heart is red, the hands white, the logo's lettering rose on a pale band.
+    const QRgb heart = argb(album::heartImage()).pixel(16, 16);
+    QVERIFY(qRed(heart) > 2 * qGreen(heart) && qRed(heart) > 2 * qBlue(heart));
+    QCOMPARE(argb(album::handImage(0)).pixel(16, 22), qRgb(255, 255, 255));
+    const QImage logo = argb(album::logoImage());
+    QVERIFY(countColor(logo, QRect(30, 4, 96, 24), qRgb(170, 30, 70), 40) > 40);
 }
 
 void TestFmPhoto::helpPagePixels() {
@@ -470,7 +525,8 @@ void TestFmPhoto::drag() {
     open({{u"big.png"_qs, solid(1000, 600, Qt::blue)}, {u"small.png"_qs, solid(100, 50, Qt::red)}});
     QTimer *timer = m_window->findChild<QTimer *>(u"tmMove"_qs);
 
-    // Larger than the view: scrolled until an edge meets the view's edge.
+    // Larger than the view: scrolled until an edge meets the view's edge. The window's own
+    // 10 ms timer follows the pointer.
     click("btLoad");
     QCOMPARE(m_window->picLeft(), -2467.5f);
     QCOMPARE(m_window->spareWidth(), -4935.f);
@@ -479,18 +535,15 @@ void TestFmPhoto::drag() {
     QTest::mousePress(box(), Qt::LeftButton, {}, QPoint(400, 300));
     QVERIFY(timer->isActive());
     m_cursor = QPoint(490, 510);
-    m_window->tmMove_Timer();
+    QTRY_COMPARE(box()->pos(), QPoint(-174, -79));
     QCOMPARE(m_window->picLeft(), -2617.5f);
     QCOMPARE(m_window->picTop(), -1192.f);
-    QCOMPARE(box()->pos(), QPoint(-174, -79));
     m_cursor = QPoint(-2000, -2000);
-    m_window->tmMove_Timer();
+    QTRY_COMPARE(box()->pos(), QPoint(671 - 1000, 421 - 600));
     QCOMPARE(m_window->picLeft(), -4935.f);
     QCOMPARE(m_window->picTop(), -2685.f);
-    QCOMPARE(box()->pos(), QPoint(671 - 1000, 421 - 600));
     m_cursor = QPoint(3000, 3000);
-    m_window->tmMove_Timer();
-    QCOMPARE(box()->pos(), QPoint(0, 0));
+    QTRY_COMPARE(box()->pos(), QPoint(0, 0));
     QTest::mouseRelease(box(), Qt::LeftButton, {}, QPoint(400, 300));
     QVERIFY(!timer->isActive());
 
@@ -498,11 +551,9 @@ void TestFmPhoto::drag() {
     click("btLoad");
     QTest::mousePress(box(), Qt::LeftButton, {}, QPoint(10, 10));
     m_cursor += QPoint(10000, -10000);
-    m_window->tmMove_Timer();
-    QCOMPARE(box()->geometry(), QRect(571, 0, 100, 50));
+    QTRY_COMPARE(box()->geometry(), QRect(571, 0, 100, 50));
     m_cursor += QPoint(-10000, 10000);
-    m_window->tmMove_Timer();
-    QCOMPARE(box()->geometry(), QRect(0, 371, 100, 50));
+    QTRY_COMPARE(box()->geometry(), QRect(0, 371, 100, 50));
     QTest::mouseRelease(box(), Qt::LeftButton, {}, QPoint(10, 10));
 }
 

@@ -141,8 +141,12 @@ void TestDiaryStore::readEntry() {
     c = diary::readEntry(path, 5, 0, u"******"_qs);
     QVERIFY(c.PassOK);
     QCOMPARE(cp936::encode(c.body), kBodyA);
-    // Codes run together: "a" "bc" and "ab" "c" have one code, so any such password opens it.
-    QVERIFY(diary::readEntry(path, 42, 0, u"abc"_qs).PassOK);
+    // Codes run together without a separator: tab, "O", "Y", tab (9 79 89 9) has the code of
+    // "abc" (97 98 99), so it opens the entry too; a text whose code differs does not.
+    c = diary::readEntry(path, 42, 0, u"\tOY\t"_qs);
+    QVERIFY(c.PassOK);
+    QCOMPARE(cp936::encode(c.body), kBodyB);
+    QVERIFY(!diary::readEntry(path, 42, 0, u"\tOY"_qs).PassOK);
 }
 
 void TestDiaryStore::readEntryLockedAndMissing() {
@@ -296,7 +300,7 @@ void TestDiaryStore::appendEntry() {
     QVERIFY(testsupport::writeFile(path, old));
     QList<qint64> draws{7, 9, 7, 12};
     qint32 key = -1;
-    QVERIFY(diary::appendEntry(path, u"一\r\n二\r三\n四"_qs, u"979899"_qs,
+    QVERIFY(diary::appendEntry(path, u"一\r\n二\r三\n四"_qs, diary::Lock{u"abc"_qs, false},
                                cp936::decode(kBodyB), [&draws] { return draws.takeFirst(); }, &key));
     QCOMPARE(key, 12);
     QCOMPARE(draws.size(), 0);
@@ -307,7 +311,7 @@ void TestDiaryStore::appendEntry() {
 
     // A missing date file is created with the one entry.
     const QString fresh = dir.path() + u"/new.KAV"_qs;
-    QVERIFY(diary::appendEntry(fresh, u"t"_qs, QString(), cp936::decode(kBodyA), [] { return 5; }));
+    QVERIFY(diary::appendEntry(fresh, u"t"_qs, diary::Lock{}, cp936::decode(kBodyA), [] { return 5; }));
     QCOMPARE(testsupport::readFile(fresh), entry("5", u"t"_qs, "", kBodyA));
 }
 
@@ -317,11 +321,11 @@ void TestDiaryStore::appendEntryRefusals() {
     // A folder in the date file's place is no date file.
     const QString folder = dir.path() + u"/folder.KAV"_qs;
     QVERIFY(QDir().mkpath(folder));
-    QCOMPARE(diary::appendEntry(folder, u"t"_qs, QString(), u"b"_qs, draw).code, store::Code::Damaged);
+    QCOMPARE(diary::appendEntry(folder, u"t"_qs, diary::Lock{}, u"b"_qs, draw).code, store::Code::Damaged);
     QVERIFY(QFileInfo(folder).isDir());
     // No folder to write in: the failure says which file.
     const QString missing = dir.path() + u"/DB/d.KAV"_qs;
-    const store::Result r = diary::appendEntry(missing, u"t"_qs, QString(), u"b"_qs, draw);
+    const store::Result r = diary::appendEntry(missing, u"t"_qs, diary::Lock{}, u"b"_qs, draw);
     QCOMPARE(r.code, store::Code::IoError);
     QVERIFY2(r.detail.contains(u"d.KAV"_qs), qPrintable(r.detail));
     QVERIFY(!QFileInfo::exists(missing));

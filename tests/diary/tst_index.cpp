@@ -18,7 +18,10 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -124,9 +127,14 @@ private slots:
     void pasteAtCaret();
     void lockedEntries();
     void passwordControlStates();
+    void encipheredEntries();
+    void damagedEncipheredEntry();
+    void encipherOldEntries();
     void homePage();
     void collection();
     void collectionRefusals();
+    void helpLines_data();
+    void helpLines();
     void helpAndAbout();
     void messageButton();
     void hideAndCloseBox();
@@ -469,13 +477,17 @@ void TestIndex::pasteAtCaret() {
     c.setPosition(1);
     d.box("mmw")->setTextCursor(c);
     QGuiApplication::clipboard()->setText(u"粘贴的"_qs);
+    // The focus is elsewhere when the button is pressed; pasting brings it back to the editor.
+    d.box("Titles")->setFocus();
+    QCOMPARE(d.w->focusWidget(), d.box("Titles"));
     d.click("bt_v");
     QCOMPARE(d.text("mmw"), u"a粘贴的b"_qs);
-    QVERIFY(d.box("mmw")->hasFocus() || !d.w->isActiveWindow());
+    QCOMPARE(d.w->focusWidget(), d.box("mmw"));
 }
 
+// With [Security] Encrypt=0 a locked entry keeps the old lock, for a folder shared with older copies.
 void TestIndex::lockedEntries() {
-    Diary d;
+    Diary d("[Security]\r\nEncrypt=0\r\n\r\n");
     d.menu("m_new");
     d.get<QCheckBox>("ck_pw")->click();
     QVERIFY(d.box("rt_pw")->isEnabled());
@@ -497,6 +509,116 @@ void TestIndex::lockedEntries() {
     d.box("Titles")->setText(u"open"_qs);
     d.click("bt_save");
     QVERIFY(testsupport::readFile(d.path(u"DB/20040908.KAV"_qs)).contains("open\r\n\x07\r\n"));
+}
+
+// By default a locked entry is enciphered: neither its words nor its password can be read from the
+// disk, and it opens and goes only with the password.
+void TestIndex::encipheredEntries() {
+    Diary d;
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    const QString words = u"今天和小雪去西湖散步 secret words"_qs;
+    const QString password = u"密码pw"_qs;
+    d.menu("m_new");
+    d.get<QCheckBox>("ck_pw")->click();
+    d.box("rt_pw")->setText(password);
+    d.box("Titles")->setText(u"西湖"_qs);
+    d.box("mmw")->setText(words);
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QCOMPARE(d.titles(), QStringList{u"西湖"_qs});
+    const QByteArray bytes = testsupport::readFile(file);
+    const diary::Listing l = diary::ListEntries(file);
+    QCOMPARE(l.items.size(), 1);
+    QVERIFY(bytes.startsWith("\x7f" + QByteArray::number(l.items[0].key) + "\r\n" + cp936::encode(u"西湖"_qs) +
+                             "\r\n\x07$q1$\r\n{\\rtf1\\ansi\\ansicpg936"));
+    QVERIFY(bytes.endsWith("\\par\r\n}\r\n \x7f\r\n"));
+    const QStringList secrets = {u"小雪"_qs, u"西湖散步"_qs, u"secret words"_qs, password, u"密码"_qs};
+    for (const QString &secret : secrets) {
+        const QByteArray gbk = cp936::encode(secret);
+        QString escapes; // as RTF writes code page 936: \'d0\'a1
+        for (char c : gbk)
+            escapes += c & 0x80 ? u"\\'%1"_qs.arg(quint8(c), 2, 16, QLatin1Char('0')) : QString(QLatin1Char(c));
+        const QByteArray utf16(reinterpret_cast<const char *>(secret.utf16()), secret.size() * 2);
+        for (const QByteArray &form : {gbk, escapes.toLatin1(), secret.toUtf8(), utf16})
+            QVERIFY2(!bytes.contains(form), qPrintable(secret));
+    }
+    QVERIFY(!bytes.contains(cp936::encode(diary::PasswordCode(password))));
+    QVERIFY(!bytes.contains(cp936::encode(diary::PasswordCode(u"pw"_qs))));
+    QVERIFY(!QFile::exists(d.path(u"DB/temp.tmp"_qs)));
+
+    // The box still holds the password: the entry opens at once; another password shows the lock.
+    d.open(0);
+    QCOMPARE(d.text("mmw"), words);
+    d.box("rt_pw")->setText(u"密码pX"_qs);
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密，请输入正确的密码。"_qs);
+    d.box("rt_pw")->setText(password);
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), words);
+    // Delete with a wrong password changes nothing; with the right one the entry goes.
+    d.box("rt_pw")->setText(u"******"_qs);
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  * 记录已加密！\r\n  * 请输入正确的密码，然后再执行刚才的操作。"_qs);
+    QCOMPARE(testsupport::readFile(file), bytes);
+    d.box("rt_pw")->setText(password);
+    d.select(0);
+    d.keyInList(Qt::Key_Delete);
+    QCOMPARE(d.text("mmw"), u"\r\n  日记删除成功！"_qs);
+    QVERIFY(!QFile::exists(file));
+}
+
+// A changed byte in an enciphered entry: the editor says so, and shows nothing of the body.
+void TestIndex::damagedEncipheredEntry() {
+    Diary d;
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    d.menu("m_new");
+    d.get<QCheckBox>("ck_pw")->click();
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.box("mmw")->setText(u"words"_qs);
+    d.click("bt_save");
+    QByteArray bytes = testsupport::readFile(file);
+    const qsizetype at = bytes.indexOf("\\fs18 ") + 20; // inside the record's base64
+    bytes[at] = bytes[at] == 'A' ? 'B' : 'A';
+    QVERIFY(testsupport::writeFile(file, bytes));
+    const QString damaged = u"\r\n  * 加密记录已损坏或被改动，无法打开。"_qs;
+    d.open(0);
+    QCOMPARE(d.text("mmw"), damaged);
+    d.click("bt_OK");
+    QCOMPARE(d.text("mmw"), damaged);
+}
+
+// "加密旧日记" enciphers the old locks of the password in the box, in every date file, and says
+// how many; they then open with that password as before.
+void TestIndex::encipherOldEntries() {
+    Diary d;
+    const QString today = d.path(u"DB/20040908.KAV"_qs);
+    const QString other = d.path(u"DB/20040101.KAV"_qs);
+    const QByteArray open = entry("1", u"open"_qs, "", kBodyA);
+    const QByteArray otherLock = entry("3", u"other"_qs, "-10544", kBodyA);
+    QVERIFY(testsupport::writeFile(today, open + entry("2", u"old"_qs, "979899", kBodyB) + otherLock));
+    QVERIFY(testsupport::writeFile(other, entry("9", u"older"_qs, "979899", kBodyB)));
+    QAction *encipher = d.get<QAction>("m_encipherOld");
+    QCOMPARE(encipher->text(), u"加密旧日记"_qs);
+    QCOMPARE(d.get<QMenu>("m_tools")->actions().count(encipher), 1);
+    d.box("rt_pw")->setText(QString());
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  请在密码框中输入旧日记的密码，然后再执行刚才的操作。"_qs);
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"_qs);
+    const QByteArray now = testsupport::readFile(today);
+    QVERIFY(now.startsWith(open + "\x7f" "2\r\nold\r\n\x07$q1$\r\n"));
+    QVERIFY(now.endsWith(otherLock));
+    QVERIFY(!now.contains(kBodyB) && !testsupport::readFile(other).contains(kBodyB));
+    d.click("btReturn");
+    d.open(1);
+    QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+    // Nothing is left to do; in edit mode the command is not offered.
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 0 篇旧日记。"_qs);
+    d.menu("m_new");
+    QVERIFY(!encipher->isEnabled() || !d.get<QMenu>("m_tools")->menuAction()->isEnabled());
 }
 
 void TestIndex::passwordControlStates() {
@@ -640,6 +762,80 @@ void TestIndex::collectionRefusals() {
     QCOMPARE(d.text("mmw"), u"\r\n  加载文件出错，可能文件格式有误。"_qs);
 }
 
+void TestIndex::helpLines_data() {
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("1") << 1 << u"  = 日记 ="_qs;
+    QTest::newRow("2") << 2 << u"  1.新建日记"_qs;
+    QTest::newRow("3") << 3 << u"    [保存] 保存日记"_qs;
+    QTest::newRow("4") << 4 << u"    [取消] 不保存日记。"_qs;
+    QTest::newRow("5") << 5 << u"    [粘贴] 将剪切板的内容粘贴到编辑窗口（可以是图片）"_qs;
+    QTest::newRow("6") << 6 << u"    日记超出容量将有提示，不保存当前日记，并且退出编辑状态。"_qs;
+    QTest::newRow("7") << 7 << u"    加密日记，请选中 [加密]，并输入密码。"_qs;
+    QTest::newRow("8") << 8 << u"  2.查看日记"_qs;
+    QTest::newRow("9") << 9 << u"    [==] 返回今天的日记，或退出查看珍藏状态，进入日记查看状态。"_qs;
+    QTest::newRow("10") << 10 << u"    [<=] 当前日期前一天的日记"_qs;
+    QTest::newRow("11") << 11 << u"    [=>] 当前日期后一天的日记"_qs;
+    QTest::newRow("12") << 12 << u"    [转到] 转到与所输入日期对应的日记。"_qs;
+    QTest::newRow("13") << 13 << u"    在列表框里，双击记录加载选择的记录。"_qs;
+    QTest::newRow("14") << 14 << u"    当日记有密码时，输入正确的密码才能查看。"_qs;
+    QTest::newRow("15") << 15 << u"  3.补写日记"_qs;
+    QTest::newRow("16") << 16 << u"    在 [选择日期] 里输入要补写的日期，点击 [添加]。"_qs;
+    QTest::newRow("17") << 17 << u"  4.删除日记"_qs;
+    QTest::newRow("18") << 18 << u"    在列表框里单击记录，按键盘上的 [Delete] 删除选中的日记。"_qs;
+    QTest::newRow("19") << 19 << u"    注意：是单击！"_qs;
+    QTest::newRow("20") << 20 << u"    提醒：如果有密码，请先输入密码，再执行删除操作。"_qs;
+    QTest::newRow("21") << 21 << u"    "_qs;
+    QTest::newRow("22") << 22 << u"  = 首页 ="_qs;
+    QTest::newRow("23") << 23 << u"  1.关于首页"_qs;
+    QTest::newRow("24") << 24 << u"    首页是在未加载日记前显示的画面。"_qs;
+    QTest::newRow("25") << 25 << u"  2.首页的编辑"_qs;
+    QTest::newRow("26") << 26 << u"    您可以在查看日记时点击 [设置首页] 可进入首页编辑模式，"_qs;
+    QTest::newRow("27") << 27 << u"    将当前日记设置为首页。"_qs;
+    QTest::newRow("28") << 28 << u"    具体操作方法请参考日记的编辑。"_qs;
+    QTest::newRow("29") << 29 << u"  "_qs;
+    QTest::newRow("30") << 30 << u"  = 珍藏 ="_qs;
+    QTest::newRow("31") << 31 << u"  1.新建珍藏"_qs;
+    QTest::newRow("32") << 32 << u"    编辑方法请参考日记的编辑。"_qs;
+    QTest::newRow("33") << 33 << u"  2.查看珍藏"_qs;
+    QTest::newRow("34") << 34 << u"    点击 [查看珍藏] ，然后在 [列表] 中选择珍藏双击。"_qs;
+    QTest::newRow("35") << 35 << u"  3.删除珍藏"_qs;
+    QTest::newRow("36") << 36 << u"    在列表框里单击记录，按键盘上的 [Delete] 删除选中的记录。"_qs;
+    QTest::newRow("37") << 37 << u"  "_qs;
+    QTest::newRow("38") << 38 << u"  = 消息 ="_qs;
+    QTest::newRow("39") << 39 << u"  1.关于消息"_qs;
+    QTest::newRow("40") << 40 << u"    本功能基于网络，从网络下载最新软件消息。"_qs;
+    QTest::newRow("41") << 41 << u"    如果服务器关闭，不会影响其它功能的使用。"_qs;
+    QTest::newRow("42") << 42 << u"  2.特别声明"_qs;
+    QTest::newRow("43") << 43 << u"    本软件为免费软件，不需要注册，没有任何功能限制。"_qs;
+    QTest::newRow("44") << 44 << u"  "_qs;
+    QTest::newRow("45") << 45 << u"  "_qs;
+    QTest::newRow("46") << 46 << u"  * 在 [ 列表 ] 框里点一下鼠标左键，按住键盘上的 [ Ctrl ] ..."_qs;
+    QTest::newRow("47") << 47 << u"    看看会有什么发生啊 ^-^ "_qs;
+    QTest::newRow("48") << 48 << u"  "_qs;
+    QTest::newRow("49") << 49 << u"  "_qs;
+    QTest::newRow("50") << 50 << u"  谢谢您的使用！"_qs;
+    QTest::newRow("51") << 51 << u"  如有问题，请与我们联系。"_qs;
+    QTest::newRow("52") << 52 << u"  有您的支持，我们才能做得更好！"_qs;
+    QTest::newRow("53") << 53 << u"  "_qs;
+    QTest::newRow("54") << 54 << u"  "_qs;
+}
+
+void TestIndex::helpLines() {
+    QFETCH(int, number);
+    QFETCH(QString, line);
+    // The help view as the menu command shows it, read once for every row.
+    static const QStringList shown = [] {
+        Diary d;
+        d.menu("m_help");
+        return d.text("mmw").split(u"\r\n"_qs);
+    }();
+    // Each line follows CR LF: an empty start, then the 54 lines, no line break at the end.
+    QCOMPARE(shown.size(), 55);
+    QCOMPARE(shown.first(), QString());
+    QCOMPARE(shown.at(number), line);
+}
+
 void TestIndex::helpAndAbout() {
     Diary d;
     d.click("m_viewlove");
@@ -656,13 +852,36 @@ void TestIndex::helpAndAbout() {
     testsupport::writeFile(d.path(u"Config.ini"_qs), cp936::encode(u"[About]\r\nNick= 新的\r\n\r\n"_qs));
     d.click("bt_about");
     QCOMPARE(d.w->CurDate, QDate(2004, 9, 8));
-    QCOMPARE(d.text("Titles"), u"关于晴窗"_qs);
-    QCOMPARE(d.text("mmw"), diary::AboutHeader() + u"\r\n\r\n  = 关于自己 =\r\n  Nick:  新的\r\n"_qs);
     QCOMPARE(d.list()->count(), 0);
+    // The header's labels and blanks are fixed; the maker's details between them are ours.
+    static const QRegularExpression header(u"^\\r\\n"
+                                           u"  程序编写：\\S+  （(\\S+)）\\r\\n"
+                                           u"  个人主页：\\S+   \\S+\\r\\n"
+                                           u"  电子邮箱：\\S+\\r\\n"
+                                           u"  通信地址：\\S+\\r\\n"
+                                           u"  邮政编码：\\S+         电话：\\S+\\r\\n"
+                                           u"  \\r\\n"
+                                           u"  欢迎您提出宝贵意见，也渴望志同道合的朋友来和我交流。\\r\\n\\r\\n"_qs);
+    const QString about = d.text("mmw");
+    const QRegularExpressionMatch m = header.match(about);
+    QVERIFY2(m.hasMatch(), qPrintable(about));
+    QCOMPARE(about.mid(m.capturedLength()), u"\r\n\r\n  = 关于自己 =\r\n  Nick:  新的\r\n"_qs);
+    // The title is "关于" and the nickname of the header, as RTF in the classic control's shape.
+    const QString nick = m.captured(1);
+    QCOMPARE(d.text("Titles"), u"关于"_qs + nick);
+    QByteArray escapes;
+    const QByteArray gbk = QStringEncoder("GBK").encode(nick);
+    for (const char byte : gbk)
+        escapes += "\\'" + QByteArray::number(uchar(byte), 16).rightJustified(2, '0');
+    QCOMPARE(diary::aboutTitleRtf().toLatin1(),
+             "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
+             "\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18\\'b9\\'d8\\'d3\\'da" +
+                 escapes + "\\par }");
     // A bad settings file shows its error text there.
     testsupport::writeFile(d.path(u"Config.ini"_qs), "[About]\r\nno equals\r\n\r\n");
     d.click("bt_about");
-    QCOMPARE(d.text("mmw"), diary::AboutHeader() + u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs);
+    QCOMPARE(d.text("mmw"), about.left(m.capturedLength()) +
+                                u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs);
 }
 
 void TestIndex::messageButton() {

@@ -1,6 +1,7 @@
 // The client side of the hidden network window: what arrives on Wsk and UserCheck, and errors,
 // against a server copy in the same process and against scripted servers.
 #include "netclient/connectme.h"
+#include "netclient/newuser.h"
 #include "netcopy.h"
 #include "netservice/fornull.h"
 #include "netservice/protocol.h"
@@ -125,30 +126,41 @@ void tst_ClientSocket::replyInPiecesIsShownWhole() {
 void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
     std::unique_ptr<Copy> server(serverCopy());
     server->app->setRandomSource([] { return 0.0000321; }); // 3210
-    Copy client;
-    client.app->newUser();
-    QVERIFY(client.app->newUserLoaded());
+    Options o;
+    o.ports = {quint16(server->fn->svr->LocalPort()), quint16(server->fn->RegSvr->LocalPort()),
+               quint16(server->fn->LogSvr->LocalPort())};
+    Copy client(o);
 
-    // What the registration window does before it sends.
-    Winsock *wsk = client.fn->Wsk;
-    wsk->Close();
-    wsk->setRemoteHost(u"127.0.0.1"_qs);
-    wsk->setRemotePort(server->fn->RegSvr->LocalPort());
-    wsk->setLocalPort(0);
-    QVERIFY(wsk->Connect());
-    QVERIFY(waitState(wsk, 7));
-    client.app->settings().LoginPassed = true;
-    client.fn->FirstRun = false;
-    QVERIFY(wsk->SendData(protocol::buildRegistrationRecord(
-        {u"小明"_qs, u"pw"_qs, u"-"_qs, u"-"_qs, u"正在考虑，说点什么好呢？"_qs, u"不详"_qs})));
-    QVERIFY(waitState(wsk, 8));
+    // The registration window connects by itself; the user fills it in and presses 注册.
+    NewUser *w = client.app->newUser();
+    w->autoConnect()->setInterval(20);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QPushButton *reg = w->findChild<QPushButton *>(u"Reg"_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(reg->isEnabled(), kWait);
+    w->findChild<RichTextBox *>(u"UserName"_qs)->setText(u"小明"_qs);
+    w->findChild<RichTextBox *>(u"PassWord"_qs)->setText(u"pw"_qs);
+    QTest::mouseClick(reg, Qt::LeftButton);
+    QVERIFY(waitState(client.fn->Wsk, 8));
 
+    // The confirmation as the protocol lays it out, from what was typed and the id drawn; the
+    // personal note is the box's own text, left as it was.
+    const QString confirmation = u"\r\n  以下是您的注册信息：\r\n\r\n"
+                                 u"    账号： 3210\r\n"
+                                 u"    姓名： 小明 (不详)\r\n"
+                                 u"    密码： pw\r\n"
+                                 u"    邮件： -\r\n"
+                                 u"    地址： -\r\n\r\n"
+                                 u"   用户注册成功，请记住您的账号和密码。\r\n"_qs +
+                                 u"-="_qs.repeated(34) + u"-\r\n\r\n正在考虑，说点什么好呢？"_qs;
+    QCOMPARE(client.content(), confirmation);
     UserInfo stored(server->app->folder());
     QVERIFY(stored.getInfo(u"3210"_qs));
-    QCOMPARE(client.content(), protocol::registrationConfirmation(stored));
-    QVERIFY(client.content().endsWith(u"\r\n\r\n正在考虑，说点什么好呢？"_qs));
+    QCOMPARE(stored.getName(), u"小明"_qs);
+    QCOMPARE(stored.getPassword(), u"pw"_qs);
     QVERIFY(!client.app->newUserLoaded());
     QVERIFY(client.cm()->isVisible());
+    QVERIFY(client.app->settings().LoginPassed);
 }
 
 void tst_ClientSocket::loginRefusedThenAccepted() {
@@ -202,8 +214,19 @@ void tst_ClientSocket::loginReplyInPieces() {
     Scripted fake(script, false);
     Copy client;
     QSignalSpy refused(client.fn, &ForNull::loginRefused);
+    // Connected after the window's own handler: each arrival is counted once it has been read.
+    QSignalSpy arrivals(client.fn->UserCheck, &Winsock::DataArrival);
     QVERIFY(client.fn->UserCheck->Connect(u"127.0.0.1"_qs, fake.port()));
-    QTest::qWait(150 * int(pieces.size()) + 300);
+    qint64 sent = 0;
+    for (const QByteArray &p : pieces)
+        sent += p.size();
+    auto arrived = [&] {
+        qint64 n = 0;
+        for (const QList<QVariant> &a : arrivals)
+            n += a.at(0).toLongLong();
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(arrived(), sent, kWait);
     QCOMPARE(client.app->settings().LoginPassed, accepted);
     QCOMPARE(refused.size(), refusals);
 }

@@ -2,9 +2,12 @@
 // clients and by a client copy of the network service in this process. A lock, shared with
 // tst_serverload, keeps the tests on those ports from overlapping across build trees.
 #include "netclient/connectme.h"
+#include "netclient/login.h"
+#include "netclient/newuser.h"
 #include "netcopy.h"
 #include "netservice/fornull.h"
 #include "netservice/protocol.h"
+#include "netservice/serversession.h"
 #include "netservice/userinfo.h"
 #include "platform/codepage.h"
 #include "platform/richtextbox.h"
@@ -17,6 +20,8 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -103,7 +108,8 @@ void tst_FixedPortsServer::initTestCase() {
                      30000),
                  qPrintable(u"port "_qs + QString::number(port)));
     }
-    QVERIFY(QFileInfo(m_dir.path() + u"/UserInfo"_qs).isDir());
+    // The account folder comes after the listeners, in the same start-up.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(m_dir.path() + u"/UserInfo"_qs).isDir(), kWait);
 }
 
 void tst_FixedPortsServer::cleanupTestCase() {
@@ -260,46 +266,57 @@ void tst_FixedPortsServer::megabyteOfGarbage() {
 }
 
 void tst_FixedPortsServer::clientCopyExchangesEverything() {
-    // A client copy of the network service: registration, login and the message.
-    Copy copy;
+    // A client copy on the product's ports, used through its windows: registration, login and
+    // the message.
+    Options o;
+    o.ports = {kMessagePort, kRegistrationPort, kLoginPort};
+    o.stateTimer = true;
+    Copy copy(o);
     App &client = *copy.app;
-    ForNull *fn = copy.fn;
-    client.newUser();
 
-    // The registration window has started its own connection; this test drives the socket.
-    Winsock *wsk = fn->Wsk;
-    wsk->Close();
-    wsk->setRemoteHost(u"127.0.0.1"_qs);
-    wsk->setRemotePort(kRegistrationPort);
-    wsk->setLocalPort(0);
-    QVERIFY(wsk->Connect());
-    QVERIFY(QTest::qWaitFor([wsk] { return wsk->State() == 7; }, kWait));
-    client.settings().LoginPassed = true;
-    fn->FirstRun = false;
-    QVERIFY(wsk->SendData(protocol::buildRegistrationRecord(
-        {u"客户"_qs, u"口令"_qs, u"a@b.c"_qs, u"-"_qs, u"-"_qs, u"女"_qs})));
-    QVERIFY(QTest::qWaitFor([wsk] { return wsk->State() == 8; }, kWait));
-    const QString confirmation = client.connectMe()->content()->text();
-    QVERIFY(confirmation.startsWith(u"\r\n  以下是您的注册信息：\r\n\r\n    账号： "_qs));
-    QVERIFY(!client.newUserLoaded());
+    NewUser *form = client.newUser();
+    form->autoConnect()->setInterval(20);
+    form->show();
+    QPushButton *reg = form->findChild<QPushButton *>(u"Reg"_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(reg->isEnabled(), kWait);
+    form->findChild<RichTextBox *>(u"UserName"_qs)->setText(u"客户"_qs);
+    form->findChild<RichTextBox *>(u"PassWord"_qs)->setText(u"口令"_qs);
+    form->findChild<RichTextBox *>(u"Email"_qs)->setText(u"a@b.c"_qs);
+    QTest::mouseClick(form->findChild<QRadioButton *>(u"SexGirl"_qs), Qt::LeftButton);
+    QTest::mouseClick(reg, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!client.newUserLoaded(), kWait);
     QVERIFY(client.connectMe()->isVisible());
+    const QString confirmation = client.connectMe()->content()->text();
     const QString id = idOf(gbk(confirmation));
-    QVERIFY(!id.isEmpty());
+    QVERIFY2(!id.isEmpty(), qPrintable(confirmation));
+    QVERIFY2(confirmation.startsWith(u"\r\n  以下是您的注册信息：\r\n\r\n    账号： "_qs + id +
+                                     u"\r\n    姓名： 客户 (女)\r\n    密码： 口令\r\n"
+                                     u"    邮件： a@b.c\r\n    地址： -\r\n\r\n"_qs),
+             qPrintable(confirmation));
 
+    // The login window with that account.
     client.settings().LoginPassed = false;
-    client.login();
-    Winsock *check = fn->UserCheck;
-    QVERIFY(check->Connect(u"127.0.0.1"_qs, kLoginPort));
-    QVERIFY(QTest::qWaitFor([check] { return check->State() == 7; }, kWait));
-    QVERIFY(check->SendData(protocol::buildLoginRequest(id, u"口令"_qs)));
-    QVERIFY(QTest::qWaitFor([&] { return client.settings().LoginPassed; }, kWait));
+    client.connectMe()->hide();
+    Login *login = client.login();
+    login->autoConnect()->setInterval(20);
+    login->show();
+    QPushButton *btLogin = login->findChild<QPushButton *>(u"btLogin"_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(btLogin->isEnabled(), kWait);
+    login->findChild<RichTextBox *>(u"UserName"_qs)->setText(id);
+    login->findChild<RichTextBox *>(u"PassWord"_qs)->setText(u"口令"_qs);
+    QTest::mouseClick(btLogin, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(client.settings().LoginPassed, kWait);
     QVERIFY(!client.loginLoaded());
+    QVERIFY(client.connectMe()->isVisible());
 
-    wsk->Close();
-    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, kMessagePort));
-    QVERIFY(QTest::qWaitFor([wsk] { return wsk->State() == 8; }, kWait));
-    QCOMPARE(client.connectMe()->content()->text(),
-             u"\r\n  欢迎使用晴窗。\r\n  今天的消息：一切安好！"_qs);
+    // The message, with the connection window's button once it can be pressed (the window's
+    // timer frees it when the registration's connection has ended).
+    QPushButton *connectButton = client.connectMe()->findChild<QPushButton *>(u"bt_connect"_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(connectButton->isEnabled(), kWait);
+    QTest::mouseClick(connectButton, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(client.connectMe()->content()->text(),
+                              u"\r\n  欢迎使用晴窗。\r\n  今天的消息：一切安好！"_qs, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(client.connectMe()->hostIP()->text(), u" 连接已断开..."_qs, kWait);
 }
 
 QTEST_MAIN(tst_FixedPortsServer)

@@ -120,6 +120,7 @@ void TestConfig::defaultFileIsWrittenAndRead() {
     QCOMPARE(s.ImagesPath, u"C:\\Images\\"_qs);
     QCOMPARE(s.oPicSavePath, u"C:\\PicSave\\"_qs);
     QCOMPARE(s.noLogo, qint16(0));
+    QCOMPARE(s.Encrypt, QString()); // no [Security] section: new locked entries are enciphered
     // Two headings with eight and three display lines, each value after ":  ".
     QString expected = u"\r\n\r\n  = 关于自己 ="_qs;
     for (int n = 8; n <= 15; ++n) {
@@ -195,6 +196,13 @@ void TestConfig::parse_data() {
         << u"[ImagePath]\r\nnoLogo=40000\r\n\r\n"_qs << false << u"noLogo"_qs << u"0"_qs;
     QTest::newRow("last keyed section without empty line")
         << u"[Deletion]\r\nDiary=1\r\n"_qs << false << u"DiaryDeletion"_qs << u"1"_qs;
+    QTest::newRow("security encrypt 0")
+        << u"[Security]\r\nEncrypt=0\r\n\r\n"_qs << true << u"Encrypt"_qs << u"0"_qs;
+    // A keyed section: its lines are not shown in the about text, unknown keys are skipped.
+    QTest::newRow("security is not displayed")
+        << u"[Security]\r\nother\r\nEncrypt=1\r\n\r\n"_qs << true << u"AboutText"_qs << QString();
+    QTest::newRow("security without empty line")
+        << u"[Security]\r\nEncrypt=0\r\n"_qs << false << u"Encrypt"_qs << u"0"_qs;
     QTest::newRow("display section of any name")
         << u"[Pets]\r\ncat=Mimi\r\n\r\n"_qs << true << u"AboutText"_qs << u"\r\n\r\n  = Pets =\r\n  cat: Mimi\r\n\r\n\r\n"_qs;
     QTest::newRow("about heading and lines")
@@ -230,6 +238,7 @@ void TestConfig::parse() {
         {u"LocPort"_qs, QString::number(s.LocPort)},
         {u"DiaryDeletion"_qs, s.DiaryDeletion},
         {u"LoveDeletion"_qs, s.LoveDeletion},
+        {u"Encrypt"_qs, s.Encrypt},
         {u"oPicSavePath"_qs, s.oPicSavePath},
         {u"noLogo"_qs, QString::number(s.noLogo)},
         {u"AboutText"_qs, s.AboutText},

@@ -4,7 +4,13 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <grp.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -32,6 +38,60 @@ bool waitUntil(const std::function<bool()> &condition, int ms) {
         QTest::qWait(50);
     }
     return true;
+}
+
+namespace {
+constexpr uid_t kNobody = 65534;
+const char kDropVariable[] = "QC_TEST_UNPRIVILEGED";
+} // namespace
+
+QString runUnprivileged(const QString &functionAndTag) {
+    // The child itself still root: it could not drop its rights, and must not start another.
+    if (qEnvironmentVariableIsSet(kDropVariable)) return u"still privileged in the child"_qs;
+    QTemporaryDir tmp;
+    if (!tmp.isValid() || ::chown(QFile::encodeName(tmp.path()).constData(), kNobody, kNobody) != 0)
+        return u"cannot prepare a temporary folder for uid 65534"_qs;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kDropVariable), u"1"_qs);
+    env.insert(u"TMPDIR"_qs, tmp.path());
+    env.insert(u"HOME"_qs, tmp.path());
+    env.remove(u"XDG_RUNTIME_DIR"_qs);
+    // Sanitizer reports go where the child may write; they are handed back below.
+    static const QRegularExpression logPath(u"log_path=[^:]*"_qs);
+    for (const QString &name : {u"ASAN_OPTIONS"_qs, u"UBSAN_OPTIONS"_qs, u"LSAN_OPTIONS"_qs})
+        if (env.contains(name))
+            env.insert(name, env.value(name).replace(logPath, u"log_path="_qs + tmp.path() +
+                                                                  u"/sanitizer-"_qs + name));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {functionAndTag});
+    if (!child.waitForFinished(300000)) {
+        child.kill();
+        child.waitForFinished();
+        return u"the unprivileged child did not finish"_qs;
+    }
+    QString output = QString::fromLocal8Bit(child.readAll());
+    QString reports;
+    for (const QFileInfo &report : QDir(tmp.path()).entryInfoList({u"sanitizer-*"_qs}, QDir::Files))
+        reports += QString::fromLocal8Bit(readFile(report.filePath()));
+    // Passed, and as the row it was asked for, not skipped.
+    const QString row = u"::"_qs + functionAndTag.section(u':', 0, 0) + u'(' +
+                        functionAndTag.section(u':', 1) + u')';
+    bool rowPassed = false;
+    for (const QString &line : output.split(u'\n'))
+        rowPassed = rowPassed || (line.startsWith(u"PASS   : "_qs) && line.contains(row));
+    const bool passed = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+                        rowPassed && !output.contains(u"SKIP   : "_qs);
+    if (passed && reports.isEmpty()) return QString();
+    return output + reports;
+}
+
+void dropPrivilegesIfAsked() {
+    if (!qEnvironmentVariableIsSet(kDropVariable) || ::geteuid() != 0) return;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0 ||
+        ::geteuid() == 0)
+        qFatal("cannot drop to uid %u", unsigned(kNobody));
 }
 
 } // namespace testsupport

@@ -17,4 +17,14 @@ QString executable();
 // Runs the event loop until condition holds; false when ms pass first.
 bool waitUntil(const std::function<bool()> &condition, int ms);
 
+// Root writes into folders whatever their permissions say, so tests of read-only folders run as
+// an unprivileged user. runUnprivileged runs one row of a test function ("function:tag") again in
+// a child of this test executable that drops to uid and gid 65534 before any test runs; it returns
+// an empty text when that row passed, else what the child printed (sanitizer reports included).
+// The child's own temporary folder belongs to that user.
+QString runUnprivileged(const QString &functionAndTag);
+// Called before any test runs (first in main or in initTestCase): in the child of runUnprivileged, drops the privileges (a failure
+// ends the process). Does nothing elsewhere.
+void dropPrivilegesIfAsked();
+
 } // namespace testsupport
