@@ -394,6 +394,15 @@ int main(int argc, char **argv) {
                     pick(locked, error, u"BM_OpenLegacyLockedEntry"_qs, Clock::Cpu)});
 
     error.clear();
+    const QJsonArray find = runBenchmarks(o, u"bench_find"_qs, &error);
+    rows.push_back({u"search ten years, cold (ref: read all files)"_qs, u"ms CPU"_qs,
+                    pick(find, error, u"BM_SearchCold"_qs, Clock::Cpu),
+                    pick(find, error, u"BM_ReadAllFiles"_qs, Clock::Cpu)});
+    rows.push_back({u"search ten years, warm (ref: read all files)"_qs, u"ms CPU"_qs,
+                    pick(find, error, u"BM_SearchWarm"_qs, Clock::Cpu),
+                    pick(find, error, u"BM_ReadAllFiles"_qs, Clock::Cpu)});
+
+    error.clear();
     const QJsonArray net = runBenchmarks(o, u"bench_net"_qs, &error);
     rows.push_back({u"message downloads, 50 clients (ref: minimal server)"_qs, u"downloads/s"_qs,
                     pick(net, error, u"BM_ForNullMessageService"_qs, Clock::Wall,

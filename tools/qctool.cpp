@@ -7,10 +7,15 @@
 #include <cstdio>
 #include <vector>
 
+namespace qctool {
+int find(const QStringList &args);
+} // namespace qctool
+
 namespace {
 
 const std::vector<qctool::Command> &commands() {
     static const std::vector<qctool::Command> all = {
+        {"find", "PROGRAMDIR WORDS", qctool::find},
     };
     return all;
 }

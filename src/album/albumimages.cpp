@@ -1,20 +1,32 @@
 #include "album/albumimages.h"
 
 #include <QFont>
+#include <QHash>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QRadialGradient>
 
+#include <functional>
+
 namespace album {
 
 namespace {
 
-QImage transparentImage(int width, int height) {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+// An image of width x height logical pixels at ratio, for drawing in logical pixels.
+QImage transparentImage(int width, int height, qreal ratio) {
+    QImage image(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     return image;
+}
+
+// Each drawing once per ratio.
+QImage cached(QHash<qreal, QImage> &cache, qreal ratio, const std::function<QImage(qreal)> &draw) {
+    auto it = cache.find(ratio);
+    if (it == cache.end()) it = cache.insert(ratio, draw(ratio));
+    return *it;
 }
 
 // A heart filling a 32 x 32 square, its point at the bottom.
@@ -54,8 +66,8 @@ QPainterPath roundedRect(const QRectF &r, qreal radius) {
 }
 
 // A hand seen from its back, the fingers up: open, or curled round the picture it holds.
-QImage drawHand(bool holding) {
-    QImage image = transparentImage(32, 32);
+QImage drawHand(bool holding, qreal ratio) {
+    QImage image = transparentImage(32, 32, ratio);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
@@ -92,20 +104,21 @@ QImage drawHand(bool holding) {
 
 } // namespace
 
-QImage heartImage() {
-    static const QImage image = [] {
-        QImage image = transparentImage(32, 32);
+QImage heartImage(qreal ratio) {
+    static QHash<qreal, QImage> cache;
+    return cached(cache, ratio, [](qreal ratio) {
+        QImage image = transparentImage(32, 32, ratio);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         drawHeart(p, QTransform());
         return image;
-    }();
-    return image;
+    });
 }
 
-QImage logoImage() {
-    static const QImage image = [] {
-        QImage image = transparentImage(128, 32);
+QImage logoImage(qreal ratio) {
+    static QHash<qreal, QImage> cache;
+    return cached(cache, ratio, [](qreal ratio) {
+        QImage image = transparentImage(128, 32, ratio);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
@@ -135,13 +148,13 @@ QImage logoImage() {
         p.setPen(QColor(170, 30, 70));
         p.drawText(QRectF(30, 0, 96, 32), Qt::AlignCenter, QStringLiteral("晴窗·相册"));
         return image;
-    }();
-    return image;
+    });
 }
 
-QImage docIcon() {
-    static const QImage image = [] {
-        QImage image = transparentImage(32, 32);
+QImage docIcon(qreal ratio) {
+    static QHash<qreal, QImage> cache;
+    return cached(cache, ratio, [](qreal ratio) {
+        QImage image = transparentImage(32, 32, ratio);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
 
@@ -177,22 +190,22 @@ QImage docIcon() {
         small.scale(0.34, 0.34);
         drawHeart(p, small);
         return image;
-    }();
-    return image;
+    });
 }
 
-QImage handImage(int index) {
-    static const QImage open = drawHand(false);
-    static const QImage holding = drawHand(true);
-    return index == 1 ? holding : open;
+QImage handImage(int index, qreal ratio) {
+    static QHash<qreal, QImage> open, holding;
+    return index == 1 ? cached(holding, ratio, [](qreal r) { return drawHand(true, r); })
+                      : cached(open, ratio, [](qreal r) { return drawHand(false, r); });
 }
 
-QCursor heartCursor() {
-    return QCursor(QPixmap::fromImage(heartImage()), 16, 16);
+// The hot spot is in logical pixels, as the pointer's size.
+QCursor heartCursor(qreal ratio) {
+    return QCursor(QPixmap::fromImage(heartImage(ratio)), 16, 16);
 }
 
-QCursor handCursor(int index) {
-    return QCursor(QPixmap::fromImage(handImage(index)), 16, 16);
+QCursor handCursor(int index, qreal ratio) {
+    return QCursor(QPixmap::fromImage(handImage(index, ratio)), 16, 16);
 }
 
 } // namespace album

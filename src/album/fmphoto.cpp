@@ -99,13 +99,12 @@ fmPhoto::fmPhoto(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     mAbout = addCommand("mAbout", QStringLiteral("帮助"), &fmPhoto::mAbout_Click);
 
     auto *client = new QWidget(this);
-    client->setFixedSize(ui::twips(kClientWidth), ui::twips(kClientHeight));
+    ui::growable(client, kClientWidth, kClientHeight);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->setMenuBar(menu);
     layout->addWidget(client);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // The band first, so the status line lies on it.
     labUnder = ui::place(new QLabel(client), "labUnder", 30, 6390, 6135, 330);
@@ -132,7 +131,15 @@ fmPhoto::fmPhoto(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     QPalette viewPalette = picMeimei->palette();
     viewPalette.setColor(QPalette::Window, kViewBackground);
     picMeimei->setPalette(viewPalette);
-    picMeimei->setCursor(album::heartCursor());
+    picMeimei->setCursor(album::heartCursor(picMeimei->devicePixelRatioF()));
+    picMeimei->installEventFilter(this);
+    m_viewSize = picMeimei->size();
+    // Grown, the view takes the room; the status line takes the width, the buttons keep to the
+    // lower right corner.
+    using ui::Bottom, ui::Left, ui::Right, ui::Top;
+    ui::anchor(picMeimei, Left | Top | Right | Bottom);
+    ui::anchor({labUnder, labShow}, Left | Right | Bottom);
+    ui::anchor({btFront, btLoad, btHidden, btBack}, Right | Bottom);
 
     PicLoad = ui::place(new PictureBox(picMeimei), "PicLoad", 2280, 1830, 4680, 2475);
     m_left = 2280;
@@ -165,7 +172,7 @@ void fmPhoto::load() {
     if (!QFileInfo(m_folder).isDir()) QDir().mkdir(m_folder); // one level, as asked
     Pictures = QStringList{album::placeholderName()} + album::listPictures(m_folder);
 
-    PicLoad->setCursor(album::handCursor(0));
+    PicLoad->setCursor(album::handCursor(0, ratio()));
     ShowHelpPage();
     updateSpare();
 }
@@ -184,15 +191,48 @@ void fmPhoto::placeBox(float left, float top) {
 }
 
 void fmPhoto::blankBox() {
-    QImage blank(ui::twips(kViewWidth), ui::twips(kViewHeight), QImage::Format_RGB32);
+    // Drawn on at the screen's own pixels, so that the help page is sharp on any screen.
+    QImage blank(picMeimei->size() * ratio(), QImage::Format_RGB32);
+    blank.setDevicePixelRatio(ratio());
     blank.fill(m_backColor);
     PicLoad->setImage(blank);
     placeBox(0, 0);
+    m_helpShown = false;
 }
 
 void fmPhoto::updateSpare() {
-    SpareWidth = float(kViewWidth - boxWidth());
-    SpareHeight = qint32(std::nearbyint(kViewHeight - boxHeight()));
+    SpareWidth = float(viewWidth() - boxWidth());
+    SpareHeight = qint32(std::nearbyint(viewHeight() - boxHeight()));
+}
+
+double fmPhoto::viewWidth() const {
+    return double(picMeimei->width()) * kTwipsPerPixel;
+}
+double fmPhoto::viewHeight() const {
+    return double(picMeimei->height()) * kTwipsPerPixel;
+}
+qreal fmPhoto::ratio() const {
+    return picMeimei->devicePixelRatioF();
+}
+
+bool fmPhoto::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == picMeimei && event->type() == QEvent::Resize) viewResized();
+    return QWidget::eventFilter(watched, event);
+}
+
+// The help page fills the view anew, as long as nothing has been drawn on it; anything else the
+// box shows keeps its place to the view's centre, and the drag limits follow the view.
+void fmPhoto::viewResized() {
+    const QSize grown = picMeimei->size() - m_viewSize;
+    m_viewSize = picMeimei->size();
+    if (grown.isNull()) return;
+    if (m_helpShown) {
+        ShowHelpPage();
+        return;
+    }
+    placeBox(float(m_left + grown.width() * kTwipsPerPixel / 2.0),
+             float(m_top + grown.height() * kTwipsPerPixel / 2.0));
+    updateSpare();
 }
 
 QPoint fmPhoto::screenCursor() const {
@@ -219,7 +259,8 @@ void fmPhoto::ShowPicture(int &index) {
     box.fill(m_backColor);
     QPainter(&box).drawImage(0, 0, picture);
     PicLoad->setImage(box);
-    placeBox(float(kViewWidth / 2.0 - boxWidth() / 2), float(kViewHeight / 2.0 - boxHeight() / 2));
+    placeBox(float(viewWidth() / 2.0 - boxWidth() / 2), float(viewHeight() / 2.0 - boxHeight() / 2));
+    m_helpShown = false;
     PicLoad->setFocus();
 }
 
@@ -237,8 +278,8 @@ void fmPhoto::ShowHelpPage() {
     PicLoad->draw([&](QImage &image) {
         Printer printer(image, m_boxFont);
         QPainter &p = printer.painter();
-        p.drawImage(px(805), px(150), album::logoImage());
-        p.drawImage(px(729), px(150), album::docIcon());
+        p.drawImage(px(805), px(150), album::logoImage(ratio()));
+        p.drawImage(px(729), px(150), album::docIcon(ratio()));
 
         printer.moveTo(6600, 450);
         printer.setBold(true);
@@ -256,7 +297,7 @@ void fmPhoto::ShowHelpPage() {
         for (const QString &line : album::helpLines(folder, n, saveFolder, configFile))
             printer.printLine(line);
 
-        p.drawImage(px(7500), px(5550), album::heartImage());
+        p.drawImage(px(7500), px(5550), album::heartImage(ratio()));
         printer.moveTo(8000, 5700);
         printer.setBold(true);
         printer.printLine(QStringLiteral("晴窗 - 相册"));
@@ -265,6 +306,7 @@ void fmPhoto::ShowHelpPage() {
         p.drawLine(px(100), px(6000), ruleEnd, px(6000));
     });
     m_foreColor = kHelpForeground;
+    m_helpShown = true;
 }
 
 void fmPhoto::stepTo(int how) {
@@ -314,12 +356,15 @@ void fmPhoto::closeEvent(QCloseEvent *event) {
 
 void fmPhoto::PicLoad_MouseDown(int button, double x, double y) {
     if (button == 1 && Mode == 0) {
-        PicLoad->setCursor(album::heartCursor());
+        PicLoad->setCursor(album::heartCursor(ratio()));
         // Centred on the click: the heart is 480 twips square.
         const QPoint at(px(x - 240), px(y - 240));
-        PicLoad->draw([&](QImage &image) { QPainter(&image).drawImage(at, album::heartImage()); });
+        PicLoad->draw([&](QImage &image) {
+            QPainter(&image).drawImage(at, album::heartImage(image.devicePixelRatio()));
+        });
+        m_helpShown = false;
     } else if (button == 1) {
-        PicLoad->setCursor(album::handCursor(1));
+        PicLoad->setCursor(album::handCursor(1, ratio()));
         CursorNow = screenCursor();
         CursorLast = CursorNow;
         tmMove->start();
@@ -334,9 +379,9 @@ void fmPhoto::PicLoad_MouseMove(int, double, double) {
 
 void fmPhoto::PicLoad_MouseUp(int button, double, double) {
     if (Mode == 0) {
-        PicLoad->setCursor(album::heartCursor());
+        PicLoad->setCursor(album::heartCursor(ratio()));
     } else {
-        PicLoad->setCursor(album::handCursor(0));
+        PicLoad->setCursor(album::handCursor(0, ratio()));
         tmMove->stop();
     }
     // A drag ends with the button that began it, even when the mode was switched meanwhile;
@@ -365,14 +410,23 @@ void fmPhoto::mSave_Click() {
     const album::LogoPlace logo = album::logoPlace(boxWidth(), boxHeight(), settings.noLogo);
     if (logo.drawn) {
         PicLoad->draw([&](QImage &image) {
-            QPainter(&image).drawImage(px(logo.x), px(logo.y), album::logoImage());
+            QPainter(&image).drawImage(px(logo.x), px(logo.y), album::logoImage(image.devicePixelRatio()));
         });
+        m_helpShown = false;
     }
 
     settings.oPicSavePath = album::withTrailingSeparator(settings.oPicSavePath);
     QString file;
+    // The file is the same on any screen: what is drawn at the screen's own pixels is saved at
+    // the box's size.
+    QImage image = PicLoad->image();
+    if (image.devicePixelRatio() != 1) {
+        image = image.scaled(image.deviceIndependentSize().toSize(), Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation);
+        image.setDevicePixelRatio(1);
+    }
     const bool saved = album::saveBitmap(
-        PicLoad->image(), album::localPath(settings.oPicSavePath, m_app.programDir(), home),
+        image, album::localPath(settings.oPicSavePath, m_app.programDir(), home),
         [this] { return m_app.random(999999); }, &file);
     labShow->setText(album::saveStatusText(file, saved));
 }

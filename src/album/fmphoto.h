@@ -59,6 +59,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void load();
@@ -68,6 +69,11 @@ private:
     // A blank box of the view's size at the view's corner.
     void blankBox();
     void updateSpare();
+    void viewResized();
+    double viewWidth() const;  // twips
+    double viewHeight() const; // twips
+    // Device pixels to a logical one where the album is shown.
+    qreal ratio() const;
     double boxWidth() const;  // twips
     double boxHeight() const; // twips
     QPoint screenCursor() const;
@@ -103,4 +109,7 @@ private:
     QColor m_foreColor = Qt::black;
     QFont m_boxFont;
     std::function<QPoint()> m_cursorSource;
+    QSize m_viewSize;          // pixels, as last laid out
+    bool m_helpShown = false;  // the box shows the help page and nothing drawn on it since
+
 };

@@ -22,13 +22,15 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent) {
 
 void PictureBox::setImage(const QImage &image) {
     m_image = image;
-    resize(image.size());
+    resize(image.deviceIndependentSize().toSize());
     update();
 }
 
 void PictureBox::paintEvent(QPaintEvent *event) {
     QPainter p(this);
-    p.drawImage(event->rect(), m_image, event->rect());
+    const QRectF r = event->rect();
+    const qreal ratio = m_image.devicePixelRatio();
+    p.drawImage(r, m_image, QRectF(r.topLeft() * ratio, r.size() * ratio));
 }
 
 void PictureBox::mousePressEvent(QMouseEvent *event) {

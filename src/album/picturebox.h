@@ -4,7 +4,7 @@
 #include <QWidget>
 
 // A picture box: shows its image, which holds the picture and everything drawn on it, at the
-// image's own size, and reports the mouse in twips relative to itself with the buttons
+// image's own size (in logical pixels: an image drawn for a screen of ratio 2 has twice the pixels), and reports the mouse in twips relative to itself with the buttons
 // numbered 1 left, 2 right, 4 middle.
 class PictureBox : public QWidget {
     Q_OBJECT

@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <cstring>
+
 namespace diary {
 
 namespace {
@@ -61,6 +63,99 @@ qsizetype findKeyLine(const QList<QByteArrayView> &lines, qint32 key, int occurr
         ++i; // the title
     }
     return -1;
+}
+
+// The line that starts at start: where its text ends (before CR) and where the next line starts.
+// A line ends at CR or at CR LF, as splitLines has it, without cutting the file into lines: a date
+// file is mostly body, and only the lines that begin with DEL matter to the listing.
+struct Line {
+    qsizetype end;
+    qsizetype next;
+};
+
+Line lineAt(QByteArrayView data, qsizetype start) {
+    const char *p = data.data();
+    const qsizetype n = data.size();
+    const void *cr = start < n ? std::memchr(p + start, '\r', size_t(n - start)) : nullptr;
+    if (!cr) return {n, n};
+    const qsizetype end = static_cast<const char *>(cr) - p;
+    return {end, end + 1 < n && p[end + 1] == '\n' ? end + 2 : end + 1};
+}
+
+bool isLineStart(QByteArrayView data, qsizetype at) {
+    if (at == 0) return true;
+    const char before = data[at - 1];
+    return before == '\r' || (before == '\n' && at >= 2 && data[at - 2] == '\r');
+}
+
+// The start of the first key line at or after from, or -1. DEL is rare in a date file (key and
+// terminator lines), so looking for it skips the bodies at the speed of memchr.
+qsizetype nextKeyLine(QByteArrayView data, qsizetype from) {
+    const char *p = data.data();
+    const qsizetype n = data.size();
+    while (from < n) {
+        const void *del = std::memchr(p + from, kDelByte, size_t(n - from));
+        if (!del) return -1;
+        const qsizetype at = static_cast<const char *>(del) - p;
+        if (isLineStart(data, at)) return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
+// Whether the line at start ends an entry's body: a terminator or a key line.
+bool endsEntryAt(QByteArrayView data, qsizetype start) {
+    const Line line = lineAt(data, start);
+    return endsEntry(data.sliced(start, line.end - start));
+}
+
+// Where the body that starts at start ends: the start of its terminator or of the next key line,
+// or the end of the file. Only lines that hold DEL can end it.
+qsizetype bodyEnd(QByteArrayView data, qsizetype start) {
+    const char *p = data.data();
+    const qsizetype n = data.size();
+    qsizetype from = start;
+    while (from < n) {
+        const void *del = std::memchr(p + from, kDelByte, size_t(n - from));
+        if (!del) return n;
+        const qsizetype at = static_cast<const char *>(del) - p;
+        for (const qsizetype lineStart : {at, at - 1})
+            if (lineStart >= start && isLineStart(data, lineStart) && endsEntryAt(data, lineStart)) return lineStart;
+        from = at + 1;
+    }
+    return n;
+}
+
+// The body lines from start to end (a line start) joined by CR LF, as they were written.
+QByteArray joinedBody(QByteArrayView data, qsizetype start, qsizetype end) {
+    QByteArray body;
+    for (qsizetype at = start; at < end;) {
+        const Line line = lineAt(data, at);
+        if (at > start) body += kCrLf;
+        body += data.sliced(at, qMin(line.end, end) - at);
+        at = line.next;
+    }
+    return body;
+}
+
+// Visits the entries as the listing finds them: f(key, titleStart, titleLine) until f returns
+// false. The line after a key line is its title, even one that begins with DEL. False when the
+// file is damaged (a key that is no number, a key line without a title): the listing stops there;
+// a reader looking for one key (pastDamage) goes on over a key that is no number.
+template <typename F> bool forEachEntry(QByteArrayView data, F f, bool pastDamage = false) {
+    bool whole = true;
+    for (qsizetype at = nextKeyLine(data, 0); at >= 0;) {
+        const Line keyLine = lineAt(data, at);
+        const std::optional<qint32> key = parseKey(data.sliced(at, keyLine.end - at));
+        if (!key || keyLine.next >= data.size()) {
+            whole = false;
+            if (!pastDamage || keyLine.next >= data.size()) break;
+        }
+        const Line title = lineAt(data, keyLine.next);
+        if (key && !f(*key, keyLine.next, title)) break;
+        at = nextKeyLine(data, title.next);
+    }
+    return whole;
 }
 
 bool passwordMatches(QByteArrayView passwordLine, const QString &password) {
@@ -120,18 +215,11 @@ namespace {
 
 Listing listBytes(QByteArrayView data) {
     Listing result;
-    const QList<QByteArrayView> lines = splitLines(data);
     QHash<qint32, int> seen;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (!isKeyLine(lines[i])) continue;
-        const std::optional<qint32> key = parseKey(lines[i]);
-        if (!key || i + 1 >= lines.size()) {
-            result.ok = false;
-            break;
-        }
-        ++i;
-        result.items.append({cp936::decode(lines[i]), *key, seen[*key]++});
-    }
+    result.ok = forEachEntry(data, [&](qint32 key, qsizetype titleStart, Line title) {
+        result.items.append({cp936::decode(data.sliced(titleStart, title.end - titleStart)), key, seen[key]++});
+        return true;
+    });
     return result;
 }
 
@@ -147,31 +235,60 @@ Listing ListEntries(const QString &path) {
     return listBytes(data);
 }
 
+QList<EntryRecord> readRecords(QByteArrayView data, bool *ok) {
+    QList<EntryRecord> records;
+    QHash<qint32, int> seen;
+    const bool whole = forEachEntry(data, [&](qint32 key, qsizetype titleStart, Line title) {
+        EntryRecord r;
+        r.key = key;
+        r.occurrence = seen[key]++;
+        r.title = data.sliced(titleStart, title.end - titleStart);
+        if (title.next < data.size()) {
+            const Line password = lineAt(data, title.next);
+            r.complete = true;
+            r.passwordLine = data.sliced(title.next, password.end - title.next);
+            const qsizetype end = bodyEnd(data, password.next);
+            r.body = data.sliced(password.next, end - password.next);
+        }
+        records.append(r);
+        return true;
+    });
+    if (ok) *ok = whole;
+    return records;
+}
+
 Content readEntry(const QString &path, qint32 key, int occurrence, const QString &password) {
     Content c;
     QByteArray data;
     if (!readAll(path, &data)) return c;
-    const QList<QByteArrayView> lines = splitLines(QByteArrayView(data));
-    const qsizetype at = findKeyLine(lines, key, occurrence);
-    if (at < 0 || at + 2 >= lines.size()) return c; // title or password line missing
-    c.found = true;
-    if (cipher::isSealedLine(lines[at + 2])) {
-        const QByteArray body = bodyOf(lines, at);
-        cipher::Opening o = cipher::open({key, lines[at + 1], lines[at + 2], body}, password);
-        c.result = o.result;
-        c.PassOK = o.result.ok();
-        if (c.PassOK) c.body = cp936::decode(o.plain);
-        else if (o.result.code == store::Code::WrongPassword) c.body = lockedEntryText();
-        cipher::wipe(o.plain);
-        return c;
-    }
-    c.PassOK = passwordMatches(lines[at + 2], password);
-    if (!c.PassOK) {
-        c.result.code = store::Code::WrongPassword;
-        c.body = lockedEntryText();
-        return c;
-    }
-    c.body = cp936::decode(bodyOf(lines, at));
+    const QByteArrayView view(data);
+    int seen = 0;
+    forEachEntry(view, [&](qint32 k, qsizetype titleStart, Line title) {
+        if (k != key || seen++ != occurrence) return true;
+        if (title.next >= view.size()) return false; // the password line is missing
+        const Line passwordLine = lineAt(view, title.next);
+        const QByteArrayView passwordBytes = view.sliced(title.next, passwordLine.end - title.next);
+        const QByteArray body = joinedBody(view, passwordLine.next, bodyEnd(view, passwordLine.next));
+        c.found = true;
+        if (cipher::isSealedLine(passwordBytes)) {
+            cipher::Opening o =
+                cipher::open({key, view.sliced(titleStart, title.end - titleStart), passwordBytes, body}, password);
+            c.result = o.result;
+            c.PassOK = o.result.ok();
+            if (c.PassOK) c.body = cp936::decode(o.plain);
+            else if (o.result.code == store::Code::WrongPassword) c.body = lockedEntryText();
+            cipher::wipe(o.plain);
+            return false;
+        }
+        c.PassOK = passwordMatches(passwordBytes, password);
+        if (!c.PassOK) {
+            c.result.code = store::Code::WrongPassword;
+            c.body = lockedEntryText();
+            return false;
+        }
+        c.body = cp936::decode(body);
+        return false;
+    }, true);
     return c;
 }
 

@@ -3,6 +3,7 @@
 #include "crypt/entrycipher.h"
 #include "platform/storeresult.h"
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -45,6 +46,20 @@ struct Listing {
 
 // Lists the entries of a date file. A damaged file yields the entries before the damage.
 Listing ListEntries(const QString &path);
+
+// One entry as its bytes stand in a date file, for readers that look into every entry at once.
+struct EntryRecord {
+    qint32 key = 0;
+    int occurrence = 0;
+    QByteArrayView title;        // code page 936
+    bool complete = false;       // false: the file ends after the title (the entry cannot be opened)
+    QByteArrayView passwordLine; // BEL and the password code; BEL alone when the entry has no password
+    QByteArrayView body;         // the body lines with their line breaks as written, up to the terminator
+};
+
+// The entries of a date file's bytes, in file order, as ListEntries lists them (the same items in
+// the same order). *ok is false when the file is damaged at some point; the entries before stay.
+QList<EntryRecord> readRecords(QByteArrayView data, bool *ok = nullptr);
 
 // The entry with that key (its occurrence-th one) for the given password.
 struct Content {

@@ -13,8 +13,10 @@
 #include "startup/app.h"
 #include "startup/config.h"
 #include "startup/helpdoc.h"
+#include "startup/windowstate.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -26,6 +28,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -56,7 +61,7 @@ void Index::buildControls() {
     auto *form = new QWidget(this);
     form->setObjectName(u"form"_qs);
     setCentralWidget(form);
-    form->setFixedSize(ui::twips(8520), ui::twips(5565));
+    ui::growable(form, 8520, 5565);
 
     auto *bar = menuBar();
     m_new = bar->addAction(u"新建日记"_qs);
@@ -138,6 +143,52 @@ void Index::buildControls() {
     connect(m_encipherOld, &QAction::triggered, this, &Index::onEncipherOld);
     connect(bt_hidden, &QPushButton::clicked, this, &QWidget::hide);
     connect(bt_exit, &QPushButton::clicked, &m_app, &App::exit);
+    anchorControls();
+    buildZoom();
+}
+
+// The window grows from its laid-out size: the editor takes the room; the right-hand column
+// keeps its width at the right edge, its list growing in height; the bottom row keeps to the
+// bottom, the status line taking the width.
+void Index::anchorControls() {
+    using ui::Bottom, ui::Left, ui::Right, ui::Top;
+    ui::anchor({mmw, Fms}, Left | Top | Right | Bottom);
+    ui::anchor({m_seeDiary, m_viewlove, bt_love, bt_about, fmDate}, Top | Right);
+    ui::anchor({fm_list, PicList}, Top | Right | Bottom);
+    ui::anchor({btBefore, btAfter, btReturn}, Right | Bottom);
+    ui::anchor(says, Left | Right | Bottom);
+    ui::anchor({bt_v, bt_save, bt_cancel, bt_hidden, bt_exit}, Right | Bottom);
+}
+
+// Zoom keys act wherever the focus is in the window, in either mode; the wheel over the editor
+// or the title.
+void Index::buildZoom() {
+    auto key = [this](const char *name, QList<QKeySequence> keys, std::function<int()> to) {
+        auto *a = new QAction(this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [this, to] { setZoom(to()); });
+    };
+    key("m_zoomIn", {Qt::CTRL | Qt::Key_Equal, Qt::CTRL | Qt::Key_Plus}, [this] { return windowstate::zoomStep(m_zoom, 1); });
+    key("m_zoomOut", {Qt::CTRL | Qt::Key_Minus}, [this] { return windowstate::zoomStep(m_zoom, -1); });
+    key("m_zoomNormal", {Qt::CTRL | Qt::Key_0}, [] { return windowstate::kNormalZoom; });
+    for (RichTextBox *box : {mmw, Titles})
+        connect(box, &RichTextBox::zoomWheel, this, [this](int steps) { setZoom(windowstate::zoomStep(m_zoom, steps)); });
+}
+
+void Index::setZoom(int percent) {
+    percent = std::clamp(percent, windowstate::kMinZoom, windowstate::kMaxZoom);
+    if (percent == m_zoom) return;
+    m_zoom = percent;
+    mmw->setZoom(percent);
+    // The title box keeps its laid-out height: its zoom goes only as far as its letters fit.
+    int title = percent;
+    while (title > windowstate::kNormalZoom && Titles->fontInfo().pixelSize() * title / 100.0 > Titles->viewport()->height())
+        title = windowstate::zoomStep(title, -1);
+    Titles->setZoom(title);
+    emit zoomChanged(percent);
 }
 
 void Index::focusEditor() { mmw->setFocus(); }
@@ -177,6 +228,9 @@ void Index::setMode(bool editing) {
         box->setAppearance(editing ? 0 : 1);
     }
     for (QAction *a : {m_new, m_edit, m_loveme, m_tools->menuAction()})
+        a->setEnabled(!editing);
+    // The commands of the menu too, so that their shortcuts are off as well.
+    for (QAction *a : m_tools->actions())
         a->setEnabled(!editing);
     for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
                                                        m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
@@ -397,6 +451,46 @@ void Index::closeEvent(QCloseEvent *event) {
     }
     event->accept();
     m_app.exit();
+}
+
+// --- Ways in from the search and calendar windows ---
+
+bool Index::showDay(const QDate &date) {
+    if (IsEditing) {
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return false;
+    }
+    IsCollection = false;
+    bt_OK->setText(u"确认密码"_qs);
+    ClearDisplay();
+    CurDate = date;
+    ShowDate();
+    enableNavigation(true);
+    rt_pw->setEnabled(true);
+    setDateBoxes();
+    focusEditor();
+    return true;
+}
+
+bool Index::openEntry(const QDate &date, int index) {
+    if (!showDay(date)) return false;
+    if (index < 0 || index >= PicList->count()) return false;
+    PicList->setCurrentRow(index);
+    onListDoubleClick();
+    return true;
+}
+
+bool Index::openCollectionItem(const QString &title) {
+    if (IsEditing) {
+        says->setText(u" 请先保存或取消当前的编辑。"_qs);
+        return false;
+    }
+    onViewCollection();
+    const QList<QListWidgetItem *> items = PicList->findItems(title, Qt::MatchExactly);
+    if (items.isEmpty()) return false;
+    PicList->setCurrentItem(items.first());
+    onListDoubleClick();
+    return true;
 }
 
 // --- Writing entries and the home page ---

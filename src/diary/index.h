@@ -34,6 +34,11 @@ public:
     QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
 
+    // The zoom of the editor's view and the title's, in percent (50 to 400). Ctrl + wheel and
+    // Ctrl + "=" / "-" / "0" change it; only what is shown changes, never the text saved.
+    int zoom() const { return m_zoom; }
+    void setZoom(int percent);
+
     // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
     // window is first used and again by the about button.
     void LoadSequence();
@@ -56,12 +61,28 @@ public:
     bool SaveCurrent();
     void ListCollection();
 
+    // Ways in from the search and calendar windows. Each does nothing but say so in the status
+    // line while an edit is open, and returns false then.
+    // Shows date as "转到" does, back in the diary when the collection was shown.
+    bool showDay(const QDate &date);
+    // Shows date, selects the entry at place index of its listing (two entries sharing a key
+    // stay apart) and opens it as a double click in the list does, with the password box as it
+    // is. False also when the listing has no such entry.
+    bool openEntry(const QDate &date, int index);
+    // Shows the collection, selects the item named title and opens it as a double click does.
+    bool openCollectionItem(const QString &title);
+
+signals:
+    void zoomChanged(int percent);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    void anchorControls();
+    void buildZoom();
     void setMode(bool editing);
     void stepDay(int days, const QString &outOfRange);
     void backToToday(bool asterisks);
@@ -133,4 +154,5 @@ private:
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
     QAction *m_encipherOld = nullptr;
+    int m_zoom = 100;
 };

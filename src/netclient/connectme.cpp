@@ -32,7 +32,7 @@ ConnectMe::ConnectMe(App &app, QWidget *parent) : QMainWindow(parent), m_app(app
     auto *form = new QWidget(this);
     form->setObjectName(u"form"_qs);
     setCentralWidget(form);
-    form->setFixedSize(ui::twips(7260), ui::twips(5220));
+    ui::growable(form, 7260, 5220);
 
     auto *bar = menuBar();
     auto item = [bar](const char *name, const QString &caption) {
@@ -55,6 +55,12 @@ ConnectMe::ConnectMe(App &app, QWidget *parent) : QMainWindow(parent), m_app(app
     bt_cancel = ui::button(form, "bt_cancel", u"取消"_qs, 1275, 4680, 1095, 375);
     bt_save = ui::button(form, "bt_save", u"保 存"_qs, 4890, 4680, 1095, 375);
     bt_back = ui::button(form, "bt_back", u"返 回"_qs, 6105, 4680, 1095, 375);
+    // Grown, the pane takes the room; the status line and the buttons keep to the bottom.
+    using ui::Bottom, ui::Left, ui::Right, ui::Top;
+    ui::anchor(Content, Left | Top | Right | Bottom);
+    ui::anchor(HostIP, Left | Right | Bottom);
+    ui::anchor({bt_connect, bt_cancel}, Left | Bottom);
+    ui::anchor({bt_save, bt_back}, Right | Bottom);
 
     tmState = new QTimer(this);
     tmState->setObjectName(u"tmState"_qs);

@@ -31,8 +31,8 @@ Login::Login(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     btCancel = ui::button(this, "btCancel", u"取消"_qs, 2880, 1860, 900, 375);
     // The server's picture: a server copy's notification area shows it too.
     auto *picture = ui::place(new QLabel(this), "Login", 3900, 405, 360, 360);
-    picture->setPixmap(trayicons::serverPicture().scaled(picture->size(), Qt::KeepAspectRatio,
-                                                         Qt::SmoothTransformation));
+    picture->setPixmap(trayicons::serverPicture(qMin(picture->width(), picture->height()),
+                                                picture->devicePixelRatioF()));
 
     AutoConnect = new QTimer(this);
     AutoConnect->setObjectName(u"AutoConnect"_qs);

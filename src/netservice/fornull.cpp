@@ -97,8 +97,7 @@ store::Result ForNull::publishMessage(const QString &text) {
 }
 
 QIcon ForNull::trayIcon() const {
-    return QIcon(m_app.settings().IsServer ? trayicons::serverPicture()
-                                           : trayicons::clientPicture());
+    return trayicons::icon(m_app.settings().IsServer);
 }
 
 void ForNull::onTick() {

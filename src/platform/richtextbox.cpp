@@ -4,6 +4,7 @@
 #include "platform/rtf.h"
 #include "platform/rtfpicture.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -16,6 +17,7 @@
 #include <QTextDocumentFragment>
 #include <QTextFragment>
 #include <QTextImageFormat>
+#include <QWheelEvent>
 
 namespace {
 
@@ -118,6 +120,38 @@ void RichTextBox::setBackColor(const QColor &color) {
 void RichTextBox::setAppearance(int value) {
     m_appearance = value;
     setFrameShadow(value == 1 ? QFrame::Sunken : QFrame::Plain);
+}
+
+void RichTextBox::setZoom(int percent) {
+    if (percent <= 0 || percent == m_zoom) return;
+    m_zoom = percent;
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    if (percent == 100) {
+        layout->setPaintDevice(nullptr);
+    } else {
+        // A resolution is kept in whole dots per metre; the screen's dots per inch times the zoom.
+        const int dotsPerMetre = qRound(logicalDpiY() * percent / 100.0 / 0.0254);
+        m_zoomDevice = QImage(1, 1, QImage::Format_RGB32);
+        m_zoomDevice.setDotsPerMeterX(dotsPerMetre);
+        m_zoomDevice.setDotsPerMeterY(dotsPerMetre);
+        layout->setPaintDevice(&m_zoomDevice);
+    }
+    document()->markContentsDirty(0, document()->characterCount());
+    ensureCursorVisible();
+}
+
+void RichTextBox::wheelEvent(QWheelEvent *event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QTextEdit::wheelEvent(event);
+        return;
+    }
+    // Never the font zoom of the text edit: the view's zoom belongs to the window. Fine wheels
+    // send parts of a notch; they count once they make a whole one.
+    m_wheelAngle += event->angleDelta().y();
+    const int steps = m_wheelAngle / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelAngle -= steps * QWheelEvent::DefaultDeltasPerStep;
+    if (steps != 0) emit zoomWheel(steps);
+    event->accept();
 }
 
 int RichTextBox::roomLeft() const {

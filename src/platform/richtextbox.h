@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QTextEdit>
 
 // The rich-text box of the windows: a QTextEdit that speaks RTF in the shape of the classic
@@ -42,13 +43,23 @@ public:
     void setAppearance(int value);
     int appearance() const { return m_appearance; }
 
+    // The view's zoom in percent, 100 showing the text at its own size. Only what is shown
+    // changes: the document, its fonts and pictures, and so the RTF, stay as they are.
+    void setZoom(int percent);
+    int zoom() const { return m_zoom; }
+
     // Pastes the clipboard at the caret, as Ctrl+V does: RTF, pictures, HTML or plain text.
     void pasteClipboard() { paste(); }
 
     // Files larger than this are not loaded.
     static constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 
+signals:
+    // Ctrl + mouse wheel over the box: steps forward (positive) or back, one per notch.
+    void zoomWheel(int steps);
+
 protected:
+    void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
@@ -63,4 +74,9 @@ private:
     bool m_singleLine = false;
     int m_appearance = 1;
     QColor m_backColor;
+    int m_zoom = 100;
+    int m_wheelAngle = 0; // of the notch under way
+    // Laying the document out for this device, whose resolution is the screen's times the zoom,
+    // draws everything larger or smaller with the document untouched.
+    QImage m_zoomDevice;
 };

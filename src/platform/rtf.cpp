@@ -16,6 +16,8 @@
 #include <QTextList>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace rtf {
 
@@ -81,29 +83,13 @@ private:
         word(w);
         m_out += QByteArray::number(n);
     }
-    void symbol(char c) {
-        m_out += '\\';
-        m_out += c;
-        m_delimit = false;
-    }
-    void literal(char c) {
-        if (m_delimit) m_out += ' ';
-        m_delimit = false;
-        m_out += c;
-    }
-    void hexByte(unsigned char b) {
-        m_out += "\\'";
-        m_out += kHex[b >> 4];
-        m_out += kHex[b & 15];
-        m_delimit = false;
-    }
     void lineBreak() {
         m_out += "\r\n";
         m_delimit = false;
     }
 
     void text(QStringView s);
-    void fontName(const QString &name, int charset);
+    void fontName(const FontKey &font);
     void paragraph(const ParaState &p);
     void charState(const CharState &s);
     void picture(const QTextDocument *doc, const QTextImageFormat &f);
@@ -144,52 +130,87 @@ QString cleanFontName(const QString &name) {
     return out.trimmed();
 }
 
-int charsetCodePage(int charset) {
-    const int cp = codePageForCharset(charset);
-    return cp ? cp : 936;
+// The charset a font is written with: its own when its code page is one the writer can encode
+// in, else GBK's, so that a reader takes the bytes written for the font in the code page they
+// are in (a font with the default charset 1 would be read in the reader's own code page, one
+// with the symbol charset 2 as glyph codes).
+int writtenCharset(int charset, const QString &name) {
+    const int cp = codePageForFont(charset, name);
+    return cp && cp != kSymbolCodePage && isSupportedCodePage(cp) ? charset : kDefaultCharset;
 }
 
+Codec &codecOf(const FontKey &font) {
+    const int cp = codePageForFont(font.charset, font.name);
+    return Codec::forCodePage(cp ? cp : 936);
+}
+
+// The text goes straight into the output buffer, which has room for the longest form of every
+// code unit: three bytes as \'hh escapes.
 void Writer::text(QStringView s) {
+    constexpr qsizetype kLongest = 12;
+    const qsizetype at = m_out.size();
+    m_out.resize(at + s.size() * kLongest);
+    char *o = m_out.data() + at;
+    bool delimit = m_delimit;
+    const auto put = [&o](const char *w, qsizetype n) {
+        std::memcpy(o, w, size_t(n));
+        o += n;
+    };
+    const auto hex = [&o](unsigned char b) {
+        *o++ = '\\';
+        *o++ = '\'';
+        *o++ = kHex[b >> 4];
+        *o++ = kHex[b & 15];
+    };
     for (const QChar qc : s) {
         const char16_t c = qc.unicode();
         if (c < 0x80) {
             if (c >= 0x20 && c != 0x7f) {
-                if (c == '\\' || c == '{' || c == '}') symbol(char(c));
-                else literal(char(c));
+                if (c == '\\' || c == '{' || c == '}') {
+                    *o++ = '\\';
+                } else if (delimit) {
+                    *o++ = ' ';
+                }
+                *o++ = char(c);
+                delimit = false;
             } else if (c == '\t') {
-                word("tab");
+                put("\\tab", 4);
+                delimit = true;
             } else if (c == 0x7f) {
                 // Kept out of the text as a byte escape: a line of the date file that starts
                 // with DEL would be taken for a key line.
-                hexByte(0x7f);
+                hex(0x7f);
+                delimit = false;
             }
             continue;
         }
         switch (c) {
-        case 0x2028: word("line"); continue;
-        case 0x00a0: symbol('~'); continue;
-        case 0x00ad: symbol('-'); continue;
-        case 0x2011: symbol('_'); continue;
+        case 0x2028: put("\\line", 5); delimit = true; continue;
+        case 0x00a0: put("\\~", 2); delimit = false; continue;
+        case 0x00ad: put("\\-", 2); delimit = false; continue;
+        case 0x2011: put("\\_", 2); delimit = false; continue;
         case 0xfffc: case 0x2029: case 0xfdd0: case 0xfdd1: continue;
         default: break;
         }
         char bytes[4];
         const int n = m_codec->encode(c, bytes);
-        if (n > 0) {
-            for (int i = 0; i < n; ++i)
-                hexByte(static_cast<unsigned char>(bytes[i]));
-        } else {
-            word("u", qint16(c));
-            m_out += '?';
-            m_delimit = false;
+        for (int i = 0; i < n; ++i)
+            hex(static_cast<unsigned char>(bytes[i]));
+        if (n == 0) {
+            put("\\u", 2);
+            o = std::to_chars(o, o + 6, int(qint16(c))).ptr;
+            *o++ = '?';
         }
+        delimit = false;
     }
+    m_out.truncate(o - m_out.constData());
+    m_delimit = delimit;
 }
 
-void Writer::fontName(const QString &name, int charset) {
+void Writer::fontName(const FontKey &font) {
     Codec *saved = m_codec;
-    m_codec = &Codec::forCodePage(charsetCodePage(charset));
-    text(name);
+    m_codec = &codecOf(font);
+    text(font.name);
     m_codec = saved;
 }
 
@@ -209,7 +230,7 @@ void Writer::charState(const CharState &s) {
     if (s == m_char) return;
     if (s.font != m_char.font) {
         word("f", s.font);
-        m_codec = &Codec::forCodePage(charsetCodePage(m_fonts.at(s.font).charset));
+        m_codec = &codecOf(m_fonts.at(s.font));
     }
     if (s.fs != m_char.fs) word("fs", s.fs);
     if (s.fg != m_char.fg) word("cf", s.fg);
@@ -230,7 +251,7 @@ int Writer::fontOf(const QTextCharFormat &f) {
     if (family.isEmpty()) return 0;
     int charset = f.hasProperty(FontCharset) ? f.intProperty(FontCharset) : kDefaultCharset;
     if (charset < 0 || charset > 255) charset = kDefaultCharset;
-    const FontKey key{family, charset};
+    const FontKey key{family, writtenCharset(charset, family)};
     const auto it = m_fontIndex.constFind(key);
     if (it != m_fontIndex.constEnd()) return *it;
     const int index = int(m_fonts.size());
@@ -328,7 +349,7 @@ QByteArray Writer::header() const {
     h += kDefaultFont;
     for (qsizetype i = 1; i < m_fonts.size(); ++i) {
         Writer names;
-        names.fontName(m_fonts.at(i).name, m_fonts.at(i).charset);
+        names.fontName(m_fonts.at(i));
         h += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + QByteArray::number(m_fonts.at(i).charset) + ' ' +
              names.m_out + ";}";
     }
@@ -346,6 +367,11 @@ QByteArray Writer::header() const {
 }
 
 QByteArray Writer::document(const QTextDocument *doc) {
+    // The body is written into a buffer kept from one document to the next: large documents
+    // then cost no fresh memory from the system each time they are saved.
+    thread_local QByteArray scratch;
+    m_out.swap(scratch);
+    m_out.resize(0);
     m_out.reserve(doc->characterCount() * 6 + 64);
     m_delimit = true; // the paragraph settings end in a control word
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
@@ -390,7 +416,12 @@ QByteArray Writer::document(const QTextDocument *doc) {
         m_delimit = false;
     }
     m_out += '}';
-    return header() + m_out;
+    // The header names the fonts and colours the body used.
+    QByteArray out = header();
+    out.reserve(out.size() + m_out.size());
+    out += m_out;
+    m_out.swap(scratch); // kept for the next document
+    return out;
 }
 
 void Writer::plain(const QString &s) {

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -41,6 +42,18 @@ const char *converterName(int codePage) {
     default: return nullptr;
     }
 }
+
+// The characters of the Symbol font's bytes 0xa0 to 0xff. Its bytes below 0x80 are left as they
+// are (word processors keep them as the letters typed), 0x80 to 0x9f draw nothing.
+const char16_t kSymbolHigh[96] = {
+    0x20ac, 0x03d2, 0x2032, 0x2264, 0x2044, 0x221e, 0x0192, 0x2663, 0x2666, 0x2665, 0x2660, 0x2194, 0x2190, 0x2191,
+    0x2192, 0x2193, 0x00b0, 0x00b1, 0x2033, 0x2265, 0x00d7, 0x221d, 0x2202, 0x2022, 0x00f7, 0x2260, 0x2261, 0x2248,
+    0x2026, 0x23d0, 0x23af, 0x21b5, 0x2135, 0x2111, 0x211c, 0x2118, 0x2297, 0x2295, 0x2205, 0x2229, 0x222a, 0x2283,
+    0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209, 0x2220, 0x2207, 0x00ae, 0x00a9, 0x2122, 0x220f, 0x221a, 0x22c5,
+    0x00ac, 0x2227, 0x2228, 0x21d4, 0x21d0, 0x21d1, 0x21d2, 0x21d3, 0x25ca, 0x2329, 0x00ae, 0x00a9, 0x2122, 0x2211,
+    0x239b, 0x239c, 0x239d, 0x23a1, 0x23a2, 0x23a3, 0x23a7, 0x23a8, 0x23a9, 0x23aa, 0xfffd, 0x232a, 0x222b, 0x2320,
+    0x23ae, 0x2321, 0x239e, 0x239f, 0x23a0, 0x23a4, 0x23a5, 0x23a6, 0x23ab, 0x23ac, 0x23ad, 0xfffd,
+};
 
 bool isDoubleByte(int codePage) {
     switch (codePage) {
@@ -89,16 +102,23 @@ int codePageForCharset(int charset) {
     }
 }
 
+int codePageForFont(int charset, QStringView name) {
+    if (charset == 2 && name.compare(u"Symbol", Qt::CaseInsensitive) == 0) return kSymbolCodePage;
+    return codePageForCharset(charset);
+}
+
+bool isSupportedCodePage(int codePage) { return codePage == kSymbolCodePage || converterName(codePage); }
+
 Codec &Codec::forCodePage(int codePage) {
     thread_local std::map<int, std::unique_ptr<Codec>> codecs;
-    if (!converterName(codePage)) codePage = 1252;
+    if (!isSupportedCodePage(codePage)) codePage = 1252;
     auto it = codecs.find(codePage);
     if (it == codecs.end()) it = codecs.emplace(codePage, std::unique_ptr<Codec>(new Codec(codePage))).first;
     return *it->second;
 }
 
 Codec::Codec(int codePage) : m_codePage(codePage), m_utf8(codePage == 65001) {
-    const char *name = converterName(codePage);
+    const char *name = codePage == kSymbolCodePage ? "windows-1252" : converterName(codePage);
     m_decoder = new QStringDecoder(name, QStringConverter::Flag::Stateless);
     m_encoder = new QStringEncoder(name, QStringConverter::Flag::Stateless);
     if (!m_decoder->isValid() || !m_encoder->isValid()) {
@@ -110,6 +130,13 @@ Codec::Codec(int codePage) : m_codePage(codePage), m_utf8(codePage == 65001) {
     m_single.assign(256, -1);
     if (isDoubleByte(codePage)) m_pairs.assign(65536, -1);
     m_encoded.assign(65536, -1);
+    if (codePage == kSymbolCodePage) {
+        // Filled in full: the stand-in converter never answers for these bytes. Nothing is
+        // encoded in this code page (the writer gives such fonts another charset).
+        for (int b = 0x80; b < 0x100; ++b)
+            m_single[b] = b >= 0xa0 ? kSymbolHigh[b - 0xa0] : 0xfffd;
+        std::fill(m_encoded.begin() + 0x80, m_encoded.end(), 0);
+    }
 }
 
 Codec::~Codec() {

@@ -14,12 +14,22 @@ namespace rtf {
 // document's \ansicpg applies then).
 int codePageForCharset(int charset);
 
+// The code page of a font: that of its charset, and for the Symbol font (charset 2) the Symbol
+// encoding, kSymbolCodePage.
+constexpr int kSymbolCodePage = 42;
+int codePageForFont(int charset, QStringView name);
+
+// True when the Codec of the code page converts with that code page itself rather than with
+// the Windows-1252 stand-in.
+bool isSupportedCodePage(int codePage);
+
 // Converts single characters between a Windows code page and UTF-16. Conversions are cached,
 // so a long document costs table look-ups rather than converter calls. Not shared between
 // threads: each thread has its own codecs.
 class Codec {
 public:
-    // The codec of a code page; an unknown or unsupported code page gives Windows-1252.
+    // The codec of a code page; an unknown or unsupported code page gives Windows-1252. The
+    // Symbol code page maps bytes 0x80 and above to the characters the Symbol font draws.
     static Codec &forCodePage(int codePage);
 
     ~Codec();

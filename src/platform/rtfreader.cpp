@@ -49,6 +49,7 @@ struct ParaState {
     int li = 0;
     int ri = 0;
     int fi = 0;
+    bool inTable = false; // \intbl: a paragraph of a table cell
 };
 
 enum class Dest : quint8 { Text, Skip, FontTable, ColorTable, Picture };
@@ -57,7 +58,6 @@ struct Group {
     Dest dest = Dest::Text;
     Dest uprOuter = Dest::Text; // the destination a \ud inside \upr returns to
     bool inUpr = false;
-    bool star = false; // \* seen: the group is skipped unless its destination is known
     int uc = 1;
     CharState ch;
     ParaState para;
@@ -87,7 +87,7 @@ enum Kw : quint8 {
     // document
     KwAnsi, KwMac, KwPc, KwPca, KwAnsicpg, KwDeff, KwFcharset, KwCpg, KwRed, KwGreen, KwBlue, KwUc, KwU,
     // text
-    KwPar, KwLine, KwTab, KwCell, KwRow, KwChar,
+    KwPar, KwLine, KwTab, KwCell, KwRow, KwChar, KwIntbl,
     // character formats
     KwPlain, KwB, KwI, KwUl, KwUlnone, KwStrike, KwV, KwF, KwFs, KwCf, KwHighlight,
     // paragraph formats
@@ -124,7 +124,10 @@ const QHash<QByteArrayView, KwInfo> &keywords() {
                               "shpinst", "nonesttables", "filetbl", "listpicture", "protusertbl", "falt",
                               "panose", "fname", "blipuid", "picprop", "mmathPr", "title", "subject", "author",
                               "operator", "keywords", "doccomm", "company", "passwordhash", "pgdsctbl",
-                              "formfield", "datafield", "xform", "wgrffmtfilter", "background", "do"})
+                              "formfield", "datafield", "xform", "wgrffmtfilter", "background", "do", "list",
+                              "listoverride", "listlevel", "leveltext", "levelnumbers", "listname", "levelmarker",
+                              "pnseclvl", "fontemb", "fontfile", "oldcprops", "oldpprops", "oldsprops",
+                              "oldtprops", "nesttableprops", "defchp", "defpap", "lsdlockedexcept"})
             add(w, KwSkipDest);
         // Destinations whose content is shown.
         for (const char *w : {"fldrslt", "field", "pntext", "listtext", "result", "object", "shprslt"})
@@ -150,6 +153,7 @@ const QHash<QByteArrayView, KwInfo> &keywords() {
         add("nestcell", KwCell);
         add("row", KwRow);
         add("nestrow", KwRow);
+        add("intbl", KwIntbl);
         add("emdash", KwChar, 0x2014);
         add("endash", KwChar, 0x2013);
         add("emspace", KwChar, 0x2003);
@@ -233,7 +237,7 @@ private:
 
     void pushGroup();
     bool popGroup(); // true when the document's own group closed
-    void controlWord(QByteArrayView word, bool hasParam, int param);
+    void controlWord(QByteArrayView word, bool hasParam, int param, bool starred);
     void controlSymbol(unsigned char d);
     void literal(unsigned char ch);
     void byte(unsigned char b);
@@ -241,8 +245,10 @@ private:
     void textByte(unsigned char b);
     void putChar(char16_t ch);
     void append(char16_t ch);
+    void flushBreak();
     void flushPending();
     void newParagraph();
+    void paragraphMark();
     void finishLastParagraph();
     int currentFormat();
     QTextBlockFormat blockFormat(const ParaState &p) const;
@@ -268,6 +274,10 @@ private:
     bool formatDirty = true;
     Run *openRun = nullptr;
     bool provisional = false; // the last paragraph's format was taken when a group closed
+    // Ends of table cells and a paragraph mark inside a cell, shown only when text follows in
+    // the same row: the last cell of a row and the last paragraph of a cell end with the row.
+    qsizetype pendingCells = 0;
+    bool pendingParagraph = false;
 
     int skipCount = 0;
     unsigned char seq[4] = {};
@@ -284,13 +294,8 @@ private:
 };
 
 void Parser::pushGroup() {
-    if (stack.empty()) {
-        stack.emplace_back();
-        return;
-    }
-    Group g = top();
-    g.star = false;
-    stack.push_back(g);
+    if (stack.empty()) stack.emplace_back();
+    else stack.push_back(top());
 }
 
 bool Parser::popGroup() {
@@ -316,7 +321,7 @@ Codec &Parser::codecOfFont(int font) {
     if (font != codecFont || !fontCodec) {
         int cp = 0;
         const auto it = fonts.constFind(font);
-        if (it != fonts.constEnd()) cp = it->cpg ? it->cpg : codePageForCharset(it->charset);
+        if (it != fonts.constEnd()) cp = it->cpg ? it->cpg : codePageForFont(it->charset, it->name);
         fontCodec = &Codec::forCodePage(cp ? cp : ansiCodePage);
         codecFont = font;
     }
@@ -365,8 +370,23 @@ QTextBlockFormat Parser::blockFormat(const ParaState &p) const {
     return f;
 }
 
+// Shows a cell end as a tab and a paragraph mark inside a cell as a line break, now that more
+// text of the row follows.
+void Parser::flushBreak() {
+    const qsizetype cells = pendingCells;
+    const bool paragraph = pendingParagraph;
+    pendingCells = 0;
+    pendingParagraph = false;
+    for (qsizetype i = 0; i < cells; ++i)
+        append('\t');
+    if (!paragraph) return;
+    if (top().para.inTable) append(0x2028);
+    else newParagraph(); // the table ended without its row mark
+}
+
 // Appends one character of the document's text, in the current format.
 void Parser::append(char16_t ch) {
+    if (pendingCells || pendingParagraph) flushBreak();
     const int f = currentFormat();
     if (!openRun || openRun->format != f) {
         QList<Run> &runs = c.paragraphs.last().runs;
@@ -449,6 +469,8 @@ void Parser::textByte(unsigned char b) {
 
 void Parser::newParagraph() {
     flushPending();
+    pendingCells = 0;
+    pendingParagraph = false;
     Paragraph &p = c.paragraphs.last();
     p.format = blockFormat(top().para);
     p.mark = currentFormat();
@@ -457,9 +479,17 @@ void Parser::newParagraph() {
     provisional = false;
 }
 
+// \par: a new paragraph, or inside a table cell a break shown once more text of the row follows.
+void Parser::paragraphMark() {
+    if (!top().para.inTable) newParagraph();
+    else pendingParagraph = true;
+}
+
 // RichEdit ends every document with a paragraph mark that is not an empty last paragraph.
 void Parser::finishLastParagraph() {
     flushPending();
+    pendingCells = 0;
+    pendingParagraph = false;
     if (c.paragraphs.size() > 1 && c.paragraphs.last().runs.isEmpty()) {
         c.paragraphs.removeLast();
         return;
@@ -501,6 +531,7 @@ void Parser::finishPicture() {
     f.setName(url.toString());
     c.images.append({url, picture.image});
     flushPending();
+    if (pendingCells || pendingParagraph) flushBreak();
     const int index = int(c.formats.size());
     c.formats.append(f);
     c.paragraphs.last().runs.append(Run{QString(QChar::ObjectReplacementCharacter), index});
@@ -558,9 +589,6 @@ void Parser::literal(unsigned char ch) {
 void Parser::controlSymbol(unsigned char d) {
     Group &g = top();
     switch (d) {
-    case '*':
-        g.star = true;
-        return;
     case '\\': case '{': case '}':
         literal(d);
         return;
@@ -573,17 +601,17 @@ void Parser::controlSymbol(unsigned char d) {
     case '-': flushPending(); putChar(0x00ad); break;
     case '_': flushPending(); putChar(0x2011); break;
     case '\t': flushPending(); putChar('\t'); break;
-    case '\r': case '\n': newParagraph(); break;
+    case '\r': case '\n': paragraphMark(); break;
     default: break;
     }
 }
 
-void Parser::controlWord(QByteArrayView word, bool hasParam, int param) {
+void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool starred) {
     const auto found = keywords().constFind(word);
     const KwInfo info = found == keywords().constEnd() ? KwInfo{KwNone, 0} : *found;
     Group &g = top();
-    if (g.star) {
-        g.star = false;
+    // A destination this reader does not know, marked by \* first thing in its group.
+    if (starred) {
         if (info.kw != KwShppict && info.kw != KwUd && info.kw != KwTextDest && info.kw != KwUpr) {
             g.dest = Dest::Skip;
             return;
@@ -596,6 +624,13 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param) {
         if (v < 0) v += 65536;
         if (g.dest == Dest::Text && !g.ch.hidden) {
             if (seqNeed) flushPending();
+            // Word names the Symbol font's characters by the private-use code of their byte.
+            if (v >= 0xf080 && v <= 0xf0ff && codecOfFont(g.ch.font).codePage() == kSymbolCodePage) {
+                const auto b = static_cast<unsigned char>(v & 0xff);
+                QString s;
+                codecOfFont(g.ch.font).decode(&b, 1, s);
+                v = s.at(0).unicode();
+            }
             if (v <= 0xffff) {
                 putChar(char16_t(v));
             } else if (v <= 0x10ffff) {
@@ -721,14 +756,23 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param) {
     const bool on = !hasParam || param != 0;
     switch (info.kw) {
     case KwPar:
+        if (!ch.hidden) paragraphMark();
+        break;
     case KwRow:
         if (!ch.hidden) newParagraph();
         break;
+    case KwCell:
+        if (!ch.hidden) {
+            flushPending();
+            pendingParagraph = false;
+            ++pendingCells;
+        }
+        break;
+    case KwIntbl: para.inTable = true; break;
     case KwLine:
         if (!ch.hidden) { flushPending(); putChar(0x2028); }
         break;
     case KwTab:
-    case KwCell:
         if (!ch.hidden) { flushPending(); putChar('\t'); }
         break;
     case KwChar:
@@ -774,6 +818,9 @@ bool Parser::parse(QByteArrayView data, QString *error) {
     while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
         ++i;
     c.paragraphs.append(Paragraph{});
+    // \* counts only as the first thing in a group, and only for the control word after it.
+    bool groupStart = false;
+    bool starred = false;
     while (i < n) {
         const unsigned char ch = p[i];
         if (ch == '{') {
@@ -784,11 +831,14 @@ bool Parser::parse(QByteArrayView data, QString *error) {
             }
             pushGroup();
             skipCount = 0;
+            groupStart = true;
+            starred = false;
             continue;
         }
         if (stack.empty()) break; // text before the first group: not RTF
         if (ch == '}') {
             ++i;
+            groupStart = starred = false;
             if (popGroup()) break;
             continue;
         }
@@ -796,6 +846,10 @@ bool Parser::parse(QByteArrayView data, QString *error) {
             ++i;
             continue;
         }
+        const bool atGroupStart = groupStart;
+        const bool afterStar = starred;
+        groupStart = false;
+        starred = false;
         if (ch != '\\') {
             ++i;
             if (skipCount > 0) --skipCount;
@@ -819,6 +873,7 @@ bool Parser::parse(QByteArrayView data, QString *error) {
         if (!isAlpha(d)) {
             ++i;
             if (skipCount > 0) --skipCount;
+            else if (d == '*') starred = atGroupStart;
             else controlSymbol(d);
             continue;
         }
@@ -852,7 +907,7 @@ bool Parser::parse(QByteArrayView data, QString *error) {
             --skipCount;
             continue;
         }
-        controlWord(word, hasParam, param);
+        controlWord(word, hasParam, param, afterStar);
     }
     if (stack.empty()) {
         if (error) *error = QStringLiteral("not RTF");
@@ -870,14 +925,17 @@ void apply(const Content &content, QTextCursor &cursor, bool replace) {
     for (qsizetype i = 0; i < content.paragraphs.size(); ++i) {
         const Paragraph &p = content.paragraphs.at(i);
         const QTextCharFormat mark = p.mark >= 0 ? content.formats.at(p.mark) : QTextCharFormat();
-        if (i > 0) {
-            cursor.insertBlock(p.format, mark);
-        } else if (replace) {
-            cursor.setBlockFormat(p.format);
-            cursor.setBlockCharFormat(mark);
-        }
+        if (i > 0) cursor.insertBlock(p.format, mark);
         for (const Run &run : p.runs)
             cursor.insertText(run.text, content.formats.at(run.format));
+    }
+    // The first paragraph's formats are set last: a document that changed by insertions alone
+    // is laid out lazily, one that first changed a format is laid out whole at once.
+    if (replace) {
+        QTextCursor first(doc);
+        first.setBlockFormat(content.paragraphs.first().format);
+        const int mark = content.paragraphs.first().mark;
+        first.setBlockCharFormat(mark >= 0 ? content.formats.at(mark) : QTextCharFormat());
     }
 }
 
@@ -903,9 +961,9 @@ bool load(QByteArrayView data, QTextDocument *doc, QString *error) {
     if (!parse(data, content, error)) return false;
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
-    doc->clear();
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
+    doc->clear(); // inside the edit: the layout hears of one change, the new document
     apply(content, cursor, true);
     cursor.endEditBlock();
     doc->setUndoRedoEnabled(undo);

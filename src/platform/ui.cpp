@@ -3,10 +3,87 @@
 #include "platform/richtextbox.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 
+#include <vector>
+
 namespace ui {
+
+namespace {
+
+// Moves and stretches the anchored children of one container whenever it is resized.
+class Anchors : public QObject {
+public:
+    explicit Anchors(QWidget *container) : QObject(container), m_base(container->size()) {
+        setObjectName(kName);
+        container->installEventFilter(this);
+    }
+    static Anchors *of(QWidget *container) {
+        for (QObject *child : container->children())
+            if (child->objectName() == kName)
+                if (auto *a = dynamic_cast<Anchors *>(child)) return a;
+        return new Anchors(container);
+    }
+    void add(QWidget *control, Edges edges) {
+        m_controls.push_back({control, control->geometry(), edges});
+        place(m_controls.back(), static_cast<QWidget *>(parent())->size());
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == parent() && event->type() == QEvent::Resize) {
+            const QSize size = static_cast<QWidget *>(watched)->size();
+            for (const Control &c : m_controls) place(c, size);
+        }
+        return false;
+    }
+
+private:
+    struct Control {
+        QPointer<QWidget> widget;
+        QRect laidOut;
+        Edges edges;
+    };
+
+    // One direction: the extra room goes to the size when both edges hold the control, to the
+    // position when only the far one does.
+    static void follow(int &pos, int &length, int extra, bool nearEdge, bool farEdge) {
+        if (!farEdge) return;
+        if (nearEdge) length += extra;
+        else pos += extra;
+    }
+
+    void place(const Control &c, const QSize &size) const {
+        if (!c.widget) return;
+        // Below the laid-out size nothing shrinks: that size is the least the container takes.
+        const int dx = qMax(0, size.width() - m_base.width());
+        const int dy = qMax(0, size.height() - m_base.height());
+        int x = c.laidOut.x(), y = c.laidOut.y(), w = c.laidOut.width(), h = c.laidOut.height();
+        follow(x, w, dx, c.edges.testFlag(Left), c.edges.testFlag(Right));
+        follow(y, h, dy, c.edges.testFlag(Top), c.edges.testFlag(Bottom));
+        c.widget->setGeometry(x, y, w, h);
+    }
+
+    static constexpr QLatin1StringView kName{"ui-anchors"};
+    QSize m_base;
+    std::vector<Control> m_controls;
+};
+
+} // namespace
+
+void growable(QWidget *container, int width, int height) {
+    container->setMinimumSize(twips(width), twips(height));
+    container->resize(twips(width), twips(height));
+}
+
+void anchor(QWidget *control, Edges edges) { Anchors::of(control->parentWidget())->add(control, edges); }
+
+void anchor(std::initializer_list<QWidget *> controls, Edges edges) {
+    for (QWidget *c : controls) anchor(c, edges);
+}
 
 QColor buttonFace() { return QApplication::palette().color(QPalette::Button); }
 QColor windowBackground() { return QApplication::palette().color(QPalette::Base); }

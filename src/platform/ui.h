@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <initializer_list>
+
 class QPushButton;
 class RichTextBox;
 
@@ -16,6 +18,21 @@ template <typename W> W *place(W *widget, const char *name, int left, int top, i
     widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
     return widget;
 }
+
+// Growing windows. A container laid out in twips starts at its laid-out size, which is also its
+// least size; beyond it, each anchored control keeps its distance to the edges it is anchored to:
+// Left | Top (where it was laid out) stays put, Left | Right takes the extra width, Right alone
+// moves with the right edge; likewise Top and Bottom. Controls not anchored stay put.
+enum Edge { Left = 1, Top = 2, Right = 4, Bottom = 8 };
+Q_DECLARE_FLAGS(Edges, Edge)
+Q_DECLARE_OPERATORS_FOR_FLAGS(Edges)
+
+// Gives container its laid-out size (twips) and makes that its least size.
+void growable(QWidget *container, int width, int height);
+// Anchors a placed control to edges of its parent. The parent's size when its first control is
+// anchored is the size the controls were laid out for.
+void anchor(QWidget *control, Edges edges);
+void anchor(std::initializer_list<QWidget *> controls, Edges edges);
 
 // System colours of button faces and window backgrounds.
 QColor buttonFace();

@@ -1,15 +1,21 @@
 #include "startup/app.h"
 
 #include "album/fmphoto.h"
+#include "diary/calendarwindow.h"
+#include "diary/findwindow.h"
 #include "diary/index.h"
+#include "find/engine.h"
 #include "netclient/connectme.h"
 #include "netclient/login.h"
 #include "netclient/newuser.h"
 #include "netservice/fornull.h"
 #include "startup/tips.h"
 #include "startup/trayicons.h"
+#include "startup/windowkeeper.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QDir>
 #include <QTimer>
 
@@ -20,6 +26,8 @@ App::~App() {
     delete m_photo.data();
     delete m_newUser.data();
     delete m_login.data();
+    m_findWindow.reset();
+    m_calendarWindow.reset();
     m_connectMe.reset();
     m_index.reset();
     m_forNull.reset();
@@ -29,6 +37,18 @@ App::~App() {
 Index *App::index() {
     if (!m_index) {
         m_index = std::make_unique<Index>(*this);
+        // The window comes back as it was left: size, place, maximised, zoom.
+        auto *keeper = new WindowKeeper(m_index.get(), path(windowstate::fileName()));
+        keeper->restore();
+        m_index->setZoom(keeper->zoom());
+        connect(m_index.get(), &Index::zoomChanged, keeper, &WindowKeeper::setZoom);
+        QAction *find = m_index->toolsMenu()->addAction(u"查找日记"_qs);
+        find->setObjectName(u"m_find"_qs);
+        find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+        connect(find, &QAction::triggered, this, [this] { showWindow(findWindow()); });
+        QAction *calendar = m_index->toolsMenu()->addAction(u"日历"_qs);
+        calendar->setObjectName(u"m_calendar"_qs);
+        connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence();
     }
@@ -105,6 +125,43 @@ void App::closePhoto() {
     w->deleteLater();
 }
 
+find::Engine *App::findEngine() {
+    if (!m_findEngine) m_findEngine = std::make_unique<find::Engine>(programDir());
+    return m_findEngine.get();
+}
+
+FindWindow *App::findWindow() {
+    if (!m_findWindow)
+        m_findWindow = std::make_unique<FindWindow>(*findEngine(), [this](const find::Hit &hit) { openHit(hit); });
+    return m_findWindow.get();
+}
+
+CalendarWindow *App::calendarWindow() {
+    if (!m_calendarWindow)
+        m_calendarWindow = std::make_unique<CalendarWindow>(
+            *findEngine(), [this] { return today(); },
+            [this](const QDate &date) { frontIndex()->showDay(date); },
+            [this](const find::Hit &hit) { openHit(hit); });
+    return m_calendarWindow.get();
+}
+
+void App::openHit(const find::Hit &hit) {
+    if (hit.collection()) frontIndex()->openCollectionItem(hit.title);
+    else frontIndex()->openEntry(hit.date, hit.index);
+}
+
+Index *App::frontIndex() {
+    showWindow(index());
+    m_settings.MainShown = true;
+    return index();
+}
+
+void App::showWindow(QWidget *w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
 Tips *App::tips() {
     if (!m_tips) {
         m_tips = std::make_unique<Tips>();
@@ -116,8 +173,7 @@ Tips *App::tips() {
 bool App::ensureTrayIcon() {
     forNull(); // the icon belongs to the hidden window, which loads here
     if (tips()->present()) return false;
-    const QPixmap picture = m_settings.IsServer ? trayicons::serverPicture() : trayicons::clientPicture();
-    return tips()->AddTrayIcon(QIcon(picture));
+    return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
 }
 
 void App::TrayWindowProc(int mouseEvent) {

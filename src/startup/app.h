@@ -18,6 +18,13 @@ class Login;
 class NewUser;
 class fmPhoto;
 class Tips;
+class QWidget;
+class FindWindow;
+class CalendarWindow;
+namespace find {
+class Engine;
+struct Hit;
+}
 
 // The fixed ports of the three services; tests pass others.
 struct Ports {
@@ -70,6 +77,13 @@ public:
     bool photoLoaded() const;
     void closePhoto();
 
+    // The search over the diary and its windows, reached from the menu "工具" of the main window.
+    find::Engine *findEngine();
+    FindWindow *findWindow();
+    CalendarWindow *calendarWindow();
+    // Opens a hit of the search or of 那年今日 in the main window, which comes to the front.
+    void openHit(const find::Hit &hit);
+
     // The notification-area icon.
     Tips *tips();
     // The icon's left (0x201) and right (0x204) presses; other events do nothing.
@@ -81,6 +95,10 @@ public:
     void exit();
 
 private:
+    static void showWindow(QWidget *w);
+    // The main window, shown and brought to the front.
+    Index *frontIndex();
+
     ProgramFolder m_folder;
     Ports m_ports;
     Settings m_settings;
@@ -92,4 +110,7 @@ private:
     QPointer<NewUser> m_newUser;
     QPointer<fmPhoto> m_photo;
     std::unique_ptr<Tips> m_tips;
+    std::unique_ptr<find::Engine> m_findEngine;
+    std::unique_ptr<FindWindow> m_findWindow;
+    std::unique_ptr<CalendarWindow> m_calendarWindow;
 };

@@ -7,12 +7,14 @@ namespace trayicons {
 
 namespace {
 
-// A sunny window: a frame with four panes and the sun behind it.
-QPixmap window(const QColor &frame, const QColor &sky, bool withTower) {
-    QPixmap pm(32, 32);
+// A sunny window: a frame with four panes and the sun behind it, drawn on a square of 32.
+QPixmap window(const QColor &frame, const QColor &sky, bool withTower, int size, qreal ratio) {
+    QPixmap pm(QSize(size, size) * ratio);
+    pm.setDevicePixelRatio(ratio);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     p.setPen(Qt::NoPen);
     p.setBrush(sky);
     p.drawRoundedRect(QRectF(3, 3, 26, 26), 3, 3);
@@ -34,7 +36,18 @@ QPixmap window(const QColor &frame, const QColor &sky, bool withTower) {
 
 } // namespace
 
-QPixmap serverPicture() { return window(QColor(90, 60, 30), QColor(150, 200, 255), true); }
-QPixmap clientPicture() { return window(QColor(40, 90, 160), QColor(180, 225, 255), false); }
+QPixmap serverPicture(int size, qreal ratio) {
+    return window(QColor(90, 60, 30), QColor(150, 200, 255), true, size, ratio);
+}
+QPixmap clientPicture(int size, qreal ratio) {
+    return window(QColor(40, 90, 160), QColor(180, 225, 255), false, size, ratio);
+}
+
+QIcon icon(bool server) {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128})
+        icon.addPixmap(server ? serverPicture(size) : clientPicture(size));
+    return icon;
+}
 
 } // namespace trayicons

@@ -104,6 +104,8 @@ private slots:
     void saveFolders();
     void saveFailureIsReported();
     void hideAndBack();
+    void growing();
+    void drawnAtPixelRatio();
 
 private:
     // A fresh album over a picture folder holding the given pictures.
@@ -684,6 +686,76 @@ void TestFmPhoto::hideAndBack() {
     // The title bar's close unloads it too.
     m_window->close();
     QVERIFY(!m_app->photoLoaded());
+}
+
+void TestFmPhoto::growing() {
+    open({{u"small.png"_qs, solid(100, 50, Qt::red)}});
+    auto *view = m_window->findChild<QWidget *>(u"picMeimei"_qs);
+    QWidget *client = view->parentWidget();
+    auto grow = [&](QSize by) {
+        const QSize to = client->size() + by;
+        m_window->resize(m_window->size() + by);
+        QVERIFY(testsupport::waitUntil([&] { return client->size() == to; }, 3000));
+    };
+    const QRect back = m_window->findChild<QPushButton *>(u"btBack"_qs)->geometry();
+    const QRect status = m_window->findChild<QLabel *>(u"labShow"_qs)->geometry();
+
+    // The help page fills the grown view anew; the buttons keep to the lower right corner and
+    // the status line takes the width.
+    grow({300, 200});
+    QCOMPARE(view->size(), QSize(971, 621));
+    QCOMPARE(box()->geometry(), QRect(0, 0, 971, 621));
+    QCOMPARE(m_window->spareWidth(), 0.f);
+    QCOMPARE(m_window->findChild<QPushButton *>(u"btBack"_qs)->geometry(), back.translated(300, 200));
+    QCOMPARE(m_window->findChild<QLabel *>(u"labShow"_qs)->geometry(),
+             QRect(status.topLeft() + QPoint(0, 200), status.size() + QSize(300, 0)));
+    // The lower rule ends 150 twips (10 pixels) short of the box's right edge.
+    const QImage page = box()->image();
+    QCOMPARE(page.pixel(950, 400), kWhite);
+    QCOMPARE(page.pixel(965, 400), kHelpGrey);
+
+    // A picture is centred in the grown view, keeps its place to the centre as the view grows
+    // again, and can be dragged to the grown view's edges.
+    click("btLoad");
+    QCOMPARE(box()->geometry(), QRect(436, 286, 100, 50)); // 435.5 and 285.5 to even pixels
+    grow({100, 40});
+    QCOMPARE(box()->geometry(), QRect(486, 306, 100, 50));
+    QCOMPARE(m_window->spareWidth(), float((1071 - 100) * 15));
+    QCOMPARE(m_window->spareHeight(), (661 - 50) * 15);
+    QTest::mousePress(box(), Qt::LeftButton, {}, QPoint(10, 10));
+    m_cursor += QPoint(10000, 10000);
+    m_window->tmMove_Timer();
+    QCOMPARE(box()->geometry(), QRect(971, 611, 100, 50));
+    QTest::mouseRelease(box(), Qt::LeftButton, {}, QPoint(10, 10));
+
+    // No smaller than laid out.
+    m_window->resize(200, 100);
+    QTest::qWait(50);
+    QCOMPARE(client->size(), QSize(671, 451));
+}
+
+void TestFmPhoto::drawnAtPixelRatio() {
+    // The album's drawings at twice the pixels: the same logical size.
+    for (const QImage &image : {album::heartImage(2), album::docIcon(2), album::handImage(0, 2), album::handImage(1, 2)}) {
+        QCOMPARE(image.size(), QSize(64, 64));
+        QCOMPARE(image.deviceIndependentSize(), QSizeF(32, 32));
+    }
+    QCOMPARE(album::logoImage(2).size(), QSize(256, 64));
+
+    // A box given an image of ratio 2 takes its logical size and shows all of it: its lower
+    // right quarter lands in the lower right quarter of the box.
+    PictureBox picture;
+    QImage image = solid(200, 100, Qt::blue);
+    for (int y = 50; y < 100; ++y)
+        for (int x = 100; x < 200; ++x) image.setPixel(x, y, qRgb(255, 0, 0));
+    image.setDevicePixelRatio(2);
+    picture.setImage(image);
+    QCOMPARE(picture.size(), QSize(100, 50));
+    const QImage shown = picture.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shownAt1 = shown.scaled(100, 50);
+    QCOMPARE(shownAt1.pixel(10, 10), qRgb(0, 0, 255));
+    QCOMPARE(shownAt1.pixel(90, 40), qRgb(255, 0, 0));
+    QCOMPARE(shownAt1.pixel(40, 40), qRgb(0, 0, 255));
 }
 
 QTEST_MAIN(TestFmPhoto)

@@ -59,6 +59,7 @@ private slots:
     void saveListFailure();
     void logKeepsTheNewestEntries();
     void serviceReport();
+    void growing();
 };
 
 void tst_ConnectMe::clientLoad_data() {
@@ -87,6 +88,30 @@ void tst_ConnectMe::clientLoad() {
     QCOMPARE(c.cm()->content()->backColor(), ui::buttonFace());
     QCOMPARE(c.fn->Wsk->RemotePort(), int(c.app->ports().message));
     QCOMPARE(c.fn->Wsk->RemoteHost(), u"127.0.0.1"_qs);
+}
+
+// Grown, the pane takes the room; the status line takes the width; the buttons keep to the
+// bottom, the first two at the left, the last two at the right. At its laid-out size everything
+// is where the window's table puts it.
+void tst_ConnectMe::growing() {
+    auto server = serverCopy();
+    ConnectMe *cm = server->cm();
+    cm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(cm));
+    QWidget *form = cm->centralWidget();
+    QCOMPARE(form->size(), QSize(484, 348));
+    const QRect content(4, 4, 476, 276), host(4, 284, 476, 20), connect(4, 312, 73, 25), back(407, 312, 73, 25);
+    QCOMPARE(cm->content()->geometry(), content);
+    QCOMPARE(cm->hostIP()->geometry(), host);
+    QCOMPARE(button(cm, "bt_connect")->geometry(), connect);
+    QCOMPARE(button(cm, "bt_back")->geometry(), back);
+
+    cm->resize(cm->size() + QSize(200, 100));
+    QVERIFY(testsupport::waitUntil([&] { return form->size() == QSize(684, 448); }, 3000));
+    QCOMPARE(cm->content()->geometry(), content.adjusted(0, 0, 200, 100));
+    QCOMPARE(cm->hostIP()->geometry(), host.translated(0, 100).adjusted(0, 0, 200, 0));
+    QCOMPARE(button(cm, "bt_connect")->geometry(), connect.translated(0, 100));
+    QCOMPARE(button(cm, "bt_back")->geometry(), back.translated(200, 100));
 }
 
 void tst_ConnectMe::serverLoad() {

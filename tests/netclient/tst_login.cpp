@@ -90,9 +90,9 @@ void tst_Login::loadAndConnect() {
     // The server's picture, not the client's.
     const QPixmap shown = label(w, "Login")->pixmap();
     QVERIFY(!shown.isNull());
-    const QSize size = label(w, "Login")->size();
-    QCOMPARE(shown.toImage(), trayicons::serverPicture()
-                                  .scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+    const QLabel *picture = label(w, "Login");
+    QCOMPARE(shown.toImage(), trayicons::serverPicture(qMin(picture->width(), picture->height()),
+                                                       picture->devicePixelRatioF())
                                   .toImage());
     QCOMPARE(w->autoConnect()->interval(), 500);
 

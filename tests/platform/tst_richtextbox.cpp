@@ -4,6 +4,7 @@
 #include "platform/rtf.h"
 #include "testsupport.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -17,6 +18,7 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextImageFormat>
+#include <QTextLayout>
 
 namespace {
 
@@ -59,6 +61,7 @@ private slots:
     void entrySurvivesSaveAndReopen();
     void typingKeepsFormat();
     void backColorAndAppearance();
+    void zoomChangesOnlyTheView();
     void converterTool();
 };
 
@@ -350,6 +353,54 @@ void TestRichTextBox::backColorAndAppearance() {
     QCOMPARE(box.frameShadow(), QFrame::Plain);
     box.setAppearance(1);
     QCOMPARE(box.frameShadow(), QFrame::Sunken);
+}
+
+void TestRichTextBox::zoomChangesOnlyTheView() {
+    RichTextBox box;
+    box.resize(900, 300); // wide enough that no zoom wraps a line
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    // Small and large text, and a picture of 3 x 2 pixels shown at 900 x 600 twips.
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    testImage().save(&png, "PNG");
+    const QString document = kHeader + u"\r\n"_qs + kParagraph + u" small \\fs36 large\\par\r\n\\fs18{\\pict\\pngblip\\picw3\\pich2\\picwgoal900\\pichgoal600\r\n"_qs +
+                             QString::fromLatin1(png.data().toHex()) + u"}\\par\r\n}"_qs;
+    box.setTextRTF(document);
+    const QString rtfAt100 = box.textRTF();
+    QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+    auto heights = [&] {
+        QList<qreal> h;
+        for (QTextBlock b = box.document()->begin(); b.isValid(); b = b.next()) h << layout->blockBoundingRect(b).height();
+        return h;
+    };
+    auto textWidth = [&] { return box.document()->begin().layout()->lineAt(0).naturalTextWidth(); };
+    const QList<qreal> at100 = heights();
+    const qreal widthAt100 = textWidth();
+
+    for (int zoom : {200, 50, 400}) {
+        box.setZoom(zoom);
+        QCOMPARE(box.zoom(), zoom);
+        // Text and picture are shown that much larger or smaller...
+        const QList<qreal> zoomed = heights();
+        QCOMPARE(zoomed.size(), at100.size());
+        for (int i = 0; i < zoomed.size(); ++i)
+            QVERIFY2(qAbs(zoomed[i] / at100[i] - zoom / 100.0) < 0.2 * zoom / 100.0,
+                     qPrintable(u"block %1: %2 at 100 %, %3 at %4 %"_qs.arg(i).arg(at100[i]).arg(zoomed[i]).arg(zoom)));
+        QVERIFY(qAbs(textWidth() / widthAt100 - zoom / 100.0) < 0.1 * zoom / 100.0);
+        // ...and the document is what it was, byte for byte.
+        QCOMPARE(box.textRTF(), rtfAt100);
+        QCOMPARE(box.font().pointSizeF(), 9.0);
+    }
+
+    // A document set while zoomed is shown zoomed too; back at 100 % it is laid out as before.
+    box.setZoom(200);
+    box.setTextRTF(document);
+    QVERIFY(heights()[0] > 1.8 * at100[0]);
+    QCOMPARE(box.textRTF(), rtfAt100);
+    box.setZoom(100);
+    QCOMPARE(heights(), at100);
+    QCOMPARE(textWidth(), widthAt100);
 }
 
 void TestRichTextBox::converterTool() {

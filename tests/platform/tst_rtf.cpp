@@ -88,6 +88,8 @@ private slots:
     void writerGolden_data();
     void writerGolden();
     void writerFontsAndPictures();
+    void writerCharsetMatchesBytes_data();
+    void writerCharsetMatchesBytes();
     void writerKeepsDateFileLinesSafe();
     void escapeTextMatchesWriter_data();
     void escapeTextMatchesWriter();
@@ -143,6 +145,24 @@ void TestRtf::readText_data() {
     QTest::newRow("pntext is list text") << QByteArray(R"({\rtf1 {\pntext\f0 1.\tab}item})") << u"1.\titem"_qs;
     QTest::newRow("hidden text") << QByteArray(R"({\rtf1 a{\v hidden}b})") << u"ab"_qs;
     QTest::newRow("header and footer") << QByteArray(R"({\rtf1 {\header h\par}{\footer f}x})") << u"x"_qs;
+    // \* marks a destination only as the first thing in its group; elsewhere it is nothing.
+    QTest::newRow("star in the middle of a group") << QByteArray(R"({\rtf1 a{\loch\f0 \*\cs7 b{\i c}}d})") << u"abcd"_qs;
+    QTest::newRow("star after a nested group") << QByteArray(R"({\rtf1 {{x}\*\foo y}})") << u"xy"_qs;
+    QTest::newRow("star not before a word") << QByteArray(R"({\rtf1 {\* a\b b}c})") << u" abc"_qs;
+    QTest::newRow("star after a line break") << QByteArray("{\\rtf1 a{\r\n\\*\\foo x}b}") << u"ab"_qs;
+    // Lists outside their tables, and the other tables of a document, show nothing.
+    QTest::newRow("list outside the list table")
+        << QByteArray(R"({\rtf1 {\list\listtemplateid1{\listlevel\levelnfc23{\leveltext \'01\u8226 ?;}{\levelnumbers;}})"
+                      R"({\listname List1382206859_1;}\listid1}{\listoverride\listid1\listoverridecount0\ls1}x})")
+        << u"x"_qs;
+    QTest::newRow("page styles and rsids") << QByteArray(R"({\rtf1 {\pgdsctbl{\pgdsc0 Default;}}{\rsidtbl \rsid1 x}y})") << u"y"_qs;
+    QTest::newRow("listtext is list text") << QByteArray(R"({\rtf1 {\listtext\pard\plain 1.\tab}item})") << u"1.\titem"_qs;
+    QTest::newRow("hyperlink shows its text")
+        << QByteArray(R"({\rtf1 see {\field{\*\fldinst{HYPERLINK "https://example.org/"}}{\fldrslt{\ul link}}}.})") << u"see link."_qs;
+    // The Symbol font's bytes are the characters it draws; Word names them by private-use codes.
+    QTest::newRow("symbol bullet by byte") << QByteArray(R"({\rtf1\ansi\ansicpg936{\fonttbl{\f1\fcharset2 Symbol;}}{\pntext\f1\'b7\tab}x})") << u"\u2022\tx"_qs;
+    QTest::newRow("symbol bullet by private-use code") << QByteArray(R"({\rtf1{\fonttbl{\f3\fcharset2 Symbol;}}\f3\u-3913\'b7\'b1\'a5 a})") << u"\u2022\u00B1\u221E a"_qs;
+    QTest::newRow("other symbol fonts follow ansicpg") << QByteArray(R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f1\fcharset2 Wingdings;}}\f1\'a7})") << u"\u00A7"_qs;
 
     // Special characters and breaks.
     QTest::newRow("control symbols") << QByteArray(R"({\rtf1 a\~b\-c\_d\{\}\\})") << u"a\u00A0b\u00ADc\u2011d{}\\"_qs;
@@ -150,7 +170,15 @@ void TestRtf::readText_data() {
                                       << u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D\u2003\u2002\u2005"_qs;
     QTest::newRow("line and tab") << QByteArray("{\\rtf1 a\\line b\\tab c\td}") << u"a\u2028b\tc\td"_qs;
     QTest::newRow("backslash newline is par") << QByteArray("{\\rtf1 a\\\nb\\\r\nc}") << u"a\nb\nc"_qs;
-    QTest::newRow("cells and rows") << QByteArray(R"({\rtf1 a\cell b\cell\row c})") << u"a\tb\t\nc"_qs;
+    // Table cells: a tab between cells, a row one paragraph; a cell's last paragraph mark is
+    // its end, others are line breaks.
+    QTest::newRow("cells and rows") << QByteArray(R"({\rtf1 a\cell b\cell\row c})") << u"a\tb\nc"_qs;
+    QTest::newRow("cell paragraphs")
+        << QByteArray(R"({\rtf1 \trowd\cellx1\cellx2 {{\pard\intbl a\par}\cell}{{\pard\intbl b\par c\par}\cell}\intbl\row)"
+                      R"(\pard d\par})")
+        << u"a\tb\u2028c\nd"_qs;
+    QTest::newRow("empty cells") << QByteArray(R"({\rtf1 \intbl\cell\cell x\cell\row})") << u"\t\tx"_qs;
+    QTest::newRow("table without its row mark") << QByteArray(R"({\rtf1 \intbl a\cell b\par\pard c})") << u"a\tb\nc"_qs;
     QTest::newRow("line ends in the stream ignored") << QByteArray("{\\rtf1 a\r\nb\nc}") << u"abc"_qs;
     QTest::newRow("delimiting space eaten once") << QByteArray(R"({\rtf1\b  x})") << u" x"_qs;
 
@@ -435,6 +463,45 @@ void TestRtf::writerFontsAndPictures() {
     const QImage shown = reread.resource(QTextDocument::ImageResource, QUrl(found[0].name())).value<QImage>();
     QCOMPARE(shown.pixelColor(2, 1), QColor(250, 0, 0));
     QCOMPARE(rtf::write(&reread), written);
+}
+
+void TestRtf::writerCharsetMatchesBytes_data() {
+    // Each font is written with a charset whose code page is that of the bytes written in it, so
+    // that other readers take the text as ours does.
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QByteArray>("font");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("no charset (pandoc)") << QByteArray(R"({\rtf1\ansi{\fonttbl{\f0\fswiss Helvetica;}}\f0 \u26228?\u31383? caf\u233?})")
+                                         << QByteArray(R"({\f1\fnil\fcharset134 Helvetica;})") << QByteArray(R"(\f1\fs24\'c7\'e7\'b4\'b0 caf\'a8\'a6\par)");
+    QTest::newRow("default charset 1") << QByteArray(R"({\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset1 A;}}\f0\'d6\'d0})")
+                                       << QByteArray(R"({\f1\fnil\fcharset134 A;})") << QByteArray(R"(\f1\fs24\'d6\'d0\par)");
+    QTest::newRow("western charset 0") << QByteArray(R"({\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset0 Arial;}}\f0 \u20013?\'e9})")
+                                       << QByteArray(R"({\f1\fnil\fcharset0 Arial;})") << QByteArray(R"(\f1\fs24\u20013?\'e9\par)");
+    QTest::newRow("greek charset 161") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset161 G;}}\f0\'e1\u20013?})")
+                                       << QByteArray(R"({\f1\fnil\fcharset161 G;})") << QByteArray(R"(\f1\fs24\'e1\u20013?\par)");
+    QTest::newRow("symbol font") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset2 Symbol;}}\f0\'b7\u20013?})")
+                                 << QByteArray(R"({\f1\fnil\fcharset134 Symbol;})") << QByteArray(R"(\f1\fs24\u8226?\'d6\'d0\par)");
+    QTest::newRow("other symbol font") << QByteArray(R"({\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset2 Wingdings;}}\f0\'d6\'d0})")
+                                       << QByteArray(R"({\f1\fnil\fcharset134 Wingdings;})") << QByteArray(R"(\f1\fs24\'d6\'d0\par)");
+    QTest::newRow("code page without converter") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset130 J;}}\f0\'e9})")
+                                                 << QByteArray(R"({\f1\fnil\fcharset134 J;})") << QByteArray(R"(\f1\fs24\'a8\'a6\par)");
+    QTest::newRow("chinese charset kept") << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset136 M;}}\f0\'a4\'a4})")
+                                          << QByteArray(R"({\f1\fnil\fcharset136 M;})") << QByteArray(R"(\f1\fs24\'a4\'a4\par)");
+}
+
+void TestRtf::writerCharsetMatchesBytes() {
+    QFETCH(QByteArray, rtf);
+    QFETCH(QByteArray, font);
+    QFETCH(QByteArray, body);
+    QTextDocument doc;
+    QVERIFY(rtf::read(rtf, &doc));
+    const QByteArray out = rtf::write(&doc);
+    QVERIFY2(out.contains(R"(\'cc\'e5;})" + font + "}\r\n"), out.constData());
+    QVERIFY2(out.endsWith(kParagraph + body + "\r\n}"), out.constData());
+    QTextDocument back;
+    QVERIFY(rtf::read(out, &back));
+    QCOMPARE(blockText(back), blockText(doc));
+    QCOMPARE(rtf::write(&back), out);
 }
 
 void TestRtf::writerKeepsDateFileLinesSafe() {

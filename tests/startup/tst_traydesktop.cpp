@@ -13,33 +13,6 @@
 
 namespace {
 
-QProcess *g_xvfb = nullptr;
-
-// Starts Xvfb on a free display and points DISPLAY at it; false when Xvfb is not installed.
-bool startDesktop() {
-    const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_qs);
-    if (xvfb.isEmpty()) return false;
-    for (int display = 91; display < 120; ++display) {
-        if (QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)) ||
-            QFile::exists(u"/tmp/.X%1-lock"_qs.arg(display)))
-            continue;
-        auto *p = new QProcess;
-        p->start(xvfb, {u":"_qs + QString::number(display), u"-screen"_qs, u"0"_qs, u"800x600x24"_qs, u"-nolisten"_qs, u"tcp"_qs});
-        if (!p->waitForStarted(5000)) return false;
-        for (int i = 0; i < 100 && !QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)); ++i)
-            QThread::msleep(50);
-        if (p->state() != QProcess::Running) {
-            delete p;
-            continue;
-        }
-        g_xvfb = p;
-        qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        return true;
-    }
-    return false;
-}
-
 // The window tree of the desktop, as xwininfo prints it.
 QString windowTree() {
     QProcess p;
@@ -112,15 +85,12 @@ void TestTrayDesktop::iconAppearsComesBackAndLeavesOnExit() {
 }
 
 int main(int argc, char *argv[]) {
-    const bool desktop = startDesktop();
+    const bool desktop = testsupport::startDesktop();
     QApplication application(argc, argv);
     TestTrayDesktop test;
     test.haveDesktop = desktop;
     const int result = QTest::qExec(&test, argc, argv);
-    if (g_xvfb) {
-        g_xvfb->kill();
-        g_xvfb->waitForFinished();
-    }
+    testsupport::stopDesktop();
     return result;
 }
 

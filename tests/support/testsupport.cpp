@@ -7,7 +7,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 
 #include <grp.h>
 #include <unistd.h>
@@ -92,6 +94,45 @@ void dropPrivilegesIfAsked() {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0 ||
         ::geteuid() == 0)
         qFatal("cannot drop to uid %u", unsigned(kNobody));
+}
+
+namespace {
+QProcess *g_xvfb = nullptr;
+} // namespace
+
+bool startDesktop(const QString &screen) {
+    const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_qs);
+    if (xvfb.isEmpty()) return false;
+    for (int display = 91; display < 120; ++display) {
+        if (QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)) ||
+            QFile::exists(u"/tmp/.X%1-lock"_qs.arg(display)))
+            continue;
+        auto *p = new QProcess;
+        p->start(xvfb, {u":"_qs + QString::number(display), u"-screen"_qs, u"0"_qs, screen, u"-nolisten"_qs, u"tcp"_qs});
+        if (!p->waitForStarted(5000)) {
+            delete p;
+            return false;
+        }
+        for (int i = 0; i < 100 && !QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)); ++i)
+            QThread::msleep(50);
+        if (p->state() != QProcess::Running) {
+            delete p;
+            continue;
+        }
+        g_xvfb = p;
+        qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    return false;
+}
+
+void stopDesktop() {
+    if (!g_xvfb) return;
+    g_xvfb->kill();
+    g_xvfb->waitForFinished();
+    delete g_xvfb;
+    g_xvfb = nullptr;
 }
 
 } // namespace testsupport

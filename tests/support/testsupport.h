@@ -26,5 +26,10 @@ QString runUnprivileged(const QString &functionAndTag);
 // Called before any test runs (first in main or in initTestCase): in the child of runUnprivileged, drops the privileges (a failure
 // ends the process). Does nothing elsewhere.
 void dropPrivilegesIfAsked();
+// Starts Xvfb with one screen of that size (WIDTHxHEIGHTxDEPTH) on a free display and points
+// DISPLAY and the Qt platform at it; call it before the application is made. False when Xvfb is
+// not installed or does not start. stopDesktop ends it.
+bool startDesktop(const QString &screen = QStringLiteral("800x600x24"));
+void stopDesktop();
 
 } // namespace testsupport

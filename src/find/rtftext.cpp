@@ -1,0 +1,548 @@
+// Plain text of RTF without a QTextDocument. The scanner walks the same tokens as the RTF reader
+// and keeps only what decides the text: groups, destinations, fonts and their code pages, \uc
+// skipping, paragraph marks and the characters. It knows a fixed set of control words; any other
+// word, and any construct whose text the reader shapes (tables, fields, hidden text, \upr), makes
+// it give up, and the full reader is used instead. It never guesses.
+#include "find/rtftext.h"
+
+#include "platform/codepage.h"
+#include "platform/rtf.h"
+#include "platform/rtfcodec.h"
+
+#include <QHash>
+#include <QTextDocument>
+
+#include <string>
+#include <vector>
+
+namespace find {
+
+namespace {
+
+constexpr int kMaxDepth = 1000; // the reader refuses deeper nesting
+
+enum class Dest : quint8 { Text, FontTable, ColorTable, Picture, Skip };
+
+enum class Word : quint8 {
+    Ignored,    // formatting only: no effect on the text
+    GiveUp,     // the full reader decides
+    Fonttbl, Colortbl, Pict, SkipDest,
+    Ansi, Mac, Pc, Pca, Ansicpg, Deff, Uc, U,
+    F, Fcharset, Cpg, Plain,
+    Par, Line, Tab, Char,
+};
+
+struct WordInfo {
+    Word word;
+    char16_t ch = 0; // Word::Char
+};
+
+const QHash<QByteArrayView, WordInfo> &words() {
+    static const QHash<QByteArrayView, WordInfo> table = [] {
+        QHash<QByteArrayView, WordInfo> t;
+        auto add = [&t](const char *w, Word k, char16_t c = 0) { t.insert(QByteArrayView(w), WordInfo{k, c}); };
+        // Destinations whose content is no text. Inside \* any word not listed below skips too.
+        for (const char *w : {"stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
+                              "footerr", "footerf", "footnote", "annotation", "fldinst", "listtable",
+                              "listoverridetable", "revtbl", "rsidtbl", "generator", "themedata",
+                              "colorschememapping", "datastore", "latentstyles", "xmlnstbl", "pgptbl", "pn",
+                              "pntxta", "pntxtb", "objdata", "objclass", "objname", "txe", "xe", "tc", "rxe",
+                              "bkmkstart", "bkmkend", "template", "docvar", "userprops", "comment", "atnid",
+                              "atnauthor", "atrfstart", "atrfend", "atndate", "atnref", "ftnsep", "ftnsepc",
+                              "ftncn", "aftnsep", "aftnsepc", "aftncn", "fchars", "lchars", "sp", "sn", "sv",
+                              "shpinst", "nonesttables", "filetbl", "listpicture", "protusertbl", "falt",
+                              "panose", "fname", "blipuid", "picprop", "mmathPr", "title", "subject", "author",
+                              "operator", "keywords", "doccomm", "company", "passwordhash", "pgdsctbl",
+                              "formfield", "datafield", "xform", "wgrffmtfilter", "background", "do",
+                              "nonshppict"})
+            add(w, Word::SkipDest);
+        // Destinations and words whose text the reader shapes in ways of its own.
+        for (const char *w : {"fldrslt", "field", "pntext", "listtext", "result", "object", "shprslt", "shppict",
+                              "upr", "ud", "v", "sect", "cell", "nestcell", "row", "nestrow", "bin"})
+            add(w, Word::GiveUp);
+        add("fonttbl", Word::Fonttbl);
+        add("colortbl", Word::Colortbl);
+        add("pict", Word::Pict);
+        add("ansi", Word::Ansi);
+        add("mac", Word::Mac);
+        add("pc", Word::Pc);
+        add("pca", Word::Pca);
+        add("ansicpg", Word::Ansicpg);
+        add("deff", Word::Deff);
+        add("uc", Word::Uc);
+        add("u", Word::U);
+        add("f", Word::F);
+        add("fcharset", Word::Fcharset);
+        add("cpg", Word::Cpg);
+        add("plain", Word::Plain);
+        add("par", Word::Par);
+        add("line", Word::Line);
+        add("tab", Word::Tab);
+        add("emdash", Word::Char, 0x2014);
+        add("endash", Word::Char, 0x2013);
+        add("emspace", Word::Char, 0x2003);
+        add("enspace", Word::Char, 0x2002);
+        add("qmspace", Word::Char, 0x2005);
+        add("bullet", Word::Char, 0x2022);
+        add("lquote", Word::Char, 0x2018);
+        add("rquote", Word::Char, 0x2019);
+        add("ldblquote", Word::Char, 0x201c);
+        add("rdblquote", Word::Char, 0x201d);
+        add("zwj", Word::Char, 0x200d);
+        add("zwnj", Word::Char, 0x200c);
+        add("zwbo", Word::Char, 0x200b);
+        add("zwnbo", Word::Char, 0x2060);
+        add("ltrmark", Word::Char, 0x200e);
+        add("rtlmark", Word::Char, 0x200f);
+        // Character and paragraph formats, picture properties, the words of the diary's header
+        // and of simple documents of other programs: none changes the text.
+        for (const char *w :
+             {"rtf", "deflang", "deflangfe", "deftab", "viewkind", "lang", "langfe", "langnp", "langfenp",
+              "nouicompat", "b", "i", "ul", "ulw", "uld", "uldb", "uldash", "uldashd", "uldashdd", "ulhwave",
+              "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulwave",
+              "ulnone", "strike", "striked", "fs", "cf", "highlight", "cb", "pard", "ql", "qc", "qr", "qj", "qd",
+              "li", "lin", "ri", "rin", "fi", "sa", "sb", "sl", "slmult", "nowidctlpar", "widctlpar", "red",
+              "green", "blue", "fnil", "froman", "fswiss", "fmodern", "fscript", "fdecor", "ftech", "fbidi",
+              "fprq", "pngblip", "jpegblip", "emfblip", "wmetafile", "dibitmap", "wbitmap", "macpict",
+              "pmmetafile", "picw", "pich", "picwgoal", "pichgoal", "picscalex", "picscaley"})
+            add(w, Word::Ignored);
+        return t;
+    }();
+    return table;
+}
+
+bool isAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+int hexValue(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+struct Group {
+    Dest dest = Dest::Text;
+    bool star = false;
+    int uc = 1;
+    int font = -1;
+};
+
+struct Font {
+    int charset = -1;
+    int cpg = 0;
+};
+
+struct GiveUp {};
+
+// The character of a double-byte sequence of code page 936, looked up rather than converted:
+// nearly every character of a diary is one. 0xffff: not one UTF-16 unit, convert it.
+char16_t gbkPair(rtf::Codec &codec, unsigned char lead, unsigned char trail) {
+    thread_local std::vector<char16_t> table(65536, 0);
+    char16_t &slot = table[size_t(lead) << 8 | trail];
+    if (!slot) {
+        QString s;
+        const unsigned char bytes[2] = {lead, trail};
+        codec.decode(bytes, 2, s);
+        slot = s.size() == 1 && !s.at(0).isSurrogate() && s.at(0).unicode() != 0xffff ? s.at(0).unicode() : 0xffff;
+    }
+    return slot;
+}
+
+class Scanner {
+public:
+    QString run(QByteArrayView data);
+
+private:
+    Group &top() { return stack.back(); }
+    void controlWord(QByteArrayView word, bool hasParam, int param);
+    void controlSymbol(unsigned char d);
+    void literal(unsigned char ch);
+    void byte(unsigned char b);
+    void textByte(unsigned char b);
+    void putChar(char16_t ch);
+    void flushPending();
+    void newParagraph();
+    void popGroup();
+    void finishPicture();
+    rtf::Codec &codecOfFont(int font);
+
+    std::vector<Group> stack;
+    std::u16string out;
+    bool paragraphHasText = false;
+    bool severalParagraphs = false;
+    int ansiCodePage = 1252;
+    int defaultFont = -1;
+    QHash<int, Font> fonts;
+    int fontEntry = -1;
+    rtf::Codec *codec = nullptr; // of codecFont
+    int codecFont = INT_MIN;
+    int skipCount = 0;
+    unsigned char seq[4] = {};
+    int seqLength = 0;
+    int seqNeed = 0;
+    rtf::Codec *seqCodec = nullptr;
+    QString decoded;
+    size_t pictDepth = 0; // the depth of the open picture's group, 0 when none
+};
+
+rtf::Codec &Scanner::codecOfFont(int font) {
+    if (!codec || font != codecFont) {
+        int cp = 0;
+        const auto it = fonts.constFind(font);
+        if (it != fonts.constEnd()) cp = it->cpg ? it->cpg : rtf::codePageForCharset(it->charset);
+        codec = &rtf::Codec::forCodePage(cp ? cp : ansiCodePage);
+        codecFont = font;
+    }
+    return *codec;
+}
+
+// A character of the text as the document would hold it and rtf::plainText would give it.
+void Scanner::putChar(char16_t ch) {
+    if (QChar::isSurrogate(ch)) throw GiveUp{};
+    if ((ch < 0x20 && ch != '\t') || ch == 0x2029 || ch == 0xfdd0 || ch == 0xfdd1 || ch == 0xfffc) return;
+    paragraphHasText = true;
+    if (ch == 0x2028) ch = '\n';
+    else if (ch == 0x00a0) ch = ' ';
+    out.push_back(ch);
+}
+
+void Scanner::flushPending() {
+    if (seqNeed) {
+        seqNeed = 0;
+        seqLength = 0;
+        putChar(QChar::ReplacementCharacter);
+    }
+}
+
+void Scanner::textByte(unsigned char b) {
+    if (seqNeed) {
+        if (seqCodec->codePage() == 65001) throw GiveUp{};
+        if (seqNeed == 2 && seqCodec->codePage() == 936) {
+            const char16_t c = gbkPair(*seqCodec, seq[0], b);
+            if (c != 0xffff) {
+                seqNeed = 0;
+                seqLength = 0;
+                putChar(c);
+                return;
+            }
+        }
+        seq[seqLength++] = b;
+        if (seqLength == seqNeed) {
+            decoded.clear();
+            seqCodec->decode(seq, seqLength, decoded);
+            seqNeed = 0;
+            seqLength = 0;
+            for (QChar ch : std::as_const(decoded))
+                putChar(ch.unicode());
+        }
+        return;
+    }
+    if (b < 0x80) {
+        putChar(b);
+        return;
+    }
+    rtf::Codec &c = codecOfFont(top().font);
+    if (c.codePage() == 65001) throw GiveUp{};
+    const int length = c.sequenceLength(b);
+    if (length == 1) {
+        decoded.clear();
+        c.decode(&b, 1, decoded);
+        for (QChar ch : std::as_const(decoded))
+            putChar(ch.unicode());
+        return;
+    }
+    seq[0] = b;
+    seqLength = 1;
+    seqNeed = length;
+    seqCodec = &c;
+}
+
+void Scanner::newParagraph() {
+    flushPending();
+    out.push_back(u'\n');
+    paragraphHasText = false;
+    severalParagraphs = true;
+}
+
+// A picture shows as an object character, which the plain text leaves out; its paragraph is
+// no longer empty.
+void Scanner::finishPicture() {
+    pictDepth = 0;
+    flushPending();
+    paragraphHasText = true;
+}
+
+void Scanner::popGroup() {
+    if (pictDepth && stack.size() == pictDepth) finishPicture();
+    if (top().dest == Dest::FontTable && (stack.size() < 2 || stack[stack.size() - 2].dest != Dest::FontTable))
+        codec = nullptr;
+    stack.pop_back();
+    skipCount = 0;
+}
+
+void Scanner::byte(unsigned char b) {
+    if (top().dest == Dest::Text) textByte(b);
+}
+
+void Scanner::literal(unsigned char ch) {
+    if (top().dest != Dest::Text) return;
+    if (seqNeed || ch >= 0x80) textByte(ch);
+    else putChar(ch);
+}
+
+void Scanner::controlSymbol(unsigned char d) {
+    Group &g = top();
+    switch (d) {
+    case '*':
+        g.star = true;
+        return;
+    case '\\': case '{': case '}':
+        literal(d);
+        return;
+    default:
+        break;
+    }
+    if (g.dest != Dest::Text) return;
+    switch (d) {
+    case '~': flushPending(); putChar(0x00a0); break;
+    case '-': flushPending(); putChar(0x00ad); break;
+    case '_': flushPending(); putChar(0x2011); break;
+    case '\t': flushPending(); putChar('\t'); break;
+    case '\r': case '\n': newParagraph(); break;
+    default: break;
+    }
+}
+
+void Scanner::controlWord(QByteArrayView word, bool hasParam, int param) {
+    const auto found = words().constFind(word);
+    Group &g = top();
+    if (g.dest == Dest::Skip) return;
+    if (found == words().constEnd()) {
+        // A word of no meaning to the reader inside \* skips the group; in the text it may be one
+        // the reader has learnt since.
+        if (g.star || g.dest == Dest::Text) {
+            if (!g.star) throw GiveUp{};
+            g.dest = Dest::Skip;
+        }
+        return;
+    }
+    const WordInfo info = *found;
+    if (g.star) {
+        g.star = false;
+        if (info.word == Word::GiveUp) throw GiveUp{};
+        g.dest = Dest::Skip;
+        return;
+    }
+    switch (info.word) {
+    case Word::GiveUp:
+        throw GiveUp{};
+    case Word::U: {
+        if (!hasParam) return;
+        if (g.dest == Dest::Text) {
+            if (seqNeed) flushPending();
+            long v = param;
+            if (v < 0) v += 65536;
+            if (v > 0xffff) throw GiveUp{};
+            putChar(char16_t(v));
+        }
+        skipCount = g.uc;
+        return;
+    }
+    case Word::Fonttbl:
+        if (g.dest == Dest::Picture) throw GiveUp{};
+        g.dest = Dest::FontTable;
+        fontEntry = -1;
+        return;
+    case Word::Colortbl:
+        if (g.dest == Dest::Picture) throw GiveUp{};
+        g.dest = Dest::ColorTable;
+        return;
+    case Word::Pict:
+        if (g.dest == Dest::Text) {
+            g.dest = Dest::Picture;
+            pictDepth = stack.size();
+        } else if (g.dest != Dest::Picture) {
+            g.dest = Dest::Skip;
+        }
+        return;
+    case Word::SkipDest:
+        g.dest = Dest::Skip;
+        return;
+    case Word::Ansi: ansiCodePage = 1252; codec = nullptr; return;
+    case Word::Mac: ansiCodePage = 10000; codec = nullptr; return;
+    case Word::Pc: ansiCodePage = 437; codec = nullptr; return;
+    case Word::Pca: ansiCodePage = 850; codec = nullptr; return;
+    case Word::Ansicpg:
+        if (hasParam && param > 0) ansiCodePage = param;
+        codec = nullptr;
+        return;
+    case Word::Deff:
+        if (hasParam) {
+            defaultFont = param;
+            if (g.font < 0) g.font = param;
+        }
+        return;
+    case Word::Uc:
+        if (hasParam) g.uc = qBound(0, param, 10);
+        return;
+    default:
+        break;
+    }
+    if (g.dest == Dest::FontTable) {
+        if (info.word == Word::F) {
+            fontEntry = hasParam ? param : 0;
+            fonts[fontEntry] = Font{};
+        } else if (info.word == Word::Fcharset && fontEntry >= 0 && hasParam) {
+            fonts[fontEntry].charset = param;
+        } else if (info.word == Word::Cpg && fontEntry >= 0 && hasParam) {
+            fonts[fontEntry].cpg = param;
+        }
+        return;
+    }
+    if (g.dest != Dest::Text) return;
+    switch (info.word) {
+    case Word::Par: newParagraph(); break;
+    case Word::Line: flushPending(); putChar(0x2028); break;
+    case Word::Tab: flushPending(); putChar('\t'); break;
+    case Word::Char: flushPending(); putChar(info.ch); break;
+    case Word::Plain: g.font = defaultFont; break;
+    case Word::F: g.font = hasParam ? param : 0; break;
+    default: break;
+    }
+}
+
+QString Scanner::run(QByteArrayView data) {
+    const auto *p = reinterpret_cast<const unsigned char *>(data.data());
+    const qsizetype n = data.size();
+    qsizetype i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
+        ++i;
+    out.reserve(size_t(n / 4));
+    while (i < n) {
+        const unsigned char ch = p[i];
+        if (ch == '{') {
+            ++i;
+            if (stack.size() >= size_t(kMaxDepth)) throw GiveUp{};
+            Group g = stack.empty() ? Group{} : top();
+            g.star = false;
+            stack.push_back(g);
+            skipCount = 0;
+            continue;
+        }
+        if (stack.empty()) break;
+        if (ch == '}') {
+            ++i;
+            if (stack.size() == 1) break; // the document's own group: the end
+            popGroup();
+            continue;
+        }
+        if (ch == '\r' || ch == '\n') {
+            ++i;
+            continue;
+        }
+        if (ch != '\\') {
+            ++i;
+            if (skipCount > 0) --skipCount;
+            else if (ch == '\t' && top().dest == Dest::Text) controlSymbol('\t');
+            else literal(ch);
+            continue;
+        }
+        ++i;
+        if (i >= n) break;
+        const unsigned char d = p[i];
+        if (d == '\'') {
+            ++i;
+            if (i + 1 < n && hexValue(p[i]) >= 0 && hexValue(p[i + 1]) >= 0) {
+                const unsigned char b = static_cast<unsigned char>(hexValue(p[i]) << 4 | hexValue(p[i + 1]));
+                i += 2;
+                if (skipCount > 0) --skipCount;
+                else byte(b);
+            }
+            continue;
+        }
+        if (!isAlpha(d)) {
+            ++i;
+            if (skipCount > 0) --skipCount;
+            else controlSymbol(d);
+            continue;
+        }
+        const qsizetype start = i;
+        while (i < n && isAlpha(p[i]))
+            ++i;
+        const QByteArrayView word(p + start, qMin<qsizetype>(i - start, 32));
+        bool negative = false;
+        if (i + 1 < n && p[i] == '-' && isDigit(p[i + 1])) {
+            negative = true;
+            ++i;
+        }
+        bool hasParam = false;
+        qint64 value = 0;
+        while (i < n && isDigit(p[i])) {
+            if (value < 100000000000LL) value = value * 10 + (p[i] - '0');
+            hasParam = true;
+            ++i;
+        }
+        if (i < n && p[i] == ' ') ++i;
+        if (word == "bin") throw GiveUp{};
+        if (skipCount > 0) {
+            --skipCount;
+            continue;
+        }
+        if (negative) value = -value;
+        controlWord(word, hasParam, int(qBound(qint64(INT_MIN), value, qint64(INT_MAX))));
+    }
+    if (stack.empty()) throw GiveUp{}; // not RTF
+    if (pictDepth) finishPicture();
+    flushPending();
+    // The reader drops an empty last paragraph: RichEdit ends every document with a mark.
+    if (severalParagraphs && !paragraphHasText) out.pop_back();
+    return QString::fromUtf16(out.data(), qsizetype(out.size()));
+}
+
+bool hasHighBytes(QByteArrayView bytes) {
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    return false;
+}
+
+} // namespace
+
+std::optional<QString> fastPlainText(QByteArrayView data) {
+    if (!rtf::looksLikeRtf(data)) return std::nullopt;
+    try {
+        Scanner s;
+        return s.run(data);
+    } catch (const GiveUp &) {
+        return std::nullopt;
+    }
+}
+
+QString plainText(QByteArrayView bytes) {
+    // The editor is given the body as decoded from code page 936 and encoded again; RTF written
+    // by the diary is ASCII and stays as it is.
+    QByteArray converted;
+    if (hasHighBytes(bytes)) converted = cp936::encode(cp936::decode(bytes));
+    const QByteArrayView data = converted.isNull() ? bytes : QByteArrayView(converted);
+    if (std::optional<QString> text = fastPlainText(data)) return *text;
+    if (rtf::looksLikeRtf(data)) {
+        QTextDocument doc;
+        if (rtf::read(data, &doc)) return rtf::plainText(&doc);
+    }
+    // Shown as plain text, its line breaks as paragraphs.
+    QString text = cp936::decode(data);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : std::as_const(text)) {
+        switch (c.unicode()) {
+        case 0x2028: case 0x2029: shown += QLatin1Char('\n'); break;
+        case 0x00a0: shown += QLatin1Char(' '); break;
+        case 0xfffc: case 0xfdd0: case 0xfdd1: break;
+        default: shown += c; break;
+        }
+    }
+    return shown;
+}
+
+} // namespace find
