@@ -111,8 +111,11 @@ void ConnectMe::enterServerMode() {
     setWindowTitle(u" 服务器模式"_qs);
 }
 
-void ConnectMe::showReceived(const QString &text) {
-    Content->setText(text);
+void ConnectMe::showReceived(const QString &piece, bool continued) {
+    if (continued)
+        Content->appendText(piece);
+    else
+        Content->setText(piece);
     bt_connect->setEnabled(false);
     bt_cancel->setEnabled(true);
     HostIP->setText(u" 开始接收数据..."_qs);

@@ -37,9 +37,9 @@ public:
     // What the hidden network window does to this window:
     // server mode at start-up: connect and cancel disabled, caption " 服务器模式".
     void enterServerMode();
-    // data on the message/registration socket: the pane holds text (all of the reply so far),
-    // connect disabled, cancel enabled, status " 开始接收数据...".
-    void showReceived(const QString &text);
+    // data on the message/registration socket: the pane holds the reply so far (piece, after
+    // what it held when continued), connect disabled, cancel enabled, status " 开始接收数据...".
+    void showReceived(const QString &piece, bool continued = false);
     // a socket error: the report is added to the end of the pane.
     void appendToContent(const QString &text);
 

@@ -30,9 +30,9 @@ Login::Login(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     btLogin = ui::button(this, "btLogin", u"登 录"_qs, 360, 1860, 1035, 375);
     btRegNewUser = ui::button(this, "btRegNewUser", u"注册新用户"_qs, 1500, 1860, 1275, 375);
     btCancel = ui::button(this, "btCancel", u"取消"_qs, 2880, 1860, 900, 375);
-    // The picture the notification area shows for a client copy.
+    // The server's picture: a server copy's notification area shows it too.
     auto *picture = ui::place(new QLabel(this), "Login", 3900, 405, 360, 360);
-    picture->setPixmap(trayicons::clientPicture(qMin(picture->width(), picture->height()),
+    picture->setPixmap(trayicons::serverPicture(qMin(picture->width(), picture->height()),
                                                 picture->devicePixelRatioF()));
 
     AutoConnect = new QTimer(this);
@@ -54,6 +54,9 @@ Login::Login(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
 void Login::load() {
     btLogin->setEnabled(false);
     loginSent = false;
+    // A window opened afresh starts a fresh connection: the one a former window left may have
+    // been closed by the server meanwhile.
+    if (!m_app.settings().IsServer) m_app.forNull()->UserCheck->Close();
 }
 
 void Login::AutoConnect_Timer() {
@@ -83,6 +86,9 @@ void Login::AutoConnect_Timer() {
         MsgShow->setText(u" "_qs + QString::number(state));
         break;
     }
+    // Closed by the server (idle too long) or failed, with no request waiting for an answer:
+    // closed now, connected again on the next tick.
+    if (state == Winsock::sckClosing || state == Winsock::sckError) sock->Close();
 }
 
 void Login::btLogin_Click() {

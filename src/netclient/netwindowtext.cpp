@@ -33,4 +33,10 @@ QString serviceReport(const QString &messageSended, const Listener &message,
            line(login, u"LogSvr"_qs) + u"\r\n"_qs + rule;
 }
 
+QString messageNotServedText(const store::Result &loaded) {
+    if (loaded.code == store::Code::TooLarge)
+        return u"\r\n  * Message.txt 超过 1 MB，消息服务只发送空消息。"_qs;
+    return u"\r\n  * 无法读取 Message.txt，消息服务只发送空消息：\r\n    "_qs + loaded.detail;
+}
+
 } // namespace netwindow

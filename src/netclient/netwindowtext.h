@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/storeresult.h"
+
 #include <QString>
 
 // The texts the connection window writes into its pane.
@@ -20,5 +22,9 @@ struct Listener {
 // Server mode's report: the published message, then the box of the three services.
 QString serviceReport(const QString &messageSended, const Listener &message,
                       const Listener &registration, const Listener &login);
+
+// Server mode's note when \Message.txt could not be loaded and the message service sends an empty
+// message: too large, or the reason it could not be read.
+QString messageNotServedText(const store::Result &loaded);
 
 } // namespace netwindow

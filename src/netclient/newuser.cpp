@@ -83,9 +83,13 @@ void NewUser::load() {
     SexBoy->setChecked(false);
     SexGirl->setChecked(false);
     SexBoy->setAutoExclusive(true);
+    Reg->setEnabled(false);
+    connectToServer();
+}
+
+void NewUser::connectToServer() {
     Winsock *wsk = m_app.forNull()->Wsk;
     wsk->Close();
-    Reg->setEnabled(false);
     wsk->setRemoteHost(m_app.settings().ConnectIP);
     wsk->setRemotePort(m_app.ports().registration);
     wsk->setLocalPort(0);
@@ -102,11 +106,13 @@ bool NewUser::eventFilter(QObject *watched, QEvent *event) {
 
 void NewUser::AutoConnect_Timer() {
     if (m_app.settings().IsServer || regSent) return;
-    const int state = m_app.forNull()->Wsk->State();
+    Winsock *wsk = m_app.forNull()->Wsk;
+    const int state = wsk->State();
     Reg->setEnabled(state == Winsock::sckConnected);
     switch (state) {
     case Winsock::sckClosed:
         MsgShow->setText(kServerClosed);
+        connectToServer();
         break;
     case Winsock::sckConnecting:
         MsgShow->setText(u"正在连接服务器..."_qs);
@@ -117,6 +123,9 @@ void NewUser::AutoConnect_Timer() {
         MsgShow->setText(QString::number(state));
         break;
     }
+    // Closed by the server (idle too long) or failed before a record was sent: closed now and
+    // connected again on the next tick. What was typed stays in the form.
+    if (state == Winsock::sckClosing || state == Winsock::sckError) wsk->Close();
 }
 
 void NewUser::Reg_Click() {

@@ -35,6 +35,8 @@ protected:
 private:
     void AutoConnect_Timer();
     void Reg_Click();
+    // Closes Wsk and connects it to the registration service.
+    void connectToServer();
     void SubmitRegInfo();
     void bt_cancel_Click();
     void onConnectionLost();

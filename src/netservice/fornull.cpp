@@ -3,6 +3,7 @@
 #include "diary/index.h"
 #include "netclient/connectme.h"
 #include "netclient/msgload.h"
+#include "netclient/netwindowtext.h"
 #include "netservice/accounts.h"
 #include "platform/codepage.h"
 #include "platform/richtextbox.h"
@@ -78,7 +79,9 @@ void ForNull::load() {
 
     m_app.index()->editor()->setText(u"\r\n  服务器已运行"_qs);
     m_app.connectMe()->enterServerMode();
-    reloadMessage();
+    // A message the server cannot send is the operator's to know: it would go out empty.
+    if (const store::Result loaded = reloadMessage(); !loaded)
+        m_app.connectMe()->appendToContent(netwindow::messageNotServedText(loaded));
     QDir().mkpath(m_app.path(u"\\UserInfo"_qs));
 }
 
@@ -166,25 +169,41 @@ void ForNull::onSessionFinished(ServerSession *session) {
 // ---- Client ----
 
 void ForNull::onWskData() {
-    const QByteArray bytes = Wsk->GetBytes();
-    // One reply may come in several pieces: the pane shows all of this connection's so far.
-    if (Wsk->connectionId() != m_wskConnection) {
+    QByteArray bytes = Wsk->GetBytes();
+    // One reply may come in several pieces: the pane shows all of this connection's so far, each
+    // piece decoded once and added to the end.
+    const bool first = Wsk->connectionId() != m_wskConnection;
+    if (first) {
         m_wskConnection = Wsk->connectionId();
-        m_wskReply.clear();
+        m_wskReply.reset();
     }
-    m_wskReply += bytes;
-    const bool overflow = m_wskReply.size() > m_maxReplyBytes;
-    if (overflow) m_wskReply.truncate(m_maxReplyBytes);
+    const qint64 room = m_maxReplyBytes - m_wskReply.received;
+    const bool overflow = bytes.size() > room;
+    if (overflow) bytes.truncate(qMax<qint64>(room, 0));
+    m_wskReply.received += bytes.size();
 
     ConnectMe *window = m_app.connectMe();
-    window->showReceived(cp936::decode(m_wskReply));
+    window->showReceived(m_wskReply.decode(bytes, overflow), !first);
     m_app.closeNewUser();
     if (!FirstRun) window->show();
     FirstRun = false;
-    if (overflow) {
-        Wsk->Close();
-        m_wskReply.clear();
-    }
+    if (overflow) Wsk->Close();
+}
+
+void ForNull::ReplyText::reset() {
+    decoder = QStringDecoder("GBK");
+    received = 0;
+    heldCr = false;
+}
+
+QString ForNull::ReplyText::decode(QByteArrayView bytes, bool last) {
+    // The code page's two-byte characters and CR LF may be cut between pieces: the decoder keeps
+    // half a character, and a CR at the end waits for the next piece.
+    QString text = decoder.decode(bytes);
+    if (heldCr) text.prepend(QLatin1Char('\r'));
+    heldCr = !last && text.endsWith(QLatin1Char('\r'));
+    if (heldCr) text.chop(1);
+    return text;
 }
 
 void ForNull::onWskError(int number, const QString &description) {

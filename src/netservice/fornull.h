@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 #include <QWidget>
 
 class App;
@@ -17,8 +18,8 @@ class Winsock;
 // The hidden network window. It owns every socket and the one-second timer tm.
 //
 // Client mode: the windows drive the two client sockets and this window handles what comes back.
-//  - Wsk (message service 9983, registration service 9980): every arrival shows the whole reply
-//    received so far on this connection in ConnectMe (showReceived), closes NewUser, and shows
+//  - Wsk (message service 9983, registration service 9980): every arrival adds its piece to the
+//    reply shown in ConnectMe (showReceived), closes NewUser, and shows
 //    ConnectMe unless FirstRun; then FirstRun := false. An error closes Wsk and is appended to
 //    ConnectMe's pane. The windows read Wsk->State() for everything else.
 //  - UserCheck (login service 2799): a reply of exactly "200" sets LoginPassed, closes Login and
@@ -85,7 +86,16 @@ private:
     ServerLimits m_limits;
     QList<ServerSession *> m_sessions;
     qint64 m_maxReplyBytes = 8 << 20;
-    QByteArray m_wskReply;
+    // The reply arriving on Wsk, as far as it has come.
+    struct ReplyText {
+        QStringDecoder decoder{"GBK"};
+        qint64 received = 0;
+        bool heldCr = false;
+        void reset();
+        // The text of the next piece; last: nothing follows (a CR is not held back).
+        QString decode(QByteArrayView bytes, bool last);
+    };
+    ReplyText m_wskReply;
     quint64 m_wskConnection = 0;
     QByteArray m_loginReply;
     quint64 m_loginConnection = 0;

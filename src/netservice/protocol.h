@@ -43,7 +43,7 @@ QString sexField(bool boyChosen, bool girlChosen);
 QString buildRegistrationRecord(const RegistrationRecord &record);
 // Splits at NUL; missing fields are empty, fields after the sixth are ignored.
 RegistrationRecord parseRegistrationRecord(QStringView text);
-// A record is whole once it holds its five separators.
+// A record holds all its fields once it has its five separators.
 constexpr int kRecordSeparators = 5;
 
 // The server's answer to a registration, from the account as stored.

@@ -7,17 +7,10 @@
 
 namespace {
 
-// Separators a request of the service holds once it is whole; the message service takes none.
+// Separators a whole request of the service holds; the message service takes none.
 int separatorsNeeded(protocol::Service service) {
-    switch (service) {
-    case protocol::Service::Registration:
-        return protocol::kRecordSeparators;
-    case protocol::Service::Login:
-        return protocol::kLoginSeparators;
-    case protocol::Service::Message:
-        break;
-    }
-    return -1;
+    return service == protocol::Service::Registration ? protocol::kRecordSeparators
+                                                      : protocol::kLoginSeparators;
 }
 
 } // namespace
@@ -26,7 +19,6 @@ ServerSession::ServerSession(protocol::Service service, const ServerLimits &limi
     : QObject(parent), m_service(service), m_limits(limits), m_socket(new Winsock(this)),
       m_quiet(new QTimer(this)), m_idle(new QTimer(this)) {
     m_quiet->setSingleShot(true);
-    m_quiet->setInterval(m_limits.quietMs);
     m_idle->setSingleShot(true);
     m_idle->setInterval(m_limits.idleMs);
     m_lastActivity.start();
@@ -65,11 +57,12 @@ void ServerSession::onData() {
         close();
         return;
     }
-    // Nothing is taken once the answer that ends the connection is on its way.
-    const int needed = separatorsNeeded(m_service);
-    if (m_closeAfterSend || needed < 0) return;
+    // Nothing is taken once the answer that ends the connection is on its way; the message
+    // service takes nothing at all.
+    if (m_closeAfterSend || m_service == protocol::Service::Message) return;
     m_buffer += bytes;
-    if (protocol::separatorCount(m_buffer) >= needed) m_quiet->start();
+    const bool allFields = protocol::separatorCount(m_buffer) >= separatorsNeeded(m_service);
+    m_quiet->start(allFields ? m_limits.quietMs : m_limits.incompleteQuietMs);
 }
 
 void ServerSession::deliver() {
@@ -81,24 +74,25 @@ void ServerSession::deliver() {
 }
 
 void ServerSession::onPeerClosed() {
-    // The peer has stopped sending: a request that holds its separators is whole now.
-    if (!m_closed && !m_closeAfterSend && separatorsNeeded(m_service) >= 0 &&
-        protocol::separatorCount(m_buffer) >= separatorsNeeded(m_service))
-        deliver();
-    close();
+    // The peer has stopped sending: what it sent is whole now. Its answer still goes out when the
+    // connection can carry it; the close follows the send.
+    if (m_closed) return;
+    m_peerDone = true;
+    if (!m_closeAfterSend) deliver();
+    if (!m_socket->isSending()) close();
 }
 
 void ServerSession::reply(const QString &text, bool closeAfter) {
     if (m_closed) return;
     touch();
-    m_closeAfterSend = m_closeAfterSend || closeAfter;
+    m_closeAfterSend = m_closeAfterSend || closeAfter || m_peerDone;
     if (!m_socket->SendData(text) && m_closeAfterSend) close();
 }
 
 void ServerSession::onSendComplete() {
     if (m_closed) return;
     touch();
-    if (m_closeAfterSend) close();
+    if (m_closeAfterSend || m_peerDone) close();
 }
 
 void ServerSession::onError(int number, const QString &description) {

@@ -15,14 +15,18 @@ struct ServerLimits {
     qint64 maxInputBytes = 1 << 20; // per connection, over its life
     int idleMs = 300000;            // a connection with no traffic for this long is closed
     int quietMs = 100;              // a request is whole when no byte follows for this long
+    // ... and one that lacks some of its fields after this longer pause, so that a request cut
+    // in pieces by the network is not taken for a short one.
+    int incompleteQuietMs = 500;
     int maxConnections = 256;       // beyond this one connection goes (ForNull says which)
 };
 
 // One accepted connection of the server, on its own socket, so that clients never disturb each
-// other. It gathers the bytes of a request until the request is whole -- it holds its field
-// separators and no byte follows within the quiet time, or the peer stops sending -- and then
-// hands it over once; it closes on overflow, on idleness, on error and, when asked, after a
-// reply has gone out.
+// other. It gathers the bytes of a request until the request is whole -- no byte follows within
+// the quiet time, or the peer stops sending -- and then hands it over once, whatever fields it
+// holds (a login request without its NUL is one without a password). It closes on overflow, on
+// idleness, on error and, when asked, after a reply has gone out; a peer that has stopped sending
+// still gets the reply to its last request before the close.
 class ServerSession : public QObject {
     Q_OBJECT
 public:
@@ -68,5 +72,6 @@ private:
     qint64 m_received = 0;
     QString m_peerIP;
     bool m_closeAfterSend = false;
+    bool m_peerDone = false; // the peer has closed its sending side
     bool m_closed = false;
 };

@@ -103,7 +103,13 @@ QString UserInfo::fileName(qint32 id) {
 }
 
 QString UserInfo::filePath(qint32 id) const {
-    return m_folder.path(u"\\UserInfo\\"_qs + fileName(id));
+    return folderPath() + fileName(id);
+}
+
+QString UserInfo::folderPath() const {
+    // Only the folder's name is looked up without regard to case: the account files are named
+    // by digits and ".usr" as this program writes them, so a request never lists the folder.
+    return m_folder.path(u"\\UserInfo"_qs) + QLatin1Char('/');
 }
 
 QByteArray UserInfo::toBytes() const {
@@ -143,7 +149,7 @@ store::Result UserInfo::Save() const {
 bool UserInfo::getInfo(const QString &id) {
     // Ids come from the network: nothing else becomes a file name.
     if (!protocol::isAccountId(id)) return false;
-    QFile file(m_folder.path(u"\\UserInfo\\"_qs + id + u".usr"_qs));
+    QFile file(folderPath() + id + u".usr"_qs);
     if (!file.exists()) return false;
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray bytes = file.read(kMaxRecordBytes);

@@ -67,6 +67,8 @@ public:
     static QString fitText(const QString &text);
 
 private:
+    QString folderPath() const;
+
     const ProgramFolder &m_folder;
     qint32 m_recordMark = 0;
     qint32 m_id = 0;

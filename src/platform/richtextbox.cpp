@@ -79,12 +79,26 @@ QString RichTextBox::text() const {
     return t;
 }
 
-void RichTextBox::setText(const QString &plain) {
+namespace {
+
+QString editorLines(const QString &plain) {
     QString t = plain;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+} // namespace
+
+void RichTextBox::setText(const QString &plain) {
     document()->clear(); // drops the pictures of what was shown
-    setPlainText(t);
+    setPlainText(editorLines(plain));
+}
+
+void RichTextBox::appendText(const QString &plain) {
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(editorLines(plain));
 }
 
 bool RichTextBox::loadFile(const QString &path) {

@@ -20,6 +20,8 @@ public:
     // Plain text, paragraphs separated by CR LF; pictures are left out.
     QString text() const;
     void setText(const QString &plain);
+    // Adds plain text at the end, as setText(text() + plain) would, in time of plain's length.
+    void appendText(const QString &plain);
 
     // Loads an RTF file; false (document unchanged) when it cannot be read or is not RTF.
     bool loadFile(const QString &path);

@@ -15,6 +15,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -208,6 +209,7 @@ bool Winsock::Accept(Winsock &listener, int requestID) {
     if (!socket) return false;
     socket->setParent(this);
     attach(socket);
+    m_accepted = true;
     m_state = sckConnected;
     // Data or a close that came before the accept has been noticed by Qt already.
     if (socket->bytesAvailable() > 0 || socket->state() != QAbstractSocket::ConnectedState) {
@@ -246,9 +248,11 @@ bool Winsock::Connect() {
 }
 
 void Winsock::attach(QTcpSocket *socket) {
+    dropReplyPath();
     m_socket = socket;
     m_inbox.clear();
     m_sending = false;
+    m_accepted = false;
     ++m_connectionId;
     connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
         if (m_state == sckError || m_state == sckClosing) return;
@@ -270,6 +274,7 @@ void Winsock::onReadyRead() {
     if (!m_socket) return;
     const QByteArray bytes = m_socket->readAll();
     if (bytes.isEmpty()) return;
+    if (m_accepted) keepReplyPath();
     m_inbox += bytes;
     emit DataArrival(m_inbox.size());
 }
@@ -301,7 +306,57 @@ void Winsock::onPeerClosed() {
 void Winsock::onBytesWritten() {
     if (!m_socket || !m_sending || m_socket->bytesToWrite() > 0) return;
     m_sending = false;
+    // Answered: the next request takes the second descriptor again.
+    dropReplyPath();
     emit SendComplete();
+}
+
+void Winsock::keepReplyPath() {
+#ifdef Q_OS_UNIX
+    // Taken while Qt's descriptor is surely open: Qt has just read from it and only closes it
+    // when a later read finds the end of the stream.
+    if (m_replyFd >= 0 || !m_socket || m_socket->socketDescriptor() < 0) return;
+    m_replyFd = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
+void Winsock::dropReplyPath() {
+    if (m_replyNotifier) {
+        // Off before the descriptor it watches is closed; it may be signalling right now.
+        m_replyNotifier->setEnabled(false);
+        m_replyNotifier->deleteLater();
+        m_replyNotifier = nullptr;
+    }
+    m_replyOut.clear();
+#ifdef Q_OS_UNIX
+    if (m_replyFd >= 0) ::close(m_replyFd);
+#endif
+    m_replyFd = -1;
+}
+
+void Winsock::flushReply() {
+#ifdef Q_OS_UNIX
+    while (!m_replyOut.isEmpty()) {
+        const ssize_t n = ::send(m_replyFd, m_replyOut.constData(), size_t(m_replyOut.size()), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            m_replyNotifier->setEnabled(true);
+            return;
+        }
+        if (n < 0) {
+            const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+            dropReplyPath();
+            m_sending = false;
+            m_state = sckError;
+            emit Error(10053, reason);
+            return;
+        }
+        m_replyOut.remove(0, n);
+    }
+    m_replyNotifier->setEnabled(false);
+    m_sending = false;
+    emit SendComplete();
+#endif
 }
 
 bool Winsock::SendData(const QString &text) {
@@ -309,6 +364,19 @@ bool Winsock::SendData(const QString &text) {
 }
 
 bool Winsock::SendData(const QByteArray &bytes) {
+#ifdef Q_OS_UNIX
+    if (m_state == sckClosing && m_replyFd >= 0) {
+        // The peer has stopped sending but still reads: the answer goes on the kept descriptor.
+        m_replyOut += bytes;
+        m_sending = true;
+        if (!m_replyNotifier) {
+            m_replyNotifier = new QSocketNotifier(m_replyFd, QSocketNotifier::Write, this);
+            connect(m_replyNotifier, &QSocketNotifier::activated, this, &Winsock::flushReply);
+        }
+        m_replyNotifier->setEnabled(true);
+        return true;
+    }
+#endif
     if (m_state != sckConnected || !m_socket) return false;
     if (bytes.isEmpty()) {
         // Nothing to hand over; the send is complete all the same.
@@ -347,6 +415,7 @@ QByteArray Winsock::GetBytes() {
 }
 
 void Winsock::release() {
+    dropReplyPath();
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
     if (!socket) return;

@@ -26,7 +26,8 @@ class QTcpSocket;
 //
 // Methods that the classic control would answer with a run-time error return false here and
 // change nothing. Every state but 2 and 7 ends only by Close(); in particular 8 (the peer has
-// closed) and 9 (error) stay until Close().
+// closed) and 9 (error) stay until Close(). An accepted connection whose peer has only closed its
+// sending side (state 8) can still SendData the answer to what it sent.
 class Winsock : public QObject {
     Q_OBJECT
 public:
@@ -80,6 +81,8 @@ public:
     qint64 BytesReceived() const { return m_inbox.size(); }
     // True when the peer has sent bytes that have not been read yet, here or still in the system.
     bool hasUnreadInput() const;
+    // True from SendData until its SendComplete.
+    bool isSending() const { return m_sending; }
     // Back to state 0 from any state. Data already queued is still delivered.
     void Close();
 
@@ -106,6 +109,9 @@ private:
     void onSocketError();
     void onPeerClosed();
     void onBytesWritten();
+    void keepReplyPath();
+    void dropReplyPath();
+    void flushReply();
 
     QString m_remoteHost;
     quint16 m_remotePort = 0;
@@ -122,6 +128,13 @@ private:
     QTcpSocket *m_socket = nullptr;
     QByteArray m_inbox;
     bool m_sending = false;
+    bool m_accepted = false;
+    // A second descriptor of an accepted connection while a request is being answered: Qt closes
+    // its own when the peer shuts down its sending side, and this one keeps the connection open
+    // for the answer (POSIX only; -1 elsewhere).
+    int m_replyFd = -1;
+    QSocketNotifier *m_replyNotifier = nullptr;
+    QByteArray m_replyOut;
 };
 
 // The classic Winsock number of a Qt socket error.

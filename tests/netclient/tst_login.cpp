@@ -6,6 +6,7 @@
 #include "netclient/newuser.h"
 #include "netservice/accounts.h"
 #include "netservice/protocol.h"
+#include "startup/trayicons.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -42,6 +43,19 @@ Login *readyLogin(Copy &c) {
     return w;
 }
 
+// Every text a label shows while it lives, in order (sampled every 5 ms).
+struct TextLog {
+    QStringList seen;
+    QTimer probe;
+    explicit TextLog(QLabel *label) {
+        QObject::connect(&probe, &QTimer::timeout, &probe, [this, label] {
+            const QString t = label->text();
+            if (seen.isEmpty() || seen.last() != t) seen << t;
+        });
+        probe.start(5);
+    }
+};
+
 } // namespace
 
 class tst_Login : public QObject {
@@ -52,7 +66,8 @@ private slots:
     void emptyBoxes();
     void requestIsAccountNulPassword();
     void refusedThenAcceptedOnOneConnection();
-    void serverDownNeverEnablesLogin();
+    void serverDownThenUp();
+    void idleCloseByServerThenLogin();
     void serverModeTimerIdle();
     void connectionLostAroundTheRequest_data();
     void connectionLostAroundTheRequest();
@@ -72,19 +87,19 @@ void tst_Login::loadAndConnect() {
     QCOMPARE(button(w, "btRegNewUser")->text(), u"注册新用户"_qs);
     QCOMPARE(button(w, "btCancel")->text(), u"取消"_qs);
     QVERIFY(!button(w, "btLogin")->isEnabled());
-    QVERIFY(!label(w, "Login")->pixmap().isNull());
+    // The server's picture, not the client's.
+    const QPixmap shown = label(w, "Login")->pixmap();
+    QVERIFY(!shown.isNull());
+    const QLabel *picture = label(w, "Login");
+    QCOMPARE(shown.toImage(), trayicons::serverPicture(qMin(picture->width(), picture->height()),
+                                                       picture->devicePixelRatioF())
+                                  .toImage());
     QCOMPARE(w->autoConnect()->interval(), 500);
 
-    QStringList seen;
-    QTimer probe;
-    connect(&probe, &QTimer::timeout, this, [&] {
-        const QString t = label(w, "MsgShow")->text();
-        if (seen.isEmpty() || seen.last() != t) seen << t;
-    });
-    probe.start(5);
+    TextLog texts(label(w, "MsgShow"));
     QVERIFY(QTest::qWaitFor([w] { return button(w, "btLogin")->isEnabled(); }, kWait));
     QCOMPARE(label(w, "MsgShow")->text(), u" 服务器正常提供服务."_qs);
-    QVERIFY2(seen.contains(u" 服务器关闭"_qs), qPrintable(seen.join(u'|')));
+    QVERIFY2(texts.seen.contains(u" 服务器关闭"_qs), qPrintable(texts.seen.join(u'|')));
     QCOMPARE(client.fn->UserCheck->RemotePort(), int(client.app->ports().login));
 }
 
@@ -176,17 +191,53 @@ void tst_Login::refusedThenAcceptedOnOneConnection() {
     QVERIFY(!client.app->loginLoaded());
 }
 
-void tst_Login::serverDownNeverEnablesLogin() {
-    Copy client(loginTo(closedPort()));
+void tst_Login::serverDownThenUp() {
+    const quint16 port = closedPort();
+    Copy client(loginTo(port));
     Login *w = client.app->login();
     w->autoConnect()->setInterval(20);
     QVERIFY(QTest::qWaitFor(
         [w] { return label(w, "MsgShow")->text() == u" 连接服务器失败！"_qs; }, kWait));
-    QTest::qWait(200);
-    // A failed attempt is not retried from here.
-    QCOMPARE(label(w, "MsgShow")->text(), u" 连接服务器失败！"_qs);
     QVERIFY(!button(w, "btLogin")->isEnabled());
-    QCOMPARE(client.fn->UserCheck->State(), int(Winsock::sckError));
+    // A failed attempt is closed and tried again: once a server listens there, the window is in.
+    const quint64 failed = client.fn->UserCheck->connectionId();
+    QVERIFY(QTest::qWaitFor([&] { return client.fn->UserCheck->connectionId() > failed + 1; }, kWait));
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, port));
+    QVERIFY(QTest::qWaitFor([w] { return button(w, "btLogin")->isEnabled(); }, kWait));
+    QCOMPARE(label(w, "MsgShow")->text(), u" 服务器正常提供服务."_qs);
+}
+
+// The server closes a connection that stays idle; the window, left open, connects again and logs
+// in, and a window opened afresh starts a fresh connection.
+void tst_Login::idleCloseByServerThenLogin() {
+    auto server = serverCopy();
+    ServerLimits limits;
+    limits.idleMs = 300;
+    server->fn->setLimits(limits);
+    const QString id = registerAccount(*server, u"pw"_qs);
+    QVERIFY(!id.isEmpty());
+    Copy client(clientOf(*server));
+    Login *w = readyLogin(client);
+    QVERIFY(w);
+    box(w, "UserName")->setText(id);
+    const quint64 first = client.fn->UserCheck->connectionId();
+    TextLog shown(label(w, "MsgShow"));
+    QVERIFY(QTest::qWaitFor([&] { return client.fn->UserCheck->connectionId() > first; }, kWait));
+    QVERIFY(QTest::qWaitFor([w] { return button(w, "btLogin")->isEnabled(); }, kWait));
+    shown.probe.stop();
+    QVERIFY2(shown.seen.contains(u" 8"_qs), qPrintable(shown.seen.join(u'|')));
+
+    // Reopened: a new connection, not the one the former window had.
+    const quint64 before = client.fn->UserCheck->connectionId();
+    button(w, "btCancel")->click();
+    w = readyLogin(client);
+    QVERIFY(w);
+    QVERIFY(client.fn->UserCheck->connectionId() > before);
+    box(w, "UserName")->setText(id);
+    box(w, "PassWord")->setText(u"pw"_qs);
+    button(w, "btLogin")->click();
+    QVERIFY(QTest::qWaitFor([&] { return client.app->settings().LoginPassed; }, kWait));
 }
 
 void tst_Login::serverModeTimerIdle() {

@@ -48,7 +48,8 @@ private slots:
     void requiredBoxes();
     void confirmationShowsInConnectionWindow();
     void closedWhenSubmitting();
-    void serverDownLeavesRegDisabled();
+    void serverDownThenUp();
+    void formSurvivesIdleCloseByServer();
     void serverModeTimerIdle();
     void openingDropsADownload();
     void hints_data();
@@ -222,15 +223,46 @@ void tst_NewUser::closedWhenSubmitting() {
     QCOMPARE(box(w, "UserName")->text(), u"王五"_qs);
 }
 
-void tst_NewUser::serverDownLeavesRegDisabled() {
-    Copy client(registerAt(closedPort()));
+void tst_NewUser::serverDownThenUp() {
+    const quint16 port = closedPort();
+    Copy client(registerAt(port));
     NewUser *w = client.app->newUser();
     w->autoConnect()->setInterval(20);
-    // Refused: the error closes the socket, and the window never connects again.
+    // Refused: the error closes the socket, and the window tries again on the next tick.
     QVERIFY(QTest::qWaitFor([w] { return label(w, "MsgShow")->text() == u"服务器关闭"_qs; }, kWait));
-    QTest::qWait(200);
     QVERIFY(!button(w, "Reg")->isEnabled());
-    QCOMPARE(client.fn->Wsk->State(), int(Winsock::sckClosed));
+    const quint64 failed = client.fn->Wsk->connectionId();
+    QVERIFY(QTest::qWaitFor([&] { return client.fn->Wsk->connectionId() > failed; }, kWait));
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, port));
+    QVERIFY(QTest::qWaitFor([w] { return button(w, "Reg")->isEnabled(); }, kWait));
+}
+
+// The server closes the idle connection of a form being filled in: the window connects again,
+// keeps what was typed, and the registration goes through.
+void tst_NewUser::formSurvivesIdleCloseByServer() {
+    auto server = serverCopy();
+    ServerLimits limits;
+    limits.idleMs = 300;
+    server->fn->setLimits(limits);
+    Copy client(clientOf(*server));
+    NewUser *w = readyForm(client);
+    QVERIFY(w);
+    QPointer<NewUser> guard(w);
+    box(w, "UserName")->setText(u"赵六"_qs);
+    box(w, "Address")->setText(u"上海"_qs);
+    child<QRadioButton>(w, "SexGirl")->setChecked(true);
+    const quint64 first = client.fn->Wsk->connectionId();
+    QVERIFY(QTest::qWaitFor([&] { return client.fn->Wsk->connectionId() > first; }, kWait));
+    QVERIFY(QTest::qWaitFor([w] { return button(w, "Reg")->isEnabled(); }, kWait));
+    QCOMPARE(box(w, "UserName")->text(), u"赵六"_qs);
+    QCOMPARE(box(w, "Address")->text(), u"上海"_qs);
+    QVERIFY(child<QRadioButton>(w, "SexGirl")->isChecked());
+    box(w, "PassWord")->setText(u"pw"_qs);
+    button(w, "Reg")->click();
+    QVERIFY(QTest::qWaitFor([&] { return guard.isNull(); }, kWait));
+    QVERIFY2(client.content().contains(u"    姓名： 赵六 (女)\r\n"_qs), qPrintable(client.content()));
+    QVERIFY(client.content().contains(u"    地址： 上海\r\n"_qs));
 }
 
 void tst_NewUser::serverModeTimerIdle() {

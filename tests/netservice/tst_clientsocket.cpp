@@ -74,6 +74,8 @@ class tst_ClientSocket : public QObject {
 private slots:
     void messageDownload();
     void replyInPiecesIsShownWhole();
+    void piecesJoinAsOneText_data();
+    void piecesJoinAsOneText();
     void registrationReplyClosesNewUserAndShowsConnectMe();
     void loginRefusedThenAccepted();
     void loginReplyInPieces_data();
@@ -252,6 +254,33 @@ void tst_ClientSocket::errorIsReported() {
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, deadPort));
     QVERIFY(errors.wait(kWait));
     QCOMPARE(client.content().count(u"错误编号：10061"_qs), 2);
+}
+
+void tst_ClientSocket::piecesJoinAsOneText_data() {
+    // Each piece is added to the pane as it comes; the pane then reads as the whole reply would.
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QString>("shown");
+    const QByteArray zhong = gbk(u"中"_qs);
+    QTest::newRow("CR LF cut between pieces") << QList<QByteArray>{"\r\n  a\r", "\n  b"}
+                                              << u"\r\n  a\r\n  b"_qs;
+    QTest::newRow("CR alone at the end of a piece") << QList<QByteArray>{"a\r", "b"} << u"a\r\nb"_qs;
+    QTest::newRow("character and CR LF cut") << QList<QByteArray>{"x" + zhong.left(1), zhong.mid(1) + "\r", "\ny"}
+                                             << u"x中\r\ny"_qs;
+    QTest::newRow("many pieces") << QList<QByteArray>(40, "ab\r\n") << u"ab\r\n"_qs.repeated(40);
+}
+
+void tst_ClientSocket::piecesJoinAsOneText() {
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QString, shown);
+    QList<Scripted::Piece> script;
+    for (const QByteArray &p : pieces)
+        script.append({30, p});
+    Scripted fake(script);
+    Copy client;
+    Winsock *wsk = client.fn->Wsk;
+    QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
+    QVERIFY(waitState(wsk, 8));
+    QCOMPARE(client.content(), shown);
 }
 
 void tst_ClientSocket::oversizedReplyIsCut() {
