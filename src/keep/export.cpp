@@ -209,16 +209,21 @@ QList<DateFile> dateFiles(const QString &programDir, const ExportOptions &option
 
 bool addDateFile(Book &book, const DateFile &file, QString *error) {
     book.heading(2, longDate(file.date) + u' ' + diary::WeekdayText(file.date));
-    for (const diary::EntryItem &item : diary::ListEntries(file.path).items) {
-        book.heading(3, item.title);
-        // Read with no password: only an entry without one gives its body.
-        const diary::Content content =
-            diary::readEntry(file.path, item.key, item.occurrence, QString());
-        if (!content.found)
+    QFile f(file.path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = file.path + u": "_qs + f.errorString();
+        return false;
+    }
+    const QByteArray data = f.readAll();
+    // A locked entry is known by its password line alone: its body is never opened, so an
+    // enciphered one costs no key derivation.
+    for (const diary::EntryRecord &r : diary::readRecords(data)) {
+        book.heading(3, diary::decodeTitle(r.title));
+        if (!r.complete)
             book.line(u"（这篇日记无法读出。）"_qs);
-        else if (!content.PassOK)
+        else if (r.passwordLine != QByteArrayView("\x07", 1))
             book.line(lockedBodyText());
-        else if (!book.richText(cp936::encode(content.body), error))
+        else if (!book.richText(r.body.toByteArray(), error))
             return false;
     }
     return true;
