@@ -293,9 +293,6 @@ void Scanner::literal(unsigned char ch) {
 void Scanner::controlSymbol(unsigned char d) {
     Group &g = top();
     switch (d) {
-    case '*':
-        g.star = true;
-        return;
     case '\\': case '{': case '}':
         literal(d);
         return;
@@ -342,7 +339,8 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param) {
             if (seqNeed) flushPending();
             long v = param;
             if (v < 0) v += 65536;
-            if (v > 0xffff) throw GiveUp{};
+            // Beyond the plane, and noncharacters the document keeps its own way: the full reader.
+            if (v > 0xffff || v >= 0xfffe || (v >= 0xfdd2 && v <= 0xfdef)) throw GiveUp{};
             putChar(char16_t(v));
         }
         skipCount = g.uc;
@@ -418,6 +416,8 @@ QString Scanner::run(QByteArrayView data) {
     while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
         ++i;
     out.reserve(size_t(n / 4));
+    bool groupStart = false;
+    bool starred = false;
     while (i < n) {
         const unsigned char ch = p[i];
         if (ch == '{') {
@@ -427,11 +427,14 @@ QString Scanner::run(QByteArrayView data) {
             g.star = false;
             stack.push_back(g);
             skipCount = 0;
+            groupStart = true;
+            starred = false;
             continue;
         }
         if (stack.empty()) break;
         if (ch == '}') {
             ++i;
+            groupStart = starred = false;
             if (stack.size() == 1) break; // the document's own group: the end
             popGroup();
             continue;
@@ -440,6 +443,11 @@ QString Scanner::run(QByteArrayView data) {
             ++i;
             continue;
         }
+        // As in the reader, \* counts only as the first thing in a group, and only for the
+        // control word right after it.
+        const bool atGroupStart = groupStart;
+        top().star = starred;
+        groupStart = starred = false;
         if (ch != '\\') {
             ++i;
             if (skipCount > 0) --skipCount;
@@ -463,6 +471,7 @@ QString Scanner::run(QByteArrayView data) {
         if (!isAlpha(d)) {
             ++i;
             if (skipCount > 0) --skipCount;
+            else if (d == '*') starred = atGroupStart;
             else controlSymbol(d);
             continue;
         }

@@ -261,7 +261,7 @@ void TestIndexView::zoomLeavesSavedText() {
 }
 
 void TestIndexView::rememberedNextStart() {
-    if (!haveDesktop) QSKIP("needs Xvfb");
+    QVERIFY2(haveDesktop, "needs Xvfb (xvfb)");
     const QString file = m_dir.path() + u"/Window.ini"_qs;
     {
         Diary d(m_dir.path());
@@ -285,7 +285,7 @@ void TestIndexView::rememberedNextStart() {
 }
 
 void TestIndexView::rememberedMaximised() {
-    if (!haveDesktop) QSKIP("needs Xvfb");
+    QVERIFY2(haveDesktop, "needs Xvfb (xvfb)");
     const QString file = m_dir.path() + u"/Window.ini"_qs;
     {
         Diary d(m_dir.path());
@@ -324,7 +324,7 @@ void TestIndexView::rememberedPlaceOffScreen_data() {
 }
 
 void TestIndexView::rememberedPlaceOffScreen() {
-    if (!haveDesktop) QSKIP("needs Xvfb");
+    QVERIFY2(haveDesktop, "needs Xvfb (xvfb)");
     QFETCH(QByteArray, file);
     QFETCH(bool, placed);
     QFETCH(QSize, size);

@@ -103,28 +103,26 @@ QProcess *g_xvfb = nullptr;
 bool startDesktop(const QString &screen) {
     const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_qs);
     if (xvfb.isEmpty()) return false;
-    for (int display = 91; display < 120; ++display) {
-        if (QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)) ||
-            QFile::exists(u"/tmp/.X%1-lock"_qs.arg(display)))
-            continue;
-        auto *p = new QProcess;
-        p->start(xvfb, {u":"_qs + QString::number(display), u"-screen"_qs, u"0"_qs, screen, u"-nolisten"_qs, u"tcp"_qs});
-        if (!p->waitForStarted(5000)) {
-            delete p;
-            return false;
-        }
-        for (int i = 0; i < 100 && !QFile::exists(u"/tmp/.X11-unix/X"_qs + QString::number(display)); ++i)
-            QThread::msleep(50);
-        if (p->state() != QProcess::Running) {
-            delete p;
-            continue;
-        }
-        g_xvfb = p;
-        qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        return true;
+    // Xvfb picks a free display itself and writes its number once it accepts connections, so
+    // tests that start their own desktops side by side never meet on one display.
+    auto *p = new QProcess;
+    p->start(xvfb, {u"-displayfd"_qs, u"1"_qs, u"-screen"_qs, u"0"_qs, screen, u"-nolisten"_qs, u"tcp"_qs});
+    QByteArray answer;
+    if (p->waitForStarted(5000))
+        while (!answer.contains('\n') && p->waitForReadyRead(30000))
+            answer += p->readAllStandardOutput();
+    bool ok = false;
+    const int display = answer.trimmed().toInt(&ok);
+    if (!ok || p->state() != QProcess::Running) {
+        p->kill();
+        p->waitForFinished();
+        delete p;
+        return false;
     }
-    return false;
+    g_xvfb = p;
+    qputenv("DISPLAY", QByteArray(":") + QByteArray::number(display));
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return true;
 }
 
 void stopDesktop() {
