@@ -191,7 +191,9 @@ Tips *App::tips() {
 
 bool App::ensureTrayIcon() {
     forNull(); // the icon belongs to the hidden window, which loads here
-    if (tips()->present()) return false;
+    // The pictures are drawn only for a notification area that can show them: without one this
+    // is asked on every tick of the hidden window's clock.
+    if (tips()->present() || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
     return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
 }
 

@@ -2,8 +2,18 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -18,20 +28,53 @@ constexpr int kAnswerMs = 2000;
 } // namespace
 
 SingleCopy::SingleCopy(const QString &programDir, QObject *parent)
-    : QObject(parent), m_name(idOf(programDir)), m_lock(QDir::tempPath() + u'/' + idOf(programDir) + u".lock"_qs) {
-    m_lock.setStaleLockTime(0);
+    : QObject(parent), m_name(idOf(programDir)), m_lockPath(QDir::tempPath() + u'/' + m_name + u".lock"_qs) {}
+
+SingleCopy::~SingleCopy() {
+    // The file stays: removing it could part a copy starting now from the lock it opened.
+#ifdef Q_OS_WIN
+    if (m_lockHandle) CloseHandle(m_lockHandle);
+#else
+    if (m_lockFd >= 0) ::close(m_lockFd);
+#endif
 }
 
-SingleCopy::~SingleCopy() = default;
+SingleCopy::Lock SingleCopy::takeLock() {
+#ifdef Q_OS_WIN
+    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(m_lockPath.utf16()), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Lock::Unavailable;
+    OVERLAPPED whole{};
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+        m_lockHandle = h;
+        return Lock::Taken;
+    }
+    const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
+    CloseHandle(h);
+    return held ? Lock::HeldByAnother : Lock::Unavailable;
+#else
+    const int fd = ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return Lock::Unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        m_lockFd = fd;
+        return Lock::Taken;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held ? Lock::HeldByAnother : Lock::Unavailable;
+#endif
+}
 
 bool SingleCopy::acquire() {
-    if (m_lock.tryLock(0)) {
+    const Lock lock = takeLock();
+    if (lock == Lock::Taken) {
         // The lock proves that no copy is alive: a socket left by one that crashed can go.
         QLocalServer::removeServer(m_name);
         listen();
         return true;
     }
-    if (m_lock.error() == QLockFile::LockFailedError) return false;
+    if (lock == Lock::HeldByAnother) return false;
     // The lock cannot be taken at all: that is no proof of another copy. One that answers on
     // the socket is one; otherwise this copy runs.
     QLocalSocket probe;

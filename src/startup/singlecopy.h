@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
@@ -9,6 +8,10 @@ class QLocalServer;
 // One running copy of the diary per program folder. The first copy holds a lock for its whole
 // life and listens on a local socket named from the program folder; a second start asks it
 // through that socket to show its main window, then refuses to run.
+//
+// The lock is the system's own lock on a file in the temporary folder: it ends with the process
+// however the process ends, so a copy that crashed leaves nothing that keeps the next start out,
+// and taking it writes nothing to the disk.
 class SingleCopy : public QObject {
     Q_OBJECT
 public:
@@ -27,9 +30,16 @@ signals:
     void showRequested();
 
 private:
+    enum class Lock { Taken, HeldByAnother, Unavailable };
+    Lock takeLock();
     void listen();
 
     QString m_name;
-    QLockFile m_lock;
+    QString m_lockPath;
+#ifdef Q_OS_WIN
+    void *m_lockHandle = nullptr;
+#else
+    int m_lockFd = -1;
+#endif
     QLocalServer *m_server = nullptr;
 };

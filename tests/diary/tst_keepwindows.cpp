@@ -185,6 +185,18 @@ void TestKeepWindows::windowsShowTheIcon() {
         for (int n : {16, 32, 48, 128, 256})
             QVERIFY2(sizes.contains(QSize(n, n)), qPrintable(w->objectName() + QString::number(n)));
     }
+    // The pictures are read when asked for: each size is there with ink in it, a size between
+    // two is made from the larger, and a size beyond the largest is the largest.
+    const QIcon icon = d.app->index()->windowIcon();
+    for (const auto &[asked, given] : {std::pair{16, 16}, {24, 24}, {48, 48}, {200, 200}, {256, 256}, {512, 256}}) {
+        const QImage picture = icon.pixmap(QSize(asked, asked)).toImage();
+        QCOMPARE(picture.size(), QSize(given, given));
+        int inked = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                inked += qAlpha(picture.pixel(x, y)) > 0;
+        QVERIFY2(inked > given * given / 4, qPrintable(QString::number(asked)));
+    }
 }
 
 QTEST_MAIN(TestKeepWindows)
