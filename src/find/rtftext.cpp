@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/rtf.h"
 #include "platform/rtfcodec.h"
+#include "platform/rtftokens.h"
 
 #include <QHash>
 #include <QTextDocument>
@@ -18,8 +19,6 @@
 namespace find {
 
 namespace {
-
-constexpr int kMaxDepth = 1000; // the reader refuses deeper nesting
 
 enum class Dest : quint8 { Text, FontTable, ColorTable, Picture, Skip };
 
@@ -111,18 +110,8 @@ const QHash<QByteArrayView, WordInfo> &words() {
     return table;
 }
 
-bool isAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-int hexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 struct Group {
     Dest dest = Dest::Text;
-    bool star = false;
     int uc = 1;
     int font = -1;
 };
@@ -152,17 +141,23 @@ class Scanner {
 public:
     QString run(QByteArrayView data);
 
-private:
-    Group &top() { return stack.back(); }
-    void controlWord(QByteArrayView word, bool hasParam, int param);
-    void controlSymbol(unsigned char d);
+    // What the token walker hands over (platform/rtftokens.h).
+    bool openGroup();
+    bool closeGroup(); // true when the document's own group closed
+    bool inGroup() const { return !stack.empty(); }
+    int &skipCount() { return skip; }
     void literal(unsigned char ch);
     void byte(unsigned char b);
+    void controlSymbol(unsigned char d);
+    qsizetype binary(int, QByteArrayView) { throw GiveUp{}; } // pictures in binary: the full reader
+    void controlWord(QByteArrayView word, bool hasParam, int param, bool afterStar);
+
+private:
+    Group &top() { return stack.back(); }
     void textByte(unsigned char b);
     void putChar(char16_t ch);
     void flushPending();
     void newParagraph();
-    void popGroup();
     void finishPicture();
     rtf::Codec &codecOfFont(int font);
 
@@ -176,7 +171,7 @@ private:
     int fontEntry = -1;
     rtf::Codec *codec = nullptr; // of codecFont
     int codecFont = INT_MIN;
-    int skipCount = 0;
+    int skip = 0; // tokens still to be skipped after \\uN
     unsigned char seq[4] = {};
     int seqLength = 0;
     int seqNeed = 0;
@@ -272,12 +267,18 @@ void Scanner::finishPicture() {
     paragraphHasText = true;
 }
 
-void Scanner::popGroup() {
+bool Scanner::openGroup() {
+    if (stack.size() >= size_t(rtf::tokens::kMaxDepth)) throw GiveUp{};
+    stack.push_back(stack.empty() ? Group{} : top());
+    return true;
+}
+
+bool Scanner::closeGroup() {
+    if (stack.size() == 1) return true; // the document's own group: the end
     if (pictDepth && stack.size() == pictDepth) finishPicture();
-    if (top().dest == Dest::FontTable && (stack.size() < 2 || stack[stack.size() - 2].dest != Dest::FontTable))
-        codec = nullptr;
+    if (top().dest == Dest::FontTable && stack[stack.size() - 2].dest != Dest::FontTable) codec = nullptr;
     stack.pop_back();
-    skipCount = 0;
+    return false;
 }
 
 void Scanner::byte(unsigned char b) {
@@ -285,6 +286,10 @@ void Scanner::byte(unsigned char b) {
 }
 
 void Scanner::literal(unsigned char ch) {
+    if (ch == '\t') {
+        controlSymbol('\t'); // a tab typed into the file is the tab character
+        return;
+    }
     if (top().dest != Dest::Text) return;
     if (seqNeed || ch >= 0x80) textByte(ch);
     else putChar(ch);
@@ -310,22 +315,21 @@ void Scanner::controlSymbol(unsigned char d) {
     }
 }
 
-void Scanner::controlWord(QByteArrayView word, bool hasParam, int param) {
+void Scanner::controlWord(QByteArrayView word, bool hasParam, int param, bool afterStar) {
     const auto found = words().constFind(word);
     Group &g = top();
     if (g.dest == Dest::Skip) return;
     if (found == words().constEnd()) {
         // A word of no meaning to the reader inside \* skips the group; in the text it may be one
         // the reader has learnt since.
-        if (g.star || g.dest == Dest::Text) {
-            if (!g.star) throw GiveUp{};
+        if (afterStar || g.dest == Dest::Text) {
+            if (!afterStar) throw GiveUp{};
             g.dest = Dest::Skip;
         }
         return;
     }
     const WordInfo info = *found;
-    if (g.star) {
-        g.star = false;
+    if (afterStar) {
         if (info.word == Word::GiveUp) throw GiveUp{};
         g.dest = Dest::Skip;
         return;
@@ -343,7 +347,7 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param) {
             if (v > 0xffff || v >= 0xfffe || (v >= 0xfdd2 && v <= 0xfdef)) throw GiveUp{};
             putChar(char16_t(v));
         }
-        skipCount = g.uc;
+        skip = g.uc;
         return;
     }
     case Word::Fonttbl:
@@ -410,96 +414,8 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param) {
 }
 
 QString Scanner::run(QByteArrayView data) {
-    const auto *p = reinterpret_cast<const unsigned char *>(data.data());
-    const qsizetype n = data.size();
-    qsizetype i = 0;
-    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
-        ++i;
-    out.reserve(size_t(n / 4));
-    bool groupStart = false;
-    bool starred = false;
-    while (i < n) {
-        const unsigned char ch = p[i];
-        if (ch == '{') {
-            ++i;
-            if (stack.size() >= size_t(kMaxDepth)) throw GiveUp{};
-            Group g = stack.empty() ? Group{} : top();
-            g.star = false;
-            stack.push_back(g);
-            skipCount = 0;
-            groupStart = true;
-            starred = false;
-            continue;
-        }
-        if (stack.empty()) break;
-        if (ch == '}') {
-            ++i;
-            groupStart = starred = false;
-            if (stack.size() == 1) break; // the document's own group: the end
-            popGroup();
-            continue;
-        }
-        if (ch == '\r' || ch == '\n') {
-            ++i;
-            continue;
-        }
-        // As in the reader, \* counts only as the first thing in a group, and only for the
-        // control word right after it.
-        const bool atGroupStart = groupStart;
-        top().star = starred;
-        groupStart = starred = false;
-        if (ch != '\\') {
-            ++i;
-            if (skipCount > 0) --skipCount;
-            else if (ch == '\t' && top().dest == Dest::Text) controlSymbol('\t');
-            else literal(ch);
-            continue;
-        }
-        ++i;
-        if (i >= n) break;
-        const unsigned char d = p[i];
-        if (d == '\'') {
-            ++i;
-            if (i + 1 < n && hexValue(p[i]) >= 0 && hexValue(p[i + 1]) >= 0) {
-                const unsigned char b = static_cast<unsigned char>(hexValue(p[i]) << 4 | hexValue(p[i + 1]));
-                i += 2;
-                if (skipCount > 0) --skipCount;
-                else byte(b);
-            }
-            continue;
-        }
-        if (!isAlpha(d)) {
-            ++i;
-            if (skipCount > 0) --skipCount;
-            else if (d == '*') starred = atGroupStart;
-            else controlSymbol(d);
-            continue;
-        }
-        const qsizetype start = i;
-        while (i < n && isAlpha(p[i]))
-            ++i;
-        const QByteArrayView word(p + start, qMin<qsizetype>(i - start, 32));
-        bool negative = false;
-        if (i + 1 < n && p[i] == '-' && isDigit(p[i + 1])) {
-            negative = true;
-            ++i;
-        }
-        bool hasParam = false;
-        qint64 value = 0;
-        while (i < n && isDigit(p[i])) {
-            if (value < 100000000000LL) value = value * 10 + (p[i] - '0');
-            hasParam = true;
-            ++i;
-        }
-        if (i < n && p[i] == ' ') ++i;
-        if (word == "bin") throw GiveUp{};
-        if (skipCount > 0) {
-            --skipCount;
-            continue;
-        }
-        if (negative) value = -value;
-        controlWord(word, hasParam, int(qBound(qint64(INT_MIN), value, qint64(INT_MAX))));
-    }
+    out.reserve(size_t(data.size() / 4));
+    rtf::tokens::walk(data, *this);
     if (stack.empty()) throw GiveUp{}; // not RTF
     if (pictDepth) finishPicture();
     flushPending();

@@ -5,6 +5,7 @@
 #include "platform/rtf.h"
 #include "platform/rtfcodec.h"
 #include "platform/rtfpicture.h"
+#include "platform/rtftokens.h"
 
 #include <QColor>
 #include <QHash>
@@ -22,8 +23,6 @@ namespace rtf {
 
 namespace {
 
-// Deeper nesting than any word processor writes; beyond it the input is refused.
-constexpr int kMaxDepth = 1000;
 // Indents beyond 22 inches (in twips) are cut to it.
 constexpr int kMaxIndent = 31680;
 
@@ -211,15 +210,6 @@ const QHash<QByteArrayView, KwInfo> &keywords() {
     return table;
 }
 
-bool isAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-int hexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // What the parser produces: paragraphs of runs, their formats and the pictures they show.
 struct Content {
     QList<QTextCharFormat> formats;
@@ -232,15 +222,19 @@ public:
     explicit Parser(Content &out) : c(out) {}
     bool parse(QByteArrayView data, QString *error);
 
-private:
-    Group &top() { return stack.back(); }
-
-    void pushGroup();
-    bool popGroup(); // true when the document's own group closed
-    void controlWord(QByteArrayView word, bool hasParam, int param, bool starred);
-    void controlSymbol(unsigned char d);
+    // What the token walker hands over (platform/rtftokens.h).
+    bool openGroup();
+    bool closeGroup(); // true when the document's own group closed
+    bool inGroup() const { return !stack.empty(); }
+    int &skipCount() { return skip; }
     void literal(unsigned char ch);
     void byte(unsigned char b);
+    void controlSymbol(unsigned char d);
+    qsizetype binary(int count, QByteArrayView rest);
+    void controlWord(QByteArrayView word, bool hasParam, int param, bool starred);
+
+private:
+    Group &top() { return stack.back(); }
 
     void textByte(unsigned char b);
     void putChar(char16_t ch);
@@ -279,7 +273,8 @@ private:
     qsizetype pendingCells = 0;
     bool pendingParagraph = false;
 
-    int skipCount = 0;
+    int skip = 0; // tokens still to be skipped after \\uN
+    bool tooDeep = false;
     unsigned char seq[4] = {};
     int seqLength = 0;
     int seqNeed = 0;
@@ -293,12 +288,17 @@ private:
     int pictNibble = -1;
 };
 
-void Parser::pushGroup() {
+bool Parser::openGroup() {
+    if (stack.size() >= size_t(tokens::kMaxDepth)) {
+        tooDeep = true;
+        return false;
+    }
     if (stack.empty()) stack.emplace_back();
     else stack.push_back(top());
+    return true;
 }
 
-bool Parser::popGroup() {
+bool Parser::closeGroup() {
     Group &g = top();
     if (pict && stack.size() == pictDepth) finishPicture();
     if (g.dest == Dest::FontTable) finishFontName();
@@ -313,8 +313,14 @@ bool Parser::popGroup() {
     stack.pop_back();
     if (leavingFontTable) codecFont = INT_MIN;
     formatDirty = true;
-    skipCount = 0;
     return false;
+}
+
+qsizetype Parser::binary(int count, QByteArrayView rest) {
+    // Raw bytes: data of a picture, skipped anywhere else.
+    const qsizetype length = qBound(qsizetype(0), qsizetype(count), rest.size());
+    if (pict && top().dest == Dest::Picture) pict->data.append(rest.first(length));
+    return length;
 }
 
 Codec &Parser::codecOfFont(int font) {
@@ -548,7 +554,7 @@ void Parser::byte(unsigned char b) {
         break;
     case Dest::Picture:
         // Hex digits of the picture; bytes that are no hex digits are noise between them.
-        if (const int v = hexValue(b); v >= 0) {
+        if (const int v = tokens::hexValue(b); v >= 0) {
             if (pictNibble < 0) {
                 pictNibble = v;
             } else {
@@ -563,6 +569,10 @@ void Parser::byte(unsigned char b) {
 }
 
 void Parser::literal(unsigned char ch) {
+    if (ch == '\t' && top().dest == Dest::Text) {
+        controlSymbol('\t'); // a tab typed into the file is the tab character
+        return;
+    }
     switch (top().dest) {
     case Dest::Text:
         if (top().ch.hidden) return;
@@ -643,7 +653,7 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
             decodeFontNameBytes();
             fontName.append(QChar(char16_t(v)));
         }
-        skipCount = g.uc;
+        skip = g.uc;
         return;
     }
     if (info.kw == KwUd) {
@@ -812,102 +822,11 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
 }
 
 bool Parser::parse(QByteArrayView data, QString *error) {
-    const auto *p = reinterpret_cast<const unsigned char *>(data.data());
-    const qsizetype n = data.size();
-    qsizetype i = 0;
-    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\r' || p[i] == '\n'))
-        ++i;
     c.paragraphs.append(Paragraph{});
-    // \* counts only as the first thing in a group, and only for the control word after it.
-    bool groupStart = false;
-    bool starred = false;
-    while (i < n) {
-        const unsigned char ch = p[i];
-        if (ch == '{') {
-            ++i;
-            if (stack.size() >= size_t(kMaxDepth)) {
-                if (error) *error = QStringLiteral("groups nested too deep");
-                return false;
-            }
-            pushGroup();
-            skipCount = 0;
-            groupStart = true;
-            starred = false;
-            continue;
-        }
-        if (stack.empty()) break; // text before the first group: not RTF
-        if (ch == '}') {
-            ++i;
-            groupStart = starred = false;
-            if (popGroup()) break;
-            continue;
-        }
-        if (ch == '\r' || ch == '\n') {
-            ++i;
-            continue;
-        }
-        const bool atGroupStart = groupStart;
-        const bool afterStar = starred;
-        groupStart = false;
-        starred = false;
-        if (ch != '\\') {
-            ++i;
-            if (skipCount > 0) --skipCount;
-            else if (ch == '\t' && top().dest == Dest::Text) controlSymbol('\t');
-            else literal(ch);
-            continue;
-        }
-        ++i;
-        if (i >= n) break;
-        const unsigned char d = p[i];
-        if (d == '\'') {
-            ++i;
-            if (i + 1 < n && hexValue(p[i]) >= 0 && hexValue(p[i + 1]) >= 0) {
-                const unsigned char b = static_cast<unsigned char>(hexValue(p[i]) << 4 | hexValue(p[i + 1]));
-                i += 2;
-                if (skipCount > 0) --skipCount;
-                else byte(b);
-            }
-            continue;
-        }
-        if (!isAlpha(d)) {
-            ++i;
-            if (skipCount > 0) --skipCount;
-            else if (d == '*') starred = atGroupStart;
-            else controlSymbol(d);
-            continue;
-        }
-        const qsizetype start = i;
-        while (i < n && isAlpha(p[i]))
-            ++i;
-        const QByteArrayView word(p + start, qMin<qsizetype>(i - start, 32));
-        bool negative = false;
-        if (i + 1 < n && p[i] == '-' && isDigit(p[i + 1])) {
-            negative = true;
-            ++i;
-        }
-        bool hasParam = false;
-        qint64 value = 0;
-        while (i < n && isDigit(p[i])) {
-            if (value < 100000000000LL) value = value * 10 + (p[i] - '0');
-            hasParam = true;
-            ++i;
-        }
-        if (i < n && p[i] == ' ') ++i;
-        if (negative) value = -value;
-        const int param = int(qBound(qint64(INT_MIN), value, qint64(INT_MAX)));
-        if (word == "bin") {
-            // Raw bytes: data of a picture, skipped anywhere else.
-            const qsizetype count = hasParam ? qBound(qsizetype(0), qsizetype(param), n - i) : 0;
-            if (pict && top().dest == Dest::Picture) pict->data.append(reinterpret_cast<const char *>(p + i), count);
-            i += count;
-            continue;
-        }
-        if (skipCount > 0) {
-            --skipCount;
-            continue;
-        }
-        controlWord(word, hasParam, param, afterStar);
+    tokens::walk(data, *this);
+    if (tooDeep) {
+        if (error) *error = QStringLiteral("groups nested too deep");
+        return false;
     }
     if (stack.empty()) {
         if (error) *error = QStringLiteral("not RTF");
