@@ -305,13 +305,11 @@ void Scanner::controlSymbol(unsigned char d) {
         break;
     }
     if (g.dest != Dest::Text) return;
-    switch (d) {
-    case '~': flushPending(); putChar(0x00a0); break;
-    case '-': flushPending(); putChar(0x00ad); break;
-    case '_': flushPending(); putChar(0x2011); break;
-    case '\t': flushPending(); putChar('\t'); break;
-    case '\r': case '\n': newParagraph(); break;
-    default: break;
+    if (d == '\r' || d == '\n') {
+        newParagraph();
+    } else if (const char16_t c = rtf::tokens::symbolCharacter(d)) {
+        flushPending();
+        putChar(c);
     }
 }
 

@@ -606,13 +606,11 @@ void Parser::controlSymbol(unsigned char d) {
         break;
     }
     if (g.dest != Dest::Text || g.ch.hidden) return;
-    switch (d) {
-    case '~': flushPending(); putChar(0x00a0); break;
-    case '-': flushPending(); putChar(0x00ad); break;
-    case '_': flushPending(); putChar(0x2011); break;
-    case '\t': flushPending(); putChar('\t'); break;
-    case '\r': case '\n': paragraphMark(); break;
-    default: break;
+    if (d == '\r' || d == '\n') {
+        paragraphMark();
+    } else if (const char16_t c = tokens::symbolCharacter(d)) {
+        flushPending();
+        putChar(c);
     }
 }
 

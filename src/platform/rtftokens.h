@@ -21,6 +21,18 @@ inline int hexValue(unsigned char c) {
     return -1;
 }
 
+// The character a control symbol stands for in the text: \~ \- \_ and a backslash before a tab;
+// 0 for the others.
+inline char16_t symbolCharacter(unsigned char d) {
+    switch (d) {
+    case '~': return 0x00a0;
+    case '-': return 0x00ad;
+    case '_': return 0x2011;
+    case '\t': return '\t';
+    default: return 0;
+    }
+}
+
 // Walks data from its first group to the end of that group (white space before it is passed
 // over), handing each token to the handler, which keeps the groups:
 //
