@@ -4,7 +4,9 @@
 // - Start-up: the real program and an empty Qt window, each copied alone into a fresh temporary
 //   folder and started under the offscreen platform (and under Xvfb when it is installed); and the
 //   program started in a folder that already holds a diary (with and without an 800,000-character
-//   home page) beside an empty window showing one line of Chinese text in the same font; timed
+//   home page) beside an empty window showing one line of Chinese text in the same font, and
+//   beside that reference also the main window's controls alone, with no program behind them
+//   (what any program showing that window pays, emptywindow.cpp); timed
 //   from the moment the process is started to the moment its first window has been exposed and
 //   painted. That moment is told by the qcshown plugin (shown/shownplugin.cpp), loaded into both
 //   the same way, so that neither program carries a hook of its own. Median of many starts, the
@@ -399,6 +401,7 @@ int main(int argc, char **argv) {
     const Program fresh{o.diary, {}, u"Index"_qs, {}};
     const Program empty{o.dir + u"/emptywindow"_qs, {}, u"QWidget"_qs, {}};
     const Program chinese{o.dir + u"/emptywindow"_qs, {u"chinese"_qs}, u"QWidget"_qs, {}};
+    const Program controls{o.dir + u"/emptywindow"_qs, {u"controls"_qs}, u"QMainWindow"_qs, {}};
     // A diary folder as the first start leaves it, and the same with a large home page.
     QTemporaryDir existing, withHome;
     if (!existing.isValid() || !withHome.isValid() || !prepareDiaryFolder(o, existing.path(), 0) ||
@@ -409,6 +412,8 @@ int main(int argc, char **argv) {
     rows.push_back(startUp(o, {u"offscreen"_qs, offscreen}, u"start-up to main window shown"_qs, fresh, empty));
     rows.push_back(startUp(o, {u"offscreen"_qs, offscreen},
                            u"start-up in an existing diary (ref: a Chinese line)"_qs, inExisting, chinese));
+    rows.push_back(startUp(o, {u"offscreen"_qs, offscreen},
+                           u"main window's controls alone (ref: a Chinese line)"_qs, controls, chinese));
     rows.push_back(startUp(o, {u"offscreen"_qs, offscreen},
                            u"first paint, 800,000-char home page (ref: a Chinese line)"_qs, inWithHome, chinese));
     if (o.xvfb) {
@@ -422,6 +427,8 @@ int main(int argc, char **argv) {
             rows.push_back(startUp(o, xvfbPlatform, u"start-up to main window shown"_qs, fresh, empty));
             rows.push_back(startUp(o, xvfbPlatform, u"start-up in an existing diary (ref: a Chinese line)"_qs,
                                    inExisting, chinese));
+            rows.push_back(startUp(o, xvfbPlatform, u"main window's controls alone (ref: a Chinese line)"_qs,
+                                   controls, chinese));
             rows.push_back(startUp(o, xvfbPlatform,
                                    u"first paint, 800,000-char home page (ref: a Chinese line)"_qs, inWithHome,
                                    chinese));
