@@ -488,7 +488,13 @@ bool Index::eventFilter(QObject *watched, QEvent *event) {
     if (m_homePending && watched == mmw->viewport() && event->type() == QEvent::Paint) {
         // The first paint is under way: the home page follows once it is done.
         mmw->viewport()->removeEventFilter(this);
-        QMetaObject::invokeMethod(this, &Index::fillHomePage, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                emit firstPainted();
+                fillHomePage();
+            },
+            Qt::QueuedConnection);
     }
     if (watched == PicList) {
         if (event->type() == QEvent::KeyPress) {

@@ -83,6 +83,8 @@ public:
 
 signals:
     void zoomChanged(int percent);
+    // At the program's start (LoadSequence(true)): the window has painted for the first time.
+    void firstPainted();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -46,9 +46,18 @@ App::~App() {
     m_tips.reset();
 }
 
+void App::paintBeforeHomePage() {
+    m_paintBeforeHomePage = true;
+    // A window system reads every picture of the icon when it makes a window: the icon comes
+    // once the main window has painted.
+    QGuiApplication::setWindowIcon(QIcon());
+}
+
 Index *App::index() {
     if (!m_index) {
         m_index = std::make_unique<Index>(*this);
+        if (m_paintBeforeHomePage)
+            connect(m_index.get(), &Index::firstPainted, this, [] { QGuiApplication::setWindowIcon(programIcon()); });
         // The window comes back as it was left: size, place, maximised, zoom.
         auto *keeper = new WindowKeeper(m_index.get(), path(windowstate::fileName()));
         keeper->restore();

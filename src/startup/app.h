@@ -69,8 +69,9 @@ public:
     // can be closed (unloaded) and come back afresh on their next use.
     Index *index();
     // At the program's start: the main window, once created, paints before it fills in a large
-    // home page (tests see the whole load sequence at once).
-    void paintBeforeHomePage() { m_paintBeforeHomePage = true; }
+    // home page, and before the window system is handed the icon's pictures (tests see the whole
+    // load sequence at once).
+    void paintBeforeHomePage();
     ForNull *forNull();
     bool forNullLoaded() const { return m_forNull != nullptr; }
     ConnectMe *connectMe();

@@ -67,6 +67,7 @@ private slots:
     void exportFromTheWindow();
     void aboutSaysWhereTheDiaryLives();
     void windowsShowTheIcon();
+    void iconFollowsTheFirstPaint();
 };
 
 void TestKeepWindows::dailyBackupOncePerDay() {
@@ -197,6 +198,21 @@ void TestKeepWindows::windowsShowTheIcon() {
                 inked += qAlpha(picture.pixel(x, y)) > 0;
         QVERIFY2(inked > given * given / 4, qPrintable(QString::number(asked)));
     }
+}
+
+void TestKeepWindows::iconFollowsTheFirstPaint() {
+    // At the program's start the window system gets the icon's pictures once the main window has
+    // painted, not while it is being made.
+    QTemporaryDir dir;
+    App app(dir.path());
+    app.paintBeforeHomePage();
+    Index *w = app.index();
+    QVERIFY(QGuiApplication::windowIcon().isNull());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTRY_VERIFY(!QGuiApplication::windowIcon().isNull());
+    QVERIFY(w->windowIcon().availableSizes().contains(QSize(256, 256)));
+    QCOMPARE(w->windowIcon().pixmap(QSize(48, 48)).size(), QSize(48, 48));
 }
 
 QTEST_MAIN(TestKeepWindows)
