@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QTextDocument>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -125,8 +126,12 @@ struct GiveUp {};
 
 // The character of a double-byte sequence of code page 936, looked up rather than converted:
 // nearly every character of a diary is one. 0xffff: not one UTF-16 unit, convert it.
-char16_t gbkPair(rtf::Codec &codec, unsigned char lead, unsigned char trail) {
+char16_t *gbkTable() {
     thread_local std::vector<char16_t> table(65536, 0);
+    return table.data();
+}
+
+char16_t gbkPair(char16_t *table, rtf::Codec &codec, unsigned char lead, unsigned char trail) {
     char16_t &slot = table[size_t(lead) << 8 | trail];
     if (!slot) {
         QString s;
@@ -155,6 +160,7 @@ public:
 private:
     Group &top() { return stack.back(); }
     void textByte(unsigned char b);
+    void textByteSlow(unsigned char b);
     void putChar(char16_t ch);
     void flushPending();
     void newParagraph();
@@ -175,6 +181,8 @@ private:
     unsigned char seq[4] = {};
     int seqLength = 0;
     int seqNeed = 0;
+    bool seqGbk = false; // the open sequence is a pair of code page 936, its lead byte in seq[0]
+    char16_t *gbk = gbkTable(); // this thread's memo of those pairs (gbkPair)
     rtf::Codec *seqCodec = nullptr;
     QString decoded;
     size_t pictDepth = 0; // the depth of the open picture's group, 0 when none
@@ -203,17 +211,44 @@ void Scanner::putChar(char16_t ch) {
 
 void Scanner::flushPending() {
     if (seqNeed) {
+        seqGbk = false;
         seqNeed = 0;
         seqLength = 0;
         putChar(QChar::ReplacementCharacter);
     }
 }
 
-void Scanner::textByte(unsigned char b) {
+// Nearly every character of a Chinese diary is a pair of code page 936: both its bytes take
+// the short way, the second through the memo of pairs already met.
+inline void Scanner::textByte(unsigned char b) {
+    if (seqGbk) {
+        if (const char16_t c = gbk[size_t(seq[0]) << 8 | b]; c && c != 0xffff) {
+            seqGbk = false;
+            seqNeed = 0;
+            seqLength = 0;
+            putChar(c);
+            return;
+        }
+    } else if (!seqNeed && b >= 0x81 && b <= 0xfe) {
+        rtf::Codec &c = codecOfFont(top().font);
+        if (c.codePage() == 936) {
+            seq[0] = b;
+            seqLength = 1;
+            seqNeed = 2;
+            seqCodec = &c;
+            seqGbk = true;
+            return;
+        }
+    }
+    textByteSlow(b);
+}
+
+void Scanner::textByteSlow(unsigned char b) {
+    seqGbk = false;
     if (seqNeed) {
         if (seqCodec->codePage() == 65001) throw GiveUp{};
         if (seqNeed == 2 && seqCodec->codePage() == 936) {
-            const char16_t c = gbkPair(*seqCodec, seq[0], b);
+            const char16_t c = gbkPair(gbk, *seqCodec, seq[0], b);
             if (c != 0xffff) {
                 seqNeed = 0;
                 seqLength = 0;
@@ -423,8 +458,17 @@ QString Scanner::run(QByteArrayView data) {
 }
 
 bool hasHighBytes(QByteArrayView bytes) {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    // Eight bytes at a time: the diary's own RTF is ASCII and is read to its end.
+    const char *p = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ULL) return true;
+    }
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80) return true;
     return false;
 }
 
