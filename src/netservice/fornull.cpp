@@ -52,6 +52,7 @@ ForNull::ForNull(App &app, QWidget *parent)
 
     connect(Wsk, &Winsock::DataArrival, this, &ForNull::onWskData);
     connect(Wsk, &Winsock::Error, this, &ForNull::onWskError);
+    connect(Wsk, &Winsock::Closed, this, &ForNull::showHeldCr);
     connect(UserCheck, &Winsock::DataArrival, this, &ForNull::onUserCheckData);
 }
 
@@ -206,7 +207,16 @@ QString ForNull::ReplyText::decode(QByteArrayView bytes, bool last) {
     return text;
 }
 
+// A CR held back for a LF that never came, once the reply has ended: it was the reply's last
+// character.
+void ForNull::showHeldCr() {
+    if (!m_wskReply.heldCr || Wsk->connectionId() != m_wskConnection) return;
+    m_wskReply.heldCr = false;
+    m_app.connectMe()->showReceived(u"\r"_qs, true);
+}
+
 void ForNull::onWskError(int number, const QString &description) {
+    showHeldCr();
     Wsk->Close();
     m_app.connectMe()->appendToContent(protocol::errorReport(number, description));
 }

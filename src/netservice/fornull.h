@@ -80,6 +80,7 @@ private:
     void onSessionFinished(ServerSession *session);
     void onWskData();
     void onWskError(int number, const QString &description);
+    void showHeldCr();
     void onUserCheckData();
 
     App &m_app;

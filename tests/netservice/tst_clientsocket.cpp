@@ -264,6 +264,7 @@ void tst_ClientSocket::piecesJoinAsOneText_data() {
     QTest::newRow("CR LF cut between pieces") << QList<QByteArray>{"\r\n  a\r", "\n  b"}
                                               << u"\r\n  a\r\n  b"_qs;
     QTest::newRow("CR alone at the end of a piece") << QList<QByteArray>{"a\r", "b"} << u"a\r\nb"_qs;
+    QTest::newRow("CR alone at the end of the reply") << QList<QByteArray>{"a", "b\r"} << u"ab\r\n"_qs;
     QTest::newRow("character and CR LF cut") << QList<QByteArray>{"x" + zhong.left(1), zhong.mid(1) + "\r", "\ny"}
                                              << u"x中\r\ny"_qs;
     QTest::newRow("many pieces") << QList<QByteArray>(40, "ab\r\n") << u"ab\r\n"_qs.repeated(40);
