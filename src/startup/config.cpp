@@ -117,6 +117,10 @@ void apply(LineReader &in, Settings &s) {
         } else if (name == u"Security") {
             for (QString l = in.next(); !l.isEmpty(); l = in.next())
                 if (keyOf(l, {}) == u"Encrypt") s.Encrypt = valueOf(l);
+        } else if (name == u"Backup") {
+            // The backup's own section (keep/backup reads its counts): a setting, not shown.
+            while (!in.next().isEmpty()) {
+            }
         } else if (name == u"ImagePath") {
             static const QStringList keys = {u"ImagesPath"_qs, u"PicSavePath"_qs, u"noLogo"_qs};
             for (QString l = in.next(); !l.isEmpty(); l = in.next()) {

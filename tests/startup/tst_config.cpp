@@ -209,6 +209,9 @@ void TestConfig::parse_data() {
     // A keyed section: its lines are not shown in the about text, unknown keys are skipped.
     QTest::newRow("security is not displayed")
         << u"[Security]\r\nother\r\nEncrypt=1\r\n\r\n"_qs << true << u"AboutText"_qs << QString();
+    QTest::newRow("backup is not displayed")
+        << u"[Backup]\r\nDaily=3\r\nWeekly=2\r\n\r\n[Pets]\r\ncat=Mimi\r\n\r\n"_qs << true << u"AboutText"_qs
+        << u"\r\n\r\n  = Pets =\r\n  cat: Mimi\r\n\r\n\r\n"_qs;
     QTest::newRow("security without empty line")
         << u"[Security]\r\nEncrypt=0\r\n"_qs << false << u"Encrypt"_qs << u"0"_qs;
     QTest::newRow("display section of any name")
