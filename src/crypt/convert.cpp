@@ -53,13 +53,19 @@ Converted encipherLegacyEntries(QByteArrayView file, const QString &password, Li
 }
 
 Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
-                               const QString &password, Limits limits) {
+                               const QString &password, Limits limits, const Progress &progress) {
     Conversion out;
     static const QRegularExpression dateFile(QStringLiteral("^[0-9]+\\.kav$"),
                                              QRegularExpression::CaseInsensitiveOption);
     const QDir dir(dbFolder);
-    for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
-        if (!dateFile.match(name).hasMatch()) continue;
+    QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    names.removeIf([](const QString &name) { return !dateFile.match(name).hasMatch(); });
+    for (qsizetype done = 0; done < names.size(); ++done) {
+        if (progress && !progress(int(done), int(names.size()))) {
+            out.stopped = true;
+            break;
+        }
+        const QString &name = names.at(done);
         const QString path = dir.filePath(name);
         auto failed = [&out, &name](Result r) {
             if (out.result.ok()) out.result = {r.code, name + QStringLiteral(": ") + r.detail};

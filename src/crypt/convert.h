@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Enciphering the entries that an older copy of the program locked with a password code.
 namespace cipher {
 
@@ -24,11 +26,16 @@ struct Conversion {
     Result result;      // the first failure (its detail names the file); the other files are done
     int enciphered = 0; // entries enciphered in all files
     int files = 0;      // date files rewritten
+    bool stopped = false; // asked to stop before the last date file
 };
+// Told before each date file how many are done and how many there are in all; false stops the
+// conversion there, the files not reached yet staying as they are.
+using Progress = std::function<bool(int done, int total)>;
 // Does it for every date file (decimal digits and ".KAV" in any case) in the folder dbFolder. A
 // file with something to encipher is written whole to tempPath, forced to disk and renamed over
 // the date file, as a removal does: a crash leaves each date file old or new, never half of it.
 Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
-                               const QString &password, Limits limits = standardLimits());
+                               const QString &password, Limits limits = standardLimits(),
+                               const Progress &progress = {});
 
 } // namespace cipher

@@ -2,6 +2,7 @@
 
 #include "album/fmphoto.h"
 #include "crypt/convert.h"
+#include "keep/keepjob.h"
 #include "diary/diarytext.h"
 #include "diary/mylove.h"
 #include "diary/recovery.h"
@@ -784,12 +785,39 @@ void Index::onEncipherOld() {
         mmw->setText(msg(u"  请在密码框中输入旧日记的密码，然后再执行刚才的操作。"));
         return;
     }
-    says->setText(u" 正在加密旧日记..."_qs);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const cipher::Conversion c =
-        cipher::encipherLegacyDiary(m_app.path(u"DB"_qs), m_app.path(u"DB/temp.tmp"_qs), password);
-    QApplication::restoreOverrideCursor();
+    // Each entry costs a key derivation (a quarter of a second): the work runs in the background,
+    // one date file at a time, as the only work of its kind, and the window waits for it.
+    auto c = std::make_shared<cipher::Conversion>();
+    const QString db = m_app.path(u"DB"_qs);
+    const QString temp = m_app.path(u"DB/temp.tmp"_qs);
+    const bool started = m_app.keepJob().start(
+        [this, c, db, temp, password]() mutable {
+            *c = cipher::encipherLegacyDiary(db, temp, password, cipher::standardLimits(), [this](int done, int total) {
+                QMetaObject::invokeMethod(
+                    this, [this, done, total] { says->setText(u" 正在加密旧日记... %1 / %2"_qs.arg(done).arg(total)); },
+                    Qt::QueuedConnection);
+                return !m_stopWork;
+            });
+            cipher::wipe(password);
+            return keep::Result{};
+        },
+        [this, c](const keep::Result &) { finishEncipherOld(*c); });
     cipher::wipe(password);
+    if (!started) {
+        says->setText(u" 正在备份、恢复或导出，请稍后再加密旧日记。"_qs);
+        return;
+    }
+    setWorking(true);
+    says->setText(u" 正在加密旧日记..."_qs);
+}
+
+void Index::setWorking(bool working) {
+    centralWidget()->setEnabled(!working);
+    menuBar()->setEnabled(!working);
+}
+
+void Index::finishEncipherOld(const cipher::Conversion &c) {
+    setWorking(false);
     QString report = msg(u"  已加密 %1 篇旧日记。").arg(c.enciphered);
     if (!c.result.ok()) report += u"\r\n  有日记文件未能加密："_qs + c.result.detail;
     mmw->setText(report);

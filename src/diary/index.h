@@ -6,10 +6,14 @@
 #include <QDate>
 #include <QMainWindow>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
 class App;
+namespace cipher {
+struct Conversion;
+}
 class RichTextBox;
 class QAction;
 class QCheckBox;
@@ -34,6 +38,9 @@ public:
     // The menu "工具" after the commands of the menu bar: our own commands, disabled in edit mode.
     QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
+    // Work this window runs in the background (enciphering old entries) stops after the date
+    // file it is writing; the program is ending.
+    void stopBackgroundWork() { m_stopWork = true; }
     // Replaces the status line's text.
     void showStatus(const QString &text);
 
@@ -133,6 +140,9 @@ private:
     void onCheckPassword();
     void onOK();
     void onEncipherOld();
+    void finishEncipherOld(const cipher::Conversion &c);
+    // While work of its own runs in the background, the window takes no commands.
+    void setWorking(bool working);
     void onNewCollectionItem();
     void onViewCollection();
     void saveCollectionItem();
@@ -185,4 +195,5 @@ private:
     bool m_editorWritten = false; // something wrote into the editor while it was pending
     bool m_editChanged = false; // the open edit holds changes since it started
     QTimer *m_draftTimer = nullptr;
+    std::atomic<bool> m_stopWork = false;
 };

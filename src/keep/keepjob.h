@@ -7,9 +7,9 @@
 
 #include <functional>
 
-// Runs one backup, restore or export at a time on a Qt Concurrent worker, so that the windows
-// never freeze; the result comes back on the thread that started the work. The work reads the
-// diary's files and writes only its own output.
+// Runs one backup, restore, export or enciphering of old entries at a time on a Qt Concurrent
+// worker, so that the windows never freeze and no two of them touch the diary's files at once;
+// the result comes back on the thread that started the work.
 namespace keep {
 
 class Job : public QObject {

@@ -30,7 +30,9 @@ App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports
 }
 
 App::~App() {
-    // Work in progress ends first; it reports to windows that are about to go.
+    // Work in progress ends first; it reports to windows that are about to go. Enciphering old
+    // entries stops after the date file it is writing.
+    if (m_index) m_index->stopBackgroundWork();
     m_keepJob.reset();
     // Windows first, while the App they refer to is still whole.
     delete m_restore.data();

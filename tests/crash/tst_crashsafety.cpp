@@ -343,7 +343,7 @@ int childOne(App &app, Diary &d, const QString &op, qint64 limit) {
         d.box("rt_pw")->setText(u"abc"_qs);
         arm();
         d.menu("m_encipherOld");
-        ok = d.text("mmw") == u"\r\n  已加密 2 篇旧日记。"_qs;
+        ok = QTest::qWaitFor([&d] { return d.text("mmw") == u"\r\n  已加密 2 篇旧日记。"_qs; }, 60000);
     }
     journal(ok ? "D" : "F");
     return 0;
@@ -894,7 +894,7 @@ void TestCrashSafety::killedInTheMiddleOfAWrite() {
         QVERIFY(d.back());
         d.box("rt_pw")->setText(u"abc"_qs);
         QVERIFY(d.menu("m_encipherOld"));
-        QCOMPARE(d.text("mmw"), u"\r\n  已加密 %1 篇旧日记。"_qs.arg(2 - convertedBefore));
+        QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 %1 篇旧日记。"_qs.arg(2 - convertedBefore), 60000);
         for (const QString &name : dateFiles) {
             bool converted = false;
             QCOMPARE(enciphered(f.dir + u'/' + name, f.files.value(name), &converted), QString());

@@ -63,6 +63,7 @@ private slots:
     void convertEntries();
     void convertDiary();
     void convertFailureKeepsFiles();
+    void convertStopsBetweenFiles();
 };
 
 // A new locked entry is sealed for the key it is given and its one-line title; nothing of its
@@ -247,6 +248,35 @@ void TestLockedEntries::convertFailureKeepsFiles() {
     QCOMPARE(c.enciphered, 0);
     QCOMPARE(testsupport::readFile(dir.path() + u"/20040908.KAV"_qs), one);
     QCOMPARE(testsupport::readFile(dir.path() + u"/20040909.KAV"_qs), one);
+}
+
+// The conversion is told of each date file before it is read, and stops there when told to: the
+// files not reached stay as they were.
+void TestLockedEntries::convertStopsBetweenFiles() {
+    QTemporaryDir dir;
+    const QByteArray one = entry("1", u"a"_qs, legacy(u"abc"_qs), kBodyB);
+    const QStringList names = {u"20040908.KAV"_qs, u"20040909.KAV"_qs, u"20040910.KAV"_qs};
+    for (const QString &name : names)
+        QVERIFY(testsupport::writeFile(dir.path() + u'/' + name, one));
+    QVERIFY(testsupport::writeFile(dir.path() + u"/notes.txt"_qs, one));
+    QList<QPair<int, int>> told;
+    const cipher::Conversion c = cipher::encipherLegacyDiary(
+        dir.path(), dir.path() + u"/temp.tmp"_qs, u"abc"_qs, kFast, [&told](int done, int total) {
+            told.append({done, total});
+            return done < 2;
+        });
+    QVERIFY(c.result.ok());
+    QVERIFY(c.stopped);
+    QCOMPARE(c.enciphered, 2);
+    QCOMPARE(told, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
+    for (const QString &name : names.first(2))
+        QVERIFY(testsupport::readFile(dir.path() + u'/' + name).contains("\x07$q1$\r\n"));
+    QCOMPARE(testsupport::readFile(dir.path() + u"/20040910.KAV"_qs), one);
+    // Not stopped, it goes to the end.
+    const cipher::Conversion rest = cipher::encipherLegacyDiary(dir.path(), dir.path() + u"/temp.tmp"_qs, u"abc"_qs,
+                                                                kFast, [](int, int) { return true; });
+    QVERIFY(!rest.stopped);
+    QCOMPARE(rest.enciphered, 1);
 }
 
 QTEST_GUILESS_MAIN(TestLockedEntries)

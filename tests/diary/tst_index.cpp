@@ -2,6 +2,7 @@
 #include "diary/diarytext.h"
 #include "diary/index.h"
 #include "diary/recovery.h"
+#include "keep/keepjob.h"
 #include "album/fmphoto.h"
 
 #include "netclient/connectme.h"
@@ -22,12 +23,14 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -180,6 +183,7 @@ private slots:
     void encipheredEntries();
     void damagedEncipheredEntry();
     void encipherOldEntries();
+    void endingStopsEnciphering();
     void homePage();
     void collection();
     void collectionRefusals();
@@ -850,8 +854,22 @@ void TestIndex::encipherOldEntries() {
     d.menu("m_encipherOld");
     QCOMPARE(d.text("mmw"), u"\r\n  请在密码框中输入旧日记的密码，然后再执行刚才的操作。"_qs);
     d.box("rt_pw")->setText(u"abc"_qs);
+    // While other background work (a backup) runs, nothing is started.
+    QVERIFY(d.app->keepJob().start([] {
+        QThread::msleep(300);
+        return keep::Result{};
+    }));
     d.menu("m_encipherOld");
-    QCOMPARE(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"_qs);
+    QCOMPARE(d.text("says"), u" 正在备份、恢复或导出，请稍后再加密旧日记。"_qs);
+    d.app->keepJob().wait();
+    QVERIFY(testsupport::readFile(other).contains(kBodyB));
+    // The work runs in the background; meanwhile the window takes no commands.
+    d.menu("m_encipherOld");
+    QVERIFY(d.text("says").startsWith(u" 正在加密旧日记..."_qs));
+    QVERIFY(!d.get<QWidget>("form")->isEnabled() && !d.w->menuBar()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"_qs, 30000);
+    QVERIFY(d.get<QWidget>("form")->isEnabled() && d.w->menuBar()->isEnabled());
+    QCOMPARE(d.text("says"), diary::dateStatusText(QDate(2004, 9, 8)));
     const QByteArray now = testsupport::readFile(today);
     QVERIFY(now.startsWith(open + "\x7f" "2\r\nold\r\n\x07$q1$\r\n"));
     QVERIFY(now.endsWith(otherLock));
@@ -861,9 +879,33 @@ void TestIndex::encipherOldEntries() {
     QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
     // Nothing is left to do; in edit mode the command is not offered.
     d.menu("m_encipherOld");
-    QCOMPARE(d.text("mmw"), u"\r\n  已加密 0 篇旧日记。"_qs);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 0 篇旧日记。"_qs, 30000);
     d.menu("m_new");
     QVERIFY(!encipher->isEnabled() || !d.get<QMenu>("m_tools")->menuAction()->isEnabled());
+}
+
+// The program ending while old entries are enciphered stops after the date file being written:
+// it neither waits for all of them nor leaves one half written.
+void TestIndex::endingStopsEnciphering() {
+    Diary d;
+    const QByteArray old = entry("2", u"old"_qs, "979899", kBodyB);
+    QStringList names;
+    for (int day = 1; day <= 12; ++day) {
+        names << d.path(u"DB/200401%1.KAV"_qs.arg(day, 2, 10, QLatin1Char('0')));
+        QVERIFY(testsupport::writeFile(names.last(), old));
+    }
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.menu("m_encipherOld");
+    QVERIFY(d.text("says").startsWith(u" 正在加密旧日记..."_qs));
+    d.app.reset();
+    int enciphered = 0;
+    for (const QString &name : std::as_const(names)) {
+        const QByteArray now = testsupport::readFile(name);
+        if (now == old) continue;
+        QVERIFY(now.startsWith("\x7f" "2\r\nold\r\n\x07$q1$\r\n"));
+        ++enciphered;
+    }
+    QVERIFY2(enciphered < names.size(), qPrintable(QString::number(enciphered)));
 }
 
 void TestIndex::passwordControlStates() {
