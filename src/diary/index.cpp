@@ -2,10 +2,10 @@
 
 #include "album/fmphoto.h"
 #include "crypt/convert.h"
-#include "keep/keepjob.h"
 #include "diary/diarytext.h"
 #include "diary/mylove.h"
 #include "diary/recovery.h"
+#include "keep/keepjob.h"
 #include "netclient/connectme.h"
 #include "netclient/login.h"
 #include "platform/richtextbox.h"
