@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <array>
 #include <climits>
 
 // The tokens of RTF, walked one way by both readers of the program: the one that builds a
@@ -14,12 +15,15 @@ constexpr int kMaxDepth = 1000; // groups nested deeper are refused
 
 inline bool isAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-inline int hexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// The value of a hex digit, -1 for any other byte; a table, as nearly every character of a
+// Chinese diary is written \'hh\'hh.
+inline constexpr auto kHexValues = [] {
+    std::array<signed char, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[size_t(c)] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    return t;
+}();
+inline int hexValue(unsigned char c) { return kHexValues[c]; }
 
 // The character a control symbol stands for in the text: \~ \- \_ and a backslash before a tab;
 // 0 for the others.
