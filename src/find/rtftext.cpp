@@ -177,7 +177,7 @@ private:
     int fontEntry = -1;
     rtf::Codec *codec = nullptr; // of codecFont
     int codecFont = INT_MIN;
-    int skip = 0; // tokens still to be skipped after \\uN
+    int skip = 0; // tokens still to be skipped after a \uN
     unsigned char seq[4] = {};
     int seqLength = 0;
     int seqNeed = 0;

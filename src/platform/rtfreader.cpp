@@ -273,7 +273,7 @@ private:
     qsizetype pendingCells = 0;
     bool pendingParagraph = false;
 
-    int skip = 0; // tokens still to be skipped after \\uN
+    int skip = 0; // tokens still to be skipped after a \uN
     bool tooDeep = false;
     unsigned char seq[4] = {};
     int seqLength = 0;

@@ -58,8 +58,15 @@ void App::paintBeforeHomePage() {
 Index *App::index() {
     if (!m_index) {
         m_index = std::make_unique<Index>(*this);
-        if (m_paintBeforeHomePage)
-            connect(m_index.get(), &Index::firstPainted, this, [] { QGuiApplication::setWindowIcon(programIcon()); });
+        if (m_paintBeforeHomePage) {
+            // After the first paint, or after a second for a window that is not painted (one the
+            // desktop starts minimised).
+            auto showIcon = [] {
+                if (QGuiApplication::windowIcon().isNull()) QGuiApplication::setWindowIcon(programIcon());
+            };
+            connect(m_index.get(), &Index::firstPainted, this, showIcon);
+            QTimer::singleShot(1000, this, showIcon);
+        }
         // The window comes back as it was left: size, place, maximised, zoom.
         auto *keeper = new WindowKeeper(m_index.get(), path(windowstate::fileName()));
         keeper->restore();
