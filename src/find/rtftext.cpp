@@ -42,23 +42,13 @@ const QHash<QByteArrayView, WordInfo> &words() {
         QHash<QByteArrayView, WordInfo> t;
         auto add = [&t](const char *w, Word k, char16_t c = 0) { t.insert(QByteArrayView(w), WordInfo{k, c}); };
         // Destinations whose content is no text. Inside \* any word not listed below skips too.
-        for (const char *w : {"stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-                              "footerr", "footerf", "footnote", "annotation", "fldinst", "listtable",
-                              "listoverridetable", "revtbl", "rsidtbl", "generator", "themedata",
-                              "colorschememapping", "datastore", "latentstyles", "xmlnstbl", "pgptbl", "pn",
-                              "pntxta", "pntxtb", "objdata", "objclass", "objname", "txe", "xe", "tc", "rxe",
-                              "bkmkstart", "bkmkend", "template", "docvar", "userprops", "comment", "atnid",
-                              "atnauthor", "atrfstart", "atrfend", "atndate", "atnref", "ftnsep", "ftnsepc",
-                              "ftncn", "aftnsep", "aftnsepc", "aftncn", "fchars", "lchars", "sp", "sn", "sv",
-                              "shpinst", "nonesttables", "filetbl", "listpicture", "protusertbl", "falt",
-                              "panose", "fname", "blipuid", "picprop", "mmathPr", "title", "subject", "author",
-                              "operator", "keywords", "doccomm", "company", "passwordhash", "pgdsctbl",
-                              "formfield", "datafield", "xform", "wgrffmtfilter", "background", "do",
-                              "nonshppict"})
+        for (const char *w : rtf::tokens::kSkippedDestinations)
             add(w, Word::SkipDest);
+        add("nonshppict", Word::SkipDest);
         // Destinations and words whose text the reader shapes in ways of its own.
-        for (const char *w : {"fldrslt", "field", "pntext", "listtext", "result", "object", "shprslt", "shppict",
-                              "upr", "ud", "v", "sect", "cell", "nestcell", "row", "nestrow", "bin"})
+        for (const char *w : rtf::tokens::kShownDestinations)
+            add(w, Word::GiveUp);
+        for (const char *w : {"shppict", "upr", "ud", "v", "sect", "cell", "nestcell", "row", "nestrow", "bin"})
             add(w, Word::GiveUp);
         add("fonttbl", Word::Fonttbl);
         add("colortbl", Word::Colortbl);

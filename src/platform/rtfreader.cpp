@@ -111,25 +111,9 @@ const QHash<QByteArrayView, KwInfo> &keywords() {
         add("nonshppict", KwNonshppict);
         add("upr", KwUpr);
         add("ud", KwUd);
-        // Groups whose content is not text of the document.
-        for (const char *w : {"stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-                              "footerr", "footerf", "footnote", "annotation", "fldinst", "listtable",
-                              "listoverridetable", "revtbl", "rsidtbl", "generator", "themedata",
-                              "colorschememapping", "datastore", "latentstyles", "xmlnstbl", "pgptbl", "pn",
-                              "pntxta", "pntxtb", "objdata", "objclass", "objname", "txe", "xe", "tc", "rxe",
-                              "bkmkstart", "bkmkend", "template", "docvar", "userprops", "comment", "atnid",
-                              "atnauthor", "atrfstart", "atrfend", "atndate", "atnref", "ftnsep", "ftnsepc",
-                              "ftncn", "aftnsep", "aftnsepc", "aftncn", "fchars", "lchars", "sp", "sn", "sv",
-                              "shpinst", "nonesttables", "filetbl", "listpicture", "protusertbl", "falt",
-                              "panose", "fname", "blipuid", "picprop", "mmathPr", "title", "subject", "author",
-                              "operator", "keywords", "doccomm", "company", "passwordhash", "pgdsctbl",
-                              "formfield", "datafield", "xform", "wgrffmtfilter", "background", "do", "list",
-                              "listoverride", "listlevel", "leveltext", "levelnumbers", "listname", "levelmarker",
-                              "pnseclvl", "fontemb", "fontfile", "oldcprops", "oldpprops", "oldsprops",
-                              "oldtprops", "nesttableprops", "defchp", "defpap", "lsdlockedexcept"})
+        for (const char *w : tokens::kSkippedDestinations)
             add(w, KwSkipDest);
-        // Destinations whose content is shown.
-        for (const char *w : {"fldrslt", "field", "pntext", "listtext", "result", "object", "shprslt"})
+        for (const char *w : tokens::kShownDestinations)
             add(w, KwTextDest);
         add("ansi", KwAnsi);
         add("mac", KwMac);

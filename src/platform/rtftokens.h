@@ -25,6 +25,26 @@ inline constexpr auto kHexValues = [] {
 }();
 inline int hexValue(unsigned char c) { return kHexValues[c]; }
 
+// Destinations whose content is no text of the document: their groups are passed over.
+inline constexpr const char *kSkippedDestinations[] = {
+    "stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl", "footerr",
+    "footerf", "footnote", "annotation", "fldinst", "listtable", "listoverridetable", "revtbl", "rsidtbl",
+    "generator", "themedata", "colorschememapping", "datastore", "latentstyles", "xmlnstbl", "pgptbl",
+    "pn", "pntxta", "pntxtb", "objdata", "objclass", "objname", "txe", "xe", "tc", "rxe", "bkmkstart",
+    "bkmkend", "template", "docvar", "userprops", "comment", "atnid", "atnauthor", "atrfstart", "atrfend",
+    "atndate", "atnref", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn", "fchars", "lchars",
+    "sp", "sn", "sv", "shpinst", "nonesttables", "filetbl", "listpicture", "protusertbl", "falt", "panose",
+    "fname", "blipuid", "picprop", "mmathPr", "title", "subject", "author", "operator", "keywords",
+    "doccomm", "company", "passwordhash", "pgdsctbl", "formfield", "datafield", "xform", "wgrffmtfilter",
+    "background", "do", "list", "listoverride", "listlevel", "leveltext", "levelnumbers", "listname",
+    "levelmarker", "pnseclvl", "fontemb", "fontfile", "oldcprops", "oldpprops", "oldsprops", "oldtprops",
+    "nesttableprops", "defchp", "defpap", "lsdlockedexcept",
+};
+
+// Destinations whose content is shown as text: field results, list bullets, objects' results.
+inline constexpr const char *kShownDestinations[] = {"fldrslt", "field", "pntext", "listtext", "result",
+                                                     "object", "shprslt"};
+
 // The character a control symbol stands for in the text: \~ \- \_ and a backslash before a tab;
 // 0 for the others.
 inline char16_t symbolCharacter(unsigned char d) {
