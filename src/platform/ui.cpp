@@ -5,11 +5,16 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QIconEngine>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
+#include <map>
+#include <memory>
 #include <vector>
 
 namespace ui {
@@ -125,6 +130,60 @@ DialogFoot dialogFoot(QWidget *dialog, QVBoxLayout *layout, const char *action, 
     buttons->addWidget(close);
     layout->addLayout(buttons);
     return {state, act, close};
+}
+
+namespace {
+
+class LazyIconEngine : public QIconEngine {
+public:
+    // The pictures made so far are shared by the copies Qt takes of the icon.
+    struct Pictures {
+        std::vector<int> sides;
+        std::function<QPixmap(int)> make;
+        std::map<int, QPixmap> made;
+    };
+    explicit LazyIconEngine(std::shared_ptr<Pictures> pictures) : m(std::move(pictures)) {}
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override {
+        const QSize fit = actualSize(size, QIcon::Normal, QIcon::Off);
+        if (fit.isEmpty()) return {};
+        const auto side = std::lower_bound(m->sides.begin(), m->sides.end(), fit.width());
+        const int made = side == m->sides.end() ? m->sides.back() : *side;
+        auto it = m->made.find(made);
+        if (it == m->made.end()) it = m->made.emplace(made, m->make(made)).first;
+        const QPixmap &picture = it->second;
+        if (picture.isNull() || picture.size() == fit) return picture;
+        return picture.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min({size.width(), size.height(), m->sides.back()});
+        return side > 0 ? QSize(side, side) : QSize();
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int side : m->sides)
+            sizes << QSize(side, side);
+        return sizes;
+    }
+
+    QString key() const override { return u"qingchuang-lazy"_qs; }
+    QIconEngine *clone() const override { return new LazyIconEngine(m); }
+
+private:
+    std::shared_ptr<Pictures> m;
+};
+
+} // namespace
+
+QIcon lazyIcon(std::vector<int> sides, std::function<QPixmap(int side)> make) {
+    return QIcon(new LazyIconEngine(
+        std::make_shared<LazyIconEngine::Pictures>(LazyIconEngine::Pictures{std::move(sides), std::move(make), {}})));
 }
 
 } // namespace ui

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QIcon>
 #include <QWidget>
 
+#include <functional>
 #include <initializer_list>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -57,5 +60,10 @@ struct DialogFoot {
     QPushButton *close;
 };
 DialogFoot dialogFoot(QWidget *dialog, QVBoxLayout *layout, const char *action, const QString &caption);
+
+// An icon whose square pictures of the given sides (ascending) are made only when something asks
+// for them, once each: a window system that never shows it costs nothing. A size between two
+// sides is the larger picture made smaller; a size beyond the largest is the largest.
+QIcon lazyIcon(std::vector<int> sides, std::function<QPixmap(int side)> make);
 
 } // namespace ui

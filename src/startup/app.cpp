@@ -209,9 +209,7 @@ Tips *App::tips() {
 
 bool App::ensureTrayIcon() {
     forNull(); // the icon belongs to the hidden window, which loads here
-    // The pictures are drawn only for a notification area that can show them: without one this
-    // is asked on every tick of the hidden window's clock.
-    if (tips()->present() || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
+    if (tips()->present()) return false;
     return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
 }
 

@@ -1,5 +1,7 @@
 #include "startup/trayicons.h"
 
+#include "platform/ui.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -44,10 +46,8 @@ QPixmap clientPicture(int size, qreal ratio) {
 }
 
 QIcon icon(bool server) {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128})
-        icon.addPixmap(server ? serverPicture(size) : clientPicture(size));
-    return icon;
+    return ui::lazyIcon({16, 22, 24, 32, 48, 64, 128},
+                        [server](int side) { return server ? serverPicture(side) : clientPicture(side); });
 }
 
 } // namespace trayicons

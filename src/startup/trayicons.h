@@ -11,7 +11,7 @@ namespace trayicons {
 QPixmap serverPicture(int size = 32, qreal ratio = 1);
 QPixmap clientPicture(int size = 32, qreal ratio = 1);
 
-// The icon for the notification area, drawn at the sizes the desktops ask for.
+// The icon for the notification area, each picture drawn when a desktop asks for its size.
 QIcon icon(bool server);
 
 } // namespace trayicons

@@ -6,6 +6,7 @@
 #include "netclient/newuser.h"
 #include "startup/app.h"
 #include "startup/tips.h"
+#include "startup/trayicons.h"
 #include "testsupport.h"
 
 #include <QListWidget>
@@ -22,6 +23,7 @@ private slots:
     void initTestCase() { qputenv("HOME", m_home.path().toLocal8Bit()); }
     void sequences_data();
     void sequences();
+    void iconDrawnAtTheSizeAsked();
 };
 
 void TestTrayWindowProc::sequences_data() {
@@ -84,6 +86,19 @@ void TestTrayWindowProc::sequences() {
         QVERIFY(!app.loginLoaded() && !app.newUserLoaded());
         QVERIFY(!app.connectMe()->isVisible());
     }
+}
+
+// The tray's icon is drawn when the desktop asks for a size: at that size, or a listed size made
+// smaller, never larger than its largest.
+void TestTrayWindowProc::iconDrawnAtTheSizeAsked() {
+    const QIcon server = trayicons::icon(true);
+    const QIcon client = trayicons::icon(false);
+    QCOMPARE(server.availableSizes().size(), 7);
+    QCOMPARE(server.pixmap(QSize(22, 22)).toImage(), trayicons::serverPicture(22).toImage());
+    QCOMPARE(client.pixmap(QSize(48, 48)).toImage(), trayicons::clientPicture(48).toImage());
+    QCOMPARE(client.pixmap(QSize(20, 20)).size(), QSize(20, 20));
+    QCOMPARE(client.pixmap(QSize(300, 300)).size(), QSize(128, 128));
+    QVERIFY(server.pixmap(QSize(22, 22)).toImage() != client.pixmap(QSize(22, 22)).toImage());
 }
 
 QTEST_MAIN(TestTrayWindowProc)
