@@ -1,10 +1,10 @@
 // The login check against an account store of 100,000 accounts beside one of 10: a request must
 // cost the same whatever the store holds, so the ratio of the two rates is the figure. Each
 // request is either a known id with its password or an id with no account, in turn.
-#include "netservice/accounts.h"
-#include "netservice/protocol.h"
-#include "netservice/userinfo.h"
-#include "platform/programfolder.h"
+#include "store/net/accounts.h"
+#include "store/net/protocol.h"
+#include "store/net/userinfo.h"
+#include "store/common/programfolder.h"
 
 #include <QDir>
 #include <QFile>

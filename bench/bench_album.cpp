@@ -1,8 +1,8 @@
 // The album's costs that a user feels: one drag tick (100 a second), stepping to a large photo,
 // stamping a heart, saving a photo as a bitmap.
-#include "album/album.h"
-#include "album/fmphoto.h"
-#include "startup/app.h"
+#include "store/album/album.h"
+#include "ui/album/fmphoto.h"
+#include "ui/app/app.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,8 +3,8 @@
 // read the whole file at least, so their reference is the file read once; removing must rewrite
 // the file safely, so its reference is the file copied over itself the same way (written to the
 // temporary file, forced to disk, renamed over the date file).
-#include "diary/diarystore.h"
-#include "platform/codepage.h"
+#include "store/diary/diarystore.h"
+#include "store/common/codepage.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,10 +3,10 @@
 // hold. The reference is a plain read of all its files, as `cat DB/*` does: the folder listed and
 // every file read once. Cold: a fresh engine, every file read and its text extracted. Warm: the
 // same search again in one engine, its in-memory text kept.
-#include "diary/diarystore.h"
-#include "find/engine.h"
-#include "platform/codepage.h"
-#include "platform/rtf.h"
+#include "store/diary/diarystore.h"
+#include "store/find/engine.h"
+#include "store/common/codepage.h"
+#include "store/rtf/rtf.h"
 
 #include <QDir>
 #include <QFile>

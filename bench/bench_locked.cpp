@@ -2,9 +2,9 @@
 // (Argon2id key derivation with the standard limits, then XChaCha20-Poly1305) beside the old lock
 // (a password code compared in clear). The difference is the key derivation, which is meant to
 // stay between 0.1 and 0.5 s.
-#include "crypt/entrycipher.h"
-#include "diary/diarystore.h"
-#include "platform/codepage.h"
+#include "store/crypt/entrycipher.h"
+#include "store/diary/diarystore.h"
+#include "store/common/codepage.h"
 
 #include <QFile>
 #include <QTemporaryDir>

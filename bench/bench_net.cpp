@@ -4,12 +4,12 @@
 // hold connections to the server, beside the same login with none held (both include the
 // server's quiet time, which tells it that a request is whole). Clients and server share the one
 // thread, as in the program.
-#include "netservice/fornull.h"
-#include "netservice/userinfo.h"
-#include "platform/codepage.h"
-#include "platform/winsock.h"
-#include "startup/app.h"
-#include "startup/config.h"
+#include "ui/netwindows/fornull.h"
+#include "store/net/userinfo.h"
+#include "store/common/codepage.h"
+#include "ui/net/winsock.h"
+#include "ui/app/app.h"
+#include "store/settings/config.h"
 
 #include <benchmark/benchmark.h>
 

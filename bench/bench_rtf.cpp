@@ -1,8 +1,8 @@
 // Reading and writing the largest documents the diary keeps: an entry of 400,000 characters of
 // RTF and a home page of 800,000, read into a laid-out editor and written back, beside Qt's own
 // HTML path (setHtml/toHtml) for the same document.
-#include "platform/richtextbox.h"
-#include "platform/rtf.h"
+#include "ui/widgets/richtextbox.h"
+#include "store/rtf/rtf.h"
 
 #include <QApplication>
 #include <QTextCursor>

@@ -7,7 +7,7 @@
 //    here from what was written, not from the reader.
 #include "fuzzsupport.h"
 
-#include "startup/config.h"
+#include "store/settings/config.h"
 
 #include <QStringEncoder>
 #include <QStringList>

@@ -13,11 +13,11 @@
 //    each ending CR LF; or no file, when those lines list whole and hold no entry.
 #include "fuzzsupport.h"
 
-#include "crypt/entrycipher.h"
-#include "diary/diarystore.h"
-#include "diary/fos.h"
-#include "platform/codepage.h"
-#include "platform/textlines.h"
+#include "store/crypt/entrycipher.h"
+#include "store/diary/diarystore.h"
+#include "store/diary/fos.h"
+#include "store/common/codepage.h"
+#include "store/common/textlines.h"
 
 #include <QFile>
 #include <QList>

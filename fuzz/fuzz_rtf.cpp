@@ -3,7 +3,7 @@
 // writing is byte for byte the first. Pasting (insert) must survive the same bytes.
 #include "fuzzsupport.h"
 
-#include "platform/rtf.h"
+#include "store/rtf/rtf.h"
 
 #include <QTextCursor>
 #include <QTextDocument>

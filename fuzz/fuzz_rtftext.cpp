@@ -2,8 +2,8 @@
 // the editor shows (rtf::plainText of rtf::read), and the text search uses is always that text.
 #include "fuzzsupport.h"
 
-#include "find/rtftext.h"
-#include "platform/rtf.h"
+#include "store/find/rtftext.h"
+#include "store/rtf/rtf.h"
 
 #include <QTextDocument>
 

@@ -11,9 +11,9 @@
 // Seeds are sealed for key 4711, title 西湖 and password "fuzz", with the cheapest limits.
 #include "fuzzsupport.h"
 
-#include "crypt/entrycipher.h"
-#include "diary/diarystore.h"
-#include "platform/codepage.h"
+#include "store/crypt/entrycipher.h"
+#include "store/diary/diarystore.h"
+#include "store/common/codepage.h"
 
 #include <sodium.h>
 

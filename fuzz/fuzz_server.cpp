@@ -9,11 +9,11 @@
 // a parsed record rebuilt parses the same, a login reply is accepted only when it is "200".
 #include "fuzzsupport.h"
 
-#include "netservice/accounts.h"
-#include "netservice/protocol.h"
-#include "netservice/userinfo.h"
-#include "platform/codepage.h"
-#include "platform/programfolder.h"
+#include "store/net/accounts.h"
+#include "store/net/protocol.h"
+#include "store/net/userinfo.h"
+#include "store/common/codepage.h"
+#include "store/common/programfolder.h"
 
 #include <QDir>
 #include <QFile>

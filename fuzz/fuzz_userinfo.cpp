@@ -9,10 +9,10 @@
 //  - the login check accepts the stored password exactly when the file could be read.
 #include "fuzzsupport.h"
 
-#include "netservice/accounts.h"
-#include "netservice/userinfo.h"
-#include "platform/codepage.h"
-#include "platform/programfolder.h"
+#include "store/net/accounts.h"
+#include "store/net/userinfo.h"
+#include "store/common/codepage.h"
+#include "store/common/programfolder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "fuzzsupport.h"
 
-#include "platform/codepage.h"
+#include "store/common/codepage.h"
 
 #include <QCoreApplication>
 #include <QDir>

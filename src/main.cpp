@@ -1,4 +1,4 @@
-#include "startup/proload.h"
+#include "ui/app/proload.h"
 
 #include <QApplication>
 #include <QDir>

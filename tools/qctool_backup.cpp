@@ -1,7 +1,7 @@
 // qingchuang-tool backup PROGRAMDIR: a backup now, whatever the day; prints its path.
 #include "tools/qctool.h"
 
-#include "keep/backup.h"
+#include "store/keep/backup.h"
 
 #include <QDateTime>
 #include <QDir>

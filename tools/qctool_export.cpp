@@ -2,7 +2,7 @@
 // [--to YYYY-MM-DD]: the diary in that range and the collection, written into DIR.
 #include "tools/qctool.h"
 
-#include "keep/export.h"
+#include "store/keep/export.h"
 
 #include <QDate>
 #include <QFileInfo>

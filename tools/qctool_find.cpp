@@ -2,7 +2,7 @@
 // date (YYYY-MM-DD, or 珍藏 for a collection item), tab, title, tab, snippet.
 #include "tools/qctool.h"
 
-#include "find/engine.h"
+#include "store/find/engine.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // qingchuang-rtf: an entry out of the diary. --text FILE prints the plain text as the editor shows
 // it (UTF-8, one line per paragraph); --rtf FILE prints what the writer makes of it. FILE "-" is
 // standard input. Exit status 1 when the file cannot be read or is not RTF, 2 for wrong use.
-#include "platform/rtf.h"
+#include "store/rtf/rtf.h"
 
 #include <QFile>
 #include <QGuiApplication>

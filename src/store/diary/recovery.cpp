@@ -1,0 +1,102 @@
+#include "store/diary/recovery.h"
+
+#include "store/common/textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace recovery {
+
+namespace {
+
+const QByteArray kMagic = "QCDRAFT 1";
+// A draft is at most the home page's limit of rich text; a file many times larger is no draft.
+constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
+
+QByteArray kindName(Kind kind) {
+    switch (kind) {
+    case Kind::Entry: return "entry";
+    case Kind::HomePage: return "home";
+    case Kind::CollectionItem: return "collection";
+    }
+    return {};
+}
+
+std::optional<Kind> kindFromName(QByteArrayView name) {
+    for (Kind k : {Kind::Entry, Kind::HomePage, Kind::CollectionItem})
+        if (name == kindName(k)) return k;
+    return std::nullopt;
+}
+
+} // namespace
+
+QByteArray toBytes(const Draft &draft) {
+    QByteArray out = kMagic + "\r\n";
+    out += "kind " + kindName(draft.kind) + "\r\n";
+    if (draft.kind == Kind::Entry) out += "date " + draft.date.toString(Qt::ISODate).toLatin1() + "\r\n";
+    out += "title " + draft.title.toUtf8().toPercentEncoding() + "\r\n";
+    out += "\r\n";
+    out += draft.richText.toUtf8();
+    return out;
+}
+
+std::optional<Draft> fromBytes(QByteArrayView bytes) {
+    const qsizetype end = QByteArrayView(bytes).indexOf("\r\n\r\n");
+    if (end < 0) return std::nullopt;
+    const QList<QByteArray> lines = bytes.first(end).toByteArray().split('\n');
+    if (lines.isEmpty() || lines.first() != kMagic + "\r") return std::nullopt;
+    Draft d;
+    std::optional<Kind> kind;
+    bool haveTitle = false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r')) line.chop(1);
+        const qsizetype blank = line.indexOf(' ');
+        const QByteArray name = blank < 0 ? line : line.left(blank);
+        const QByteArray value = blank < 0 ? QByteArray() : line.mid(blank + 1);
+        if (name == "kind") kind = kindFromName(value);
+        else if (name == "date") d.date = QDate::fromString(QString::fromLatin1(value), Qt::ISODate);
+        else if (name == "title") {
+            d.title = QString::fromUtf8(QByteArray::fromPercentEncoding(value));
+            haveTitle = true;
+        }
+    }
+    if (!kind || !haveTitle) return std::nullopt;
+    d.kind = *kind;
+    if (d.kind == Kind::Entry && !d.date.isValid()) return std::nullopt;
+    if (d.kind != Kind::Entry) d.date = QDate();
+    d.richText = QString::fromUtf8(bytes.sliced(end + 4));
+    return d;
+}
+
+QString draftPath(const QString &programDir) { return programDir + u"/Recovery/draft.rtf"_qs; }
+
+store::Result save(const QString &programDir, const Draft &draft) {
+    if (!QDir(programDir).mkpath(u"Recovery"_qs))
+        return store::Result::failure(store::Code::IoError, programDir + u"/Recovery"_qs);
+    QSaveFile f(draftPath(programDir));
+    if (!f.open(QIODevice::WriteOnly)) return fileError(f);
+    const QByteArray bytes = toBytes(draft);
+    if (f.write(bytes) != bytes.size()) {
+        const store::Result failed = fileError(f);
+        f.cancelWriting();
+        return failed;
+    }
+    return commitWhole(f);
+}
+
+std::optional<Draft> load(const QString &programDir) {
+    QFile f(draftPath(programDir));
+    if (f.size() > kMaxFileSize || !f.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) return std::nullopt;
+    return fromBytes(bytes);
+}
+
+bool discard(const QString &programDir) {
+    const QString path = draftPath(programDir);
+    return !QFile::exists(path) || QFile::remove(path);
+}
+
+} // namespace recovery

@@ -1,0 +1,50 @@
+#include "store/find/search.h"
+
+#include <QMetaObject>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace find {
+
+Search::Search(Engine &engine, QObject *parent) : QObject(parent), m_engine(engine) {}
+
+Search::~Search() {
+    cancel();
+    m_future.waitForFinished();
+}
+
+void Search::start(const QString &query) {
+    cancel();
+    const quint64 generation = ++m_generation;
+    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    m_cancel = cancelled;
+    m_running = true;
+    // Reports travel to this object's thread; those of an older search are dropped there.
+    auto report = [this, generation](auto f) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, f] {
+                if (generation == m_generation) f();
+            },
+            Qt::QueuedConnection);
+    };
+    Engine *engine = &m_engine;
+    m_future = QtConcurrent::run([engine, query, cancelled, report, this] {
+        const QList<Hit> hits = engine->search(
+            query, [cancelled] { return cancelled->load(); },
+            [report, this](const Hit &hit) { report([this, hit] { emit hitFound(hit); }); });
+        if (cancelled->load()) return;
+        const int count = int(hits.size());
+        report([this, count] {
+            m_running = false;
+            emit finished(count);
+        });
+    });
+}
+
+void Search::cancel() {
+    if (m_cancel) m_cancel->store(true);
+    m_cancel.reset();
+    ++m_generation;
+    m_running = false;
+}
+
+} // namespace find

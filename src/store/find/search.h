@@ -1,0 +1,39 @@
+#pragma once
+
+#include "store/find/engine.h"
+
+#include <QFuture>
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+// A search that runs on a worker thread and reports its hits as they come, for the windows.
+namespace find {
+
+class Search : public QObject {
+    Q_OBJECT
+public:
+    explicit Search(Engine &engine, QObject *parent = nullptr);
+    ~Search() override; // cancels and waits for the worker
+
+    // Starts a search for query; a search still running is cancelled first, and nothing more
+    // is reported of it.
+    void start(const QString &query);
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+signals:
+    void hitFound(const find::Hit &hit);
+    // The search started last ran to its end with this many hits.
+    void finished(int hits);
+
+private:
+    Engine &m_engine;
+    std::shared_ptr<std::atomic_bool> m_cancel;
+    QFuture<void> m_future;
+    quint64 m_generation = 0;
+    bool m_running = false;
+};
+
+} // namespace find

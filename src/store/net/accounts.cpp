@@ -1,0 +1,36 @@
+#include "store/net/accounts.h"
+
+#include "store/net/protocol.h"
+#include "store/net/userinfo.h"
+
+#include <QFileInfo>
+
+QString checkLogin(const ProgramFolder &folder, const QString &request) {
+    const protocol::LoginRequest r = protocol::parseLoginRequest(request);
+    UserInfo account(folder);
+    if (!account.getInfo(r.id)) return protocol::loginRefused();
+    if (!r.hasPassword || r.password != account.getPassword()) return protocol::loginRefused();
+    return protocol::loginAccepted();
+}
+
+std::optional<QString> RegNewUser(const ProgramFolder &folder, const QString &record, const QString &peerIP) {
+    const protocol::RegistrationRecord fields = protocol::parseRegistrationRecord(record);
+    UserInfo account(folder);
+    // A drawn id that is taken is drawn again: no registration overwrites another account.
+    bool free = false;
+    for (int i = 0; i < kIdDraws && !free; ++i) {
+        account.setID();
+        free = !QFileInfo::exists(account.filePath(account.getID()));
+    }
+    if (!free) return std::nullopt;
+    account.setIP(peerIP);
+    account.setName(fields.name);
+    account.setPassword(fields.password);
+    account.setEmail(fields.email);
+    account.setAddress(fields.address);
+    account.setAbout(fields.about);
+    account.setSex(fields.sex);
+    // A confirmation for an account that was not stored would hand out an id that never logs in.
+    if (!account.Save()) return std::nullopt;
+    return protocol::registrationConfirmation(account);
+}

@@ -1,0 +1,319 @@
+#include "ui/app/app.h"
+
+#include "ui/album/fmphoto.h"
+#include "ui/diary/calendarwindow.h"
+#include "ui/keep/exportwindow.h"
+#include "ui/find/findwindow.h"
+#include "ui/diary/index.h"
+#include "ui/keep/restorewindow.h"
+#include "store/find/engine.h"
+#include "store/keep/keepjob.h"
+#include "ui/netwindows/connectme.h"
+#include "ui/netwindows/login.h"
+#include "ui/netwindows/newuser.h"
+#include "ui/netwindows/fornull.h"
+#include "ui/app/programicon.h"
+#include "ui/app/tips.h"
+#include "ui/app/trayicons.h"
+#include "ui/app/windowkeeper.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QDir>
+#include <QTimer>
+#include <QSystemTrayIcon>
+
+App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {
+    // Every window shows the program's icon.
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) QGuiApplication::setWindowIcon(programIcon());
+}
+
+App::~App() {
+    // Work in progress ends first; it reports to windows that are about to go. Enciphering old
+    // entries stops after the date file it is writing.
+    if (m_index) m_index->stopBackgroundWork();
+    m_keepJob.reset();
+    // Windows first, while the App they refer to is still whole.
+    delete m_restore.data();
+    delete m_export.data();
+    delete m_photo.data();
+    delete m_newUser.data();
+    delete m_login.data();
+    m_findWindow.reset();
+    m_calendarWindow.reset();
+    m_connectMe.reset();
+    m_index.reset();
+    m_forNull.reset();
+    m_tips.reset();
+}
+
+void App::paintBeforeHomePage() {
+    m_paintBeforeHomePage = true;
+    // A window system reads every picture of the icon when it makes a window: the icon comes
+    // once the main window has painted.
+    QGuiApplication::setWindowIcon(QIcon());
+}
+
+Index *App::index() {
+    if (!m_index) {
+        m_index = std::make_unique<Index>(*this);
+        if (m_paintBeforeHomePage) {
+            // After the first paint, or after a second for a window that is not painted (one the
+            // desktop starts minimised).
+            auto showIcon = [] {
+                if (QGuiApplication::windowIcon().isNull()) QGuiApplication::setWindowIcon(programIcon());
+            };
+            connect(m_index.get(), &Index::firstPainted, this, showIcon);
+            QTimer::singleShot(1000, this, showIcon);
+        }
+        // The window comes back as it was left: size, place, maximised, zoom.
+        auto *keeper = new WindowKeeper(m_index.get(), path(windowstate::fileName()));
+        keeper->restore();
+        m_index->setZoom(keeper->zoom());
+        connect(m_index.get(), &Index::zoomChanged, keeper, &WindowKeeper::setZoom);
+        QAction *find = m_index->toolsMenu()->addAction(u"查找日记"_qs);
+        find->setObjectName(u"m_find"_qs);
+        find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+        connect(find, &QAction::triggered, this, [this] { showWindow(findWindow()); });
+        QAction *calendar = m_index->toolsMenu()->addAction(u"日历"_qs);
+        calendar->setObjectName(u"m_calendar"_qs);
+        connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
+        QAction *restore = m_index->toolsMenu()->addAction(u"恢复备份…"_qs);
+        restore->setObjectName(u"m_restore"_qs);
+        connect(restore, &QAction::triggered, this, [this] { restoreWindow()->show(); });
+        QAction *exporting = m_index->toolsMenu()->addAction(u"导出…"_qs);
+        exporting->setObjectName(u"m_export"_qs);
+        connect(exporting, &QAction::triggered, this, [this] { exportWindow()->show(); });
+        // The load sequence runs once the window is reachable: the windows it loads use it.
+        m_index->LoadSequence(m_paintBeforeHomePage);
+        m_index->reopenDraft();
+    }
+    return m_index.get();
+}
+
+ForNull *App::forNull() {
+    if (!m_forNull) {
+        m_forNull = std::make_unique<ForNull>(*this);
+        // Loaded once it is reachable, so that the windows its load touches can reach it.
+        m_forNull->load();
+    }
+    return m_forNull.get();
+}
+
+ConnectMe *App::connectMe() {
+    if (!m_connectMe) {
+        m_connectMe = std::make_unique<ConnectMe>(*this);
+        // Loaded once it is reachable: its load may load the hidden network window, which
+        // reaches back for it.
+        m_connectMe->load();
+    }
+    return m_connectMe.get();
+}
+
+Login *App::login() {
+    if (!m_login) {
+        m_login = new Login(*this);
+        m_login->load();
+    }
+    return m_login;
+}
+
+bool App::loginLoaded() const { return !m_login.isNull(); }
+bool App::newUserLoaded() const { return !m_newUser.isNull(); }
+bool App::photoLoaded() const { return !m_photo.isNull(); }
+
+void App::closeLogin() {
+    if (!m_login) return;
+    Login *w = m_login;
+    m_login = nullptr;
+    w->autoConnect()->stop();
+    w->hide();
+    w->deleteLater();
+}
+
+NewUser *App::newUser() {
+    if (!m_newUser) {
+        m_newUser = new NewUser(*this);
+        m_newUser->load();
+    }
+    return m_newUser;
+}
+
+void App::closeNewUser() {
+    if (!m_newUser) return;
+    NewUser *w = m_newUser;
+    m_newUser = nullptr;
+    w->autoConnect()->stop();
+    w->hide();
+    w->deleteLater();
+}
+
+fmPhoto *App::photo() {
+    if (!m_photo) m_photo = new fmPhoto(*this);
+    return m_photo;
+}
+
+void App::closePhoto() {
+    if (!m_photo) return;
+    fmPhoto *w = m_photo;
+    m_photo = nullptr;
+    w->hide();
+    w->deleteLater();
+}
+
+find::Engine *App::findEngine() {
+    if (!m_findEngine) m_findEngine = std::make_unique<find::Engine>(programDir());
+    return m_findEngine.get();
+}
+
+FindWindow *App::findWindow() {
+    if (!m_findWindow)
+        m_findWindow = std::make_unique<FindWindow>(*findEngine(), [this](const find::Hit &hit) { openHit(hit); });
+    return m_findWindow.get();
+}
+
+CalendarWindow *App::calendarWindow() {
+    if (!m_calendarWindow)
+        m_calendarWindow = std::make_unique<CalendarWindow>(
+            *findEngine(), [this] { return today(); },
+            [this](const QDate &date) { frontIndex()->showDay(date); },
+            [this](const find::Hit &hit) { openHit(hit); });
+    return m_calendarWindow.get();
+}
+
+void App::openHit(const find::Hit &hit) {
+    if (hit.collection()) frontIndex()->openCollectionItem(hit.title);
+    else frontIndex()->openEntry(hit.date, hit.index);
+}
+
+Index *App::frontIndex() {
+    showWindow(index());
+    m_settings.MainShown = true;
+    return index();
+}
+
+void App::showWindow(QWidget *w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+Tips *App::tips() {
+    if (!m_tips) {
+        m_tips = std::make_unique<Tips>();
+        connect(m_tips.get(), &Tips::mouseEvent, this, &App::TrayWindowProc);
+    }
+    return m_tips.get();
+}
+
+bool App::ensureTrayIcon() {
+    forNull(); // the icon belongs to the hidden window, which loads here
+    if (tips()->present()) return false;
+    return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
+}
+
+void App::TrayWindowProc(int mouseEvent) {
+    auto showMain = [this] {
+        closeNewUser();
+        closeLogin();
+        closePhoto();
+        if (m_connectMe) m_connectMe->hide();
+        raiseMainWindow();
+        index()->focusEditor();
+        m_settings.MainShown = true;
+    };
+    if (mouseEvent == Tips::LeftButtonDown) {
+        showMain();
+    } else if (mouseEvent == Tips::RightButtonDown) {
+        if (m_settings.MainShown) {
+            closeNewUser();
+            closeLogin();
+            closePhoto();
+            if (m_connectMe) m_connectMe->hide();
+            index()->hide();
+            m_settings.MainShown = false;
+        } else {
+            showMain();
+        }
+    }
+}
+
+bool App::trayAvailable() const {
+    return m_trayAvailable ? m_trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void App::raiseMainWindow() {
+    Index *w = index();
+    if (w->isMinimized()) w->showNormal();
+    else w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void App::windowLeft() {
+    // Queued: the window that is being left may still count as visible here.
+    QTimer::singleShot(0, this, [this] {
+        if (m_exiting || trayAvailable()) return;
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget *w : windows)
+            if (w->isVisible() && (w == m_index.get() || w == m_connectMe.get() || w == m_login.data() ||
+                                   w == m_newUser.data() || w == m_photo.data()))
+                return;
+        raiseMainWindow();
+    });
+}
+
+void App::exit() {
+    m_exiting = true;
+    if (m_tips) m_tips->RemoveTrayIcon();
+    if (m_index) m_index->hide();
+    QCoreApplication::exit(0);
+}
+
+keep::Job &App::keepJob() {
+    if (!m_keepJob) m_keepJob = std::make_unique<keep::Job>();
+    return *m_keepJob;
+}
+
+namespace {
+
+QString backupFailedText(const keep::Result &r) {
+    return r.code == keep::Result::Damaged ? u" 今天的自动备份读回时校验出错，没有保存；以前的备份都还在。"_qs
+                                           : u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs;
+}
+
+} // namespace
+
+void App::startDailyBackup() {
+    const QString dir = programDir();
+    const QDateTime time = now();
+    keepJob().start([dir, time] { return keep::backupIfDue(dir, time); },
+                    [this](const keep::Result &r) {
+                        if (r.ok() || r.code == keep::Result::NotDue) return;
+                        qWarning("backup failed: %s", qPrintable(r.detail));
+                        index()->showStatus(backupFailedText(r));
+                    });
+}
+
+RestoreWindow *App::restoreWindow() {
+    if (!m_restore) {
+        m_restore = new RestoreWindow(programDir(), keepJob(), [this] { return now(); }, index());
+        m_restore->setWindowFlag(Qt::Window);
+        // The restored files are read afresh, as at start.
+        connect(m_restore, &RestoreWindow::restored, this, [this] {
+            index()->LoadSequence();
+            index()->showStatus(u" 备份已恢复。"_qs);
+        });
+    }
+    m_restore->refresh();
+    return m_restore;
+}
+
+ExportWindow *App::exportWindow() {
+    if (!m_export) {
+        m_export = new ExportWindow(programDir(), keepJob(), index());
+        m_export->setWindowFlag(Qt::Window);
+    }
+    return m_export;
+}

@@ -1,0 +1,199 @@
+#pragma once
+
+#include "store/diary/diarystore.h"
+#include "store/diary/fos.h"
+
+#include <QDate>
+#include <QMainWindow>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+class App;
+namespace cipher {
+struct Conversion;
+}
+class RichTextBox;
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+// The main window of the diary: one date at a time with its entries, the editor, the home page,
+// the collection, and the ways to the album and the network windows.
+class Index : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Index(App &app, QWidget *parent = nullptr);
+    ~Index() override;
+
+    // The editor pane mmw.
+    RichTextBox *editor() const { return mmw; }
+    // The menu "工具" after the commands of the menu bar: our own commands, disabled in edit mode.
+    QMenu *toolsMenu() const { return m_tools; }
+    void focusEditor();
+    // Work this window runs in the background (enciphering old entries) stops after the date
+    // file it is writing; the program is ending.
+    void stopBackgroundWork() { m_stopWork = true; }
+    // Replaces the status line's text.
+    void showStatus(const QString &text);
+
+    // The zoom of the editor's view and the title's, in percent (50 to 400). Ctrl + wheel and
+    // Ctrl + "=" / "-" / "0" change it; only what is shown changes, never the text saved.
+    int zoom() const { return m_zoom; }
+    void setZoom(int percent);
+
+    // Start-up: data folders, settings, home page, tray icon, network windows. Run when the
+    // window is first used and again by the about button.
+    // At the program's start the window may paint before a large home page fills the editor
+    // (paintBeforeHomePage): it fills it right after its first paint, with the same result.
+    void LoadSequence(bool paintBeforeHomePage = false);
+    // Reopens the edit that a recovery draft left by the last run holds, in edit mode; nothing is
+    // written to the diary until it is saved. Run once at start, after the load sequence.
+    void reopenDraft();
+
+    // Window state.
+    QDate CurDate;
+    QString CurFile;
+    QString HomeText;
+    bool IsEditing = false;
+    bool IsNewEntry = false;
+    bool IsCollection = false;
+
+    void SetBrowseMode();
+    void SetEditMode();
+    void ClearDisplay();
+    void ShowDate();
+    // True when the editor shows the home page file it just loaded.
+    bool LoadHomePage();
+    diary::Listing ListEntries(const QString &path);
+    void NewEntry();
+    bool SaveCurrent();
+    void ListCollection();
+
+    // Ways in from the search and calendar windows. Each does nothing but say so in the status
+    // line while an edit is open, and returns false then.
+    // Shows date as "转到" does, back in the diary when the collection was shown.
+    bool showDay(const QDate &date);
+    // Shows date, selects the entry at place index of its listing (two entries sharing a key
+    // stay apart) and opens it as a double click in the list does, with the password box as it
+    // is. False also when the listing has no such entry.
+    bool openEntry(const QDate &date, int index);
+    // Shows the collection, selects the item named title and opens it as a double click does.
+    bool openCollectionItem(const QString &title);
+
+signals:
+    void zoomChanged(int percent);
+    // At the program's start (LoadSequence(true)): the window has painted for the first time.
+    void firstPainted();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void anchorControls();
+    void buildZoom();
+    void setMode(bool editing);
+    void stepDay(int days, const QString &outOfRange);
+    void backToToday(bool asterisks);
+    std::optional<QDate> typedDate();
+    void setDateBoxes();
+    void enableNavigation(bool on);
+    QString titleLine() const;
+    std::optional<QString> readSelectedEntry(QListWidgetItem *item);
+    QString lovePath(const QString &name) const;
+    // The list item the user selected: the current item only while it is highlighted.
+    QListWidgetItem *selectedItem() const;
+    // While the open edit holds changes, says so and returns true: the command must not run.
+    bool refuseWhileChanged();
+    // Recovery draft of the open edit.
+    void editStarted();
+    void onEdited();
+    void saveDraft();
+    void fillHomePage();
+    // Reads the home page file into box and HomeText from it; the prompt when there is none.
+    bool readHomePage(RichTextBox *box);
+    void showEditorMessage(const QString &message);
+
+    // Handlers.
+    void onPrevious();
+    void onNext();
+    void onToday();
+    void onGoTo();
+    void onSeeDiary();
+    void onListDoubleClick();
+    void onListDelete();
+    void onNew();
+    void onReWrite();
+    void onPaste();
+    void onSave();
+    void onCancel();
+    void onEditHomePage();
+    void onCheckPassword();
+    void onOK();
+    void onEncipherOld();
+    void finishEncipherOld(const cipher::Conversion &c);
+    // While work of its own runs in the background, the window takes no commands.
+    void setWorking(bool working);
+    void onNewCollectionItem();
+    void onViewCollection();
+    void saveCollectionItem();
+    void onAbout();
+    void onMessage();
+    void onHelp();
+    void onHidden();
+    void onExit();
+
+    App &m_app;
+    std::unique_ptr<FOS> oFOS;
+
+    RichTextBox *Titles = nullptr;
+    QLabel *lb_tit = nullptr;
+    QCheckBox *ck_pw = nullptr;
+    RichTextBox *rt_pw = nullptr;
+    QPushButton *bt_OK = nullptr;
+    QPushButton *bt_love = nullptr;
+    QPushButton *bt_about = nullptr;
+    RichTextBox *mmw = nullptr;
+    QGroupBox *Fms = nullptr;
+    QPushButton *m_seeDiary = nullptr;
+    QPushButton *m_viewlove = nullptr;
+    QGroupBox *fmDate = nullptr;
+    RichTextBox *tt_year = nullptr;
+    RichTextBox *tt_month = nullptr;
+    RichTextBox *tt_day = nullptr;
+    QPushButton *bt_to = nullptr;
+    QPushButton *btReWrite = nullptr;
+    QGroupBox *fm_list = nullptr;
+    QListWidget *PicList = nullptr;
+    QPushButton *btBefore = nullptr;
+    QPushButton *btAfter = nullptr;
+    QPushButton *btReturn = nullptr;
+    RichTextBox *says = nullptr;
+    QPushButton *bt_v = nullptr;
+    QPushButton *bt_save = nullptr;
+    QPushButton *bt_cancel = nullptr;
+    QPushButton *bt_hidden = nullptr;
+    QPushButton *bt_exit = nullptr;
+    QAction *m_new = nullptr;
+    QAction *m_edit = nullptr;
+    QAction *m_loveme = nullptr;
+    QAction *m_help = nullptr;
+    QMenu *m_tools = nullptr;
+    QAction *m_encipherOld = nullptr;
+    int m_zoom = 100;
+
+    bool m_homePending = false;  // the start's home page is still to be filled in
+    bool m_editorWritten = false; // something wrote into the editor while it was pending
+    bool m_editChanged = false; // the open edit holds changes since it started
+    QTimer *m_draftTimer = nullptr;
+    std::atomic<bool> m_stopWork = false;
+};

@@ -1,0 +1,267 @@
+#include "ui/netwindows/connectme.h"
+
+#include "store/diary/diarystore.h"
+#include "store/diary/fos.h"
+#include "ui/diary/index.h"
+#include "store/net/msgload.h"
+#include "ui/netwindows/netwindowtext.h"
+#include "ui/netwindows/newuser.h"
+#include "ui/netwindows/fornull.h"
+#include "ui/widgets/richtextbox.h"
+#include "ui/widgets/ui.h"
+#include "ui/net/winsock.h"
+#include "ui/app/app.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const QString kConnecting = u"正在连接服务器..."_qs;
+const QString kError = u"  有错误发生。"_qs;
+
+// The connection log of a day: \LogFile\ + its date name + ".txt".
+QString getDateName(const QDate &date) { return diary::DateKey(date); }
+
+} // namespace
+
+ConnectMe::ConnectMe(App &app, QWidget *parent) : QMainWindow(parent), m_app(app) {
+    setWindowTitle(u" "_qs);
+    auto *form = new QWidget(this);
+    form->setObjectName(u"form"_qs);
+    setCentralWidget(form);
+    ui::growable(form, 7260, 5220);
+
+    auto *bar = menuBar();
+    auto item = [bar](const char *name, const QString &caption) {
+        QAction *a = bar->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    m_thanks = item("m_thanks", u"^-^"_qs);
+    m_reg = item("m_reg", u"注册"_qs);
+    m_update = item("m_update", u"刷新消息"_qs);
+    m_issuance = item("m_issuance", u"消息发布"_qs);
+    m_seeList = item("m_seeList", u"查看列表"_qs);
+    m_save = item("m_save", u"保存列表"_qs);
+
+    Content = ui::place(new RichTextBox(form), "Content", 60, 60, 7140, 4140);
+    Content->setReadOnly(true);
+    HostIP = ui::lineBox(form, "HostIP", 60, 4260, 7140, 300);
+    HostIP->setReadOnly(true);
+    bt_connect = ui::button(form, "bt_connect", u"刷新"_qs, 60, 4680, 1095, 375);
+    bt_cancel = ui::button(form, "bt_cancel", u"取消"_qs, 1275, 4680, 1095, 375);
+    bt_save = ui::button(form, "bt_save", u"保 存"_qs, 4890, 4680, 1095, 375);
+    bt_back = ui::button(form, "bt_back", u"返 回"_qs, 6105, 4680, 1095, 375);
+    // Grown, the pane takes the room; the status line and the buttons keep to the bottom.
+    using ui::Bottom, ui::Left, ui::Right, ui::Top;
+    ui::anchor(Content, Left | Top | Right | Bottom);
+    ui::anchor(HostIP, Left | Right | Bottom);
+    ui::anchor({bt_connect, bt_cancel}, Left | Bottom);
+    ui::anchor({bt_save, bt_back}, Right | Bottom);
+
+    tmState = new QTimer(this);
+    tmState->setObjectName(u"tmState"_qs);
+    tmState->setInterval(1000);
+    tmState->start();
+
+    connect(bt_connect, &QPushButton::clicked, this, &ConnectMe::bt_connect_Click);
+    connect(bt_cancel, &QPushButton::clicked, this, &ConnectMe::bt_cancel_Click);
+    connect(bt_save, &QPushButton::clicked, this, &ConnectMe::bt_save_Click);
+    connect(bt_back, &QPushButton::clicked, this, &ConnectMe::bt_back_Click);
+    connect(m_thanks, &QAction::triggered, this, &ConnectMe::m_thanks_Click);
+    connect(m_reg, &QAction::triggered, this, &ConnectMe::m_reg_Click);
+    connect(m_update, &QAction::triggered, this, &ConnectMe::m_update_Click);
+    connect(m_issuance, &QAction::triggered, this, &ConnectMe::m_issuance_Click);
+    connect(m_seeList, &QAction::triggered, this, &ConnectMe::m_seeList_Click);
+    connect(m_save, &QAction::triggered, this, &ConnectMe::m_save_Click);
+    connect(tmState, &QTimer::timeout, this, &ConnectMe::tmState_Timer);
+}
+
+void ConnectMe::load() {
+    const Settings &s = m_app.settings();
+    if (s.IsServer) {
+        tmState->stop();
+        bt_connect->setEnabled(false);
+        bt_cancel->setEnabled(false);
+        bt_save->setEnabled(false);
+        m_reg->setVisible(false);
+    } else {
+        Winsock *wsk = m_app.forNull()->Wsk;
+        wsk->setRemoteHost(s.ConnectIP);
+        wsk->setRemotePort(m_app.ports().message);
+        wsk->setLocalPort(s.LocPort);
+        bt_connect->setText(u"连接"_qs);
+        m_update->setText(u"连接信息"_qs);
+        for (QAction *a : {m_issuance, m_save, m_seeList}) a->setVisible(false);
+        bt_save->setVisible(false);
+    }
+    if (s.LoginPassed) m_reg->setVisible(false);
+    if (s.IsServer) Content->setText(ClientList);
+    Content->setBackColor(ui::buttonFace());
+    HostIP->setText(u" Welcome You!"_qs);
+}
+
+void ConnectMe::enterServerMode() {
+    bt_connect->setEnabled(false);
+    bt_cancel->setEnabled(false);
+    setWindowTitle(u" 服务器模式"_qs);
+}
+
+void ConnectMe::showReceived(const QString &piece, bool continued) {
+    if (continued)
+        Content->appendText(piece);
+    else
+        Content->setText(piece);
+    bt_connect->setEnabled(false);
+    bt_cancel->setEnabled(true);
+    HostIP->setText(u" 开始接收数据..."_qs);
+}
+
+void ConnectMe::appendToContent(const QString &text) {
+    Content->setText(Content->text() + text);
+}
+
+void ConnectMe::logConnection(const QString &entry) {
+    ClientList += entry;
+    if (ClientList.size() <= kMaxClientList) return;
+    const qsizetype cut = ClientList.indexOf(u"\r\n"_qs, ClientList.size() - kMaxClientList * 3 / 4);
+    ClientList.remove(0, cut < 0 ? ClientList.size() : cut);
+}
+
+void ConnectMe::setBusy(bool busy) {
+    bt_connect->setEnabled(!busy);
+    bt_cancel->setEnabled(busy);
+}
+
+// ---- Client mode ----
+
+void ConnectMe::bt_connect_Click() {
+    Settings &s = m_app.settings();
+    Content->setText(u"\r\n  "_qs + kConnecting);
+    Winsock *wsk = m_app.forNull()->Wsk;
+    wsk->Close();
+    if (!wsk->Connect(s.ConnectIP, m_app.ports().message)) {
+        // The local port could not be had (or the address is unusable): the next attempt takes
+        // any free port, so that a port still held by the system never blocks downloads.
+        s.LocPort = 0;
+        wsk->setLocalPort(0);
+        return;
+    }
+    HostIP->setText(u" "_qs + kConnecting);
+    setBusy(true);
+    bt_connect->setText(u"刷新"_qs);
+    Content->setFocus();
+}
+
+void ConnectMe::bt_cancel_Click() {
+    Content->setText(u"\r\n  用户中断连接..."_qs);
+    HostIP->setText(u" 用户中断连接..."_qs);
+    m_app.forNull()->Wsk->Close();
+    setBusy(false);
+    bt_connect->setText(u"连接"_qs);
+    Content->setFocus();
+}
+
+void ConnectMe::tmState_Timer() {
+    Winsock *wsk = m_app.forNull()->Wsk;
+    const int state = wsk->State();
+    setBusy(state != Winsock::sckClosed);
+    switch (state) {
+    case Winsock::sckClosed:
+        HostIP->setText(u" 连接已断开..."_qs);
+        break;
+    case Winsock::sckConnecting:
+        HostIP->setText(u" "_qs + kConnecting);
+        break;
+    case Winsock::sckConnected:
+        HostIP->setText(u" 服务器正常提供服务."_qs);
+        break;
+    case Winsock::sckError:
+        HostIP->setText(u" 连接服务器失败！"_qs);
+        break;
+    case Winsock::sckClosing:
+        wsk->Close();
+        HostIP->setText(u" 数据传送完毕！"_qs);
+        break;
+    default:
+        HostIP->setText(u" "_qs + QString::number(state));
+        break;
+    }
+}
+
+void ConnectMe::m_update_Click() {
+    ForNull *fn = m_app.forNull();
+    if (!m_app.settings().IsServer) {
+        Content->setText(netwindow::connectionInfo(fn->Wsk->RemoteHost(), fn->Wsk->LocalIP(),
+                                                   fn->Wsk->LocalPort()));
+        return;
+    }
+    auto listener = [](const Winsock *w) { return netwindow::Listener{w->LocalIP(), w->LocalPort()}; };
+    Content->setText(netwindow::serviceReport(fn->MessageSended, listener(fn->svr),
+                                              listener(fn->RegSvr), listener(fn->LogSvr)));
+}
+
+// ---- Both modes ----
+
+void ConnectMe::bt_back_Click() {
+    Content->setFocus();
+    hide();
+    Index *index = m_app.index();
+    index->show();
+    index->activateWindow();
+    index->focusEditor();
+}
+
+void ConnectMe::m_thanks_Click() { Content->setText(netwindow::thanksText()); }
+
+void ConnectMe::m_reg_Click() {
+    hide();
+    m_app.newUser()->show();
+}
+
+// ---- Server mode ----
+
+void ConnectMe::m_issuance_Click() {
+    Content->setText(QString());
+    Content->setReadOnly(false);
+    Content->setFocus();
+    bt_save->setEnabled(true);
+    Content->setBackColor(ui::windowBackground());
+}
+
+void ConnectMe::bt_save_Click() {
+    // A message that could not be stored stays in the pane for another try; the old message is
+    // still whole and is still the one sent.
+    if (!m_app.forNull()->publishMessage(Content->text())) {
+        HostIP->setText(kError);
+        return;
+    }
+    bt_save->setEnabled(false);
+    Content->setFocus();
+    Content->setBackColor(ui::buttonFace());
+}
+
+void ConnectMe::m_seeList_Click() { Content->setText(ClientList); }
+
+void ConnectMe::m_save_Click() {
+    const QString folder = m_app.path(u"\\LogFile"_qs);
+    FOS log;
+    const bool ok = QDir().mkpath(folder) &&
+                    log.opw(folder + u"/"_qs + getDateName(m_app.today()) + u".txt"_qs) &&
+                    log.fw(ClientList);
+    if (log.closeAll() && ok) return;
+    // A message being written in the pane is not overwritten by the report.
+    if (bt_save->isEnabled())
+        HostIP->setText(kError);
+    else
+        Content->setText(u"\r\n"_qs + kError);
+}
+
+void ConnectMe::closeEvent(QCloseEvent *event) {
+    event->accept();
+    m_app.windowLeft();
+}
