@@ -53,6 +53,10 @@ ExportWindow::ExportWindow(const QString &programDir, keep::Job &job, QWidget *p
         d->setDateRange(QDate(100, 1, 1), QDate(9999, 12, 31));
         d->setEnabled(false);
     }
+    cb_format->setAccessibleName(u"格式"_qs);
+    tt_out->setAccessibleName(u"导出到"_qs);
+    dt_from->setAccessibleName(u"开始日期"_qs);
+    dt_to->setAccessibleName(u"结束日期"_qs);
     rangeRow->addWidget(dt_from);
     rangeRow->addWidget(new QLabel(u"至"_qs, this));
     rangeRow->addWidget(dt_to);

@@ -32,6 +32,10 @@ struct Running {
     void start(const QString &dir, const QString &actions = QString(), const QString &tmpDir = QString()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+        // A desktop whose language is not Chinese: the program speaks Chinese all the same.
+        env.insert(u"LANG"_qs, u"C"_qs);
+        env.insert(u"LC_ALL"_qs, u"C"_qs);
+        env.remove(u"LANGUAGE"_qs);
         env.insert(u"QT_PLUGIN_PATH"_qs, QString::fromLocal8Bit(qgetenv("QC_PROBE_PLUGINS")));
         env.insert(u"QT_QPA_GENERIC_PLUGINS"_qs, u"qcprobe"_qs);
         env.insert(u"QC_PROBE_DO"_qs, actions);
@@ -109,6 +113,9 @@ void TestProgram::secondStartRaisesTheFirst() {
     QCOMPARE(second.process.exitCode(), 0);
     second.out += second.process.readAllStandardOutput();
     QVERIFY2(second.has("box " + enc(u" 日记本"_qs) + ' ' + enc(u"程序已经在运行中了！"_qs)), second.out.constData());
+    // Its one button is Qt's, in Chinese.
+    QVERIFY2(second.has("button " + enc(u"确定"_qs)), second.out.constData());
+    QVERIFY(!second.out.contains("qcprobe button OK"));
     QVERIFY(!second.has("exposed Index"));
     QVERIFY(!QFile::exists(config));
     QVERIFY(first.waitFor("state Index normal visible"));
