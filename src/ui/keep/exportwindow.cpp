@@ -87,8 +87,14 @@ QString ExportWindow::resultText(const keep::Result &result) {
 }
 
 void ExportWindow::onBrowse() {
-    const QString dir = QFileDialog::getExistingDirectory(this, u"导出到"_qs, tt_out->text());
-    if (!dir.isEmpty()) tt_out->setText(QDir::toNativeSeparators(dir));
+    QFileDialog dialog(this, u"导出到"_qs, tt_out->text());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Names only: the detail view's type and date columns speak the system's language, not the
+    // program's.
+    dialog.setViewMode(QFileDialog::List);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    tt_out->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
 }
 
 void ExportWindow::onExport() {

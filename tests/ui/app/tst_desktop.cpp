@@ -19,12 +19,16 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTableView>
+#include <QTreeView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -145,6 +149,7 @@ private slots:
     void contextMenus_data();
     void contextMenus();
     void calendarSpeaksChinese();
+    void folderDialogSpeaksChinese();
     void everyControlHasAName();
     void tabFollowsTheLayout_data();
     void tabFollowsTheLayout();
@@ -252,6 +257,39 @@ void TestDesktop::calendarSpeaksChinese() {
         header << view->model()->index(0, column).data().toString();
     QCOMPARE(header,
              (QStringList{u"一"_qs, u"二"_qs, u"三"_qs, u"四"_qs, u"五"_qs, u"六"_qs, u"日"_qs}));
+}
+
+void TestDesktop::folderDialogSpeaksChinese() {
+    Copy copy;
+    ExportWindow *w = copy.app->exportWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    // The dialog runs its own loop: it is read and closed from inside it.
+    QStringList texts;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        poll.stop();
+        screenshot(dialog, u"folder-dialog"_qs);
+        texts << dialog->windowTitle();
+        for (QLabel *l : dialog->findChildren<QLabel *>())
+            if (l->isVisible()) texts << shown(l->text());
+        for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+            if (b->isVisible() && !b->text().isEmpty()) texts << shown(b->text());
+        // The folders are listed by name alone: the detail view's type and date columns would
+        // speak the system's language.
+        auto *details = dialog->findChild<QTreeView *>(u"treeView"_qs);
+        if (details && details->isVisible()) texts << u"detail view shown"_qs;
+        dialog->reject();
+    });
+    poll.start();
+    QTest::mouseClick(w->findChild<QPushButton *>(u"bt_browse"_qs), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty(), 5000);
+    QVERIFY2(texts.contains(u"取消"_qs), qPrintable(texts.join(u" | "_qs)));
+    for (const QString &t : std::as_const(texts))
+        QVERIFY2(!hasLatinLetter(t), qPrintable(texts.join(u" | "_qs)));
 }
 
 void TestDesktop::everyControlHasAName() {
