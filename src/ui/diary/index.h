@@ -101,6 +101,8 @@ private:
     void buildControls();
     void anchorControls();
     void buildZoom();
+    void buildKeys();
+    void nameControls();
     void setMode(bool editing);
     void stepDay(int days, const QString &outOfRange);
     void backToToday(bool asterisks);
