@@ -14,14 +14,21 @@ namespace {
 struct Run {
     int status = -1;
     QByteArray out;
-    QByteArray err;
+    QByteArray err; // the tool's own lines; Qt's warnings about the environment left out
 };
+
+QByteArray ownLines(const QByteArray &err) {
+    QByteArray own;
+    for (const QByteArray &line : err.split('\n'))
+        if (line.startsWith("qingchuang-tool")) own += line + '\n';
+    return own;
+}
 
 Run tool(const QStringList &args) {
     QProcess p;
     p.start(qEnvironmentVariable("QC_TOOL_EXE"), QStringList{u"stats"_qs} + args);
     if (!p.waitForFinished(30000)) return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), ownLines(p.readAllStandardError())};
 }
 
 QJsonArray months(const QList<std::pair<int, int>> &values) {

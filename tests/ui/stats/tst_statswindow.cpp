@@ -7,7 +7,7 @@
 #include "ui/stats/heatmap.h"
 #include "ui/stats/statswindow.h"
 
-#include "../../store/stats/statsdiary.h"
+#include "statsdiary.h"
 #include "ui/app/app.h"
 #include "ui/widgets/richtextbox.h"
 #include "testsupport.h"

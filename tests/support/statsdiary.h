@@ -1,7 +1,7 @@
 #pragma once
 
 // A small hand-made diary with figures worked out by hand, shared by the statistics tests.
-#include "../find/finddiary.h"
+#include "finddiary.h"
 
 #include <QDate>
 #include <QDir>
