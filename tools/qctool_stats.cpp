@@ -17,7 +17,9 @@ namespace qctool {
 namespace {
 
 int usageStats() {
-    std::fprintf(stderr, "usage: qingchuang-tool stats PROGRAMDIR [--year YYYY] [--json] [--today YYYY-MM-DD]\n");
+    std::fprintf(
+        stderr,
+        "usage: qingchuang-tool stats PROGRAMDIR [--year YYYY] [--json] [--today YYYY-MM-DD]\n");
     return 2;
 }
 
@@ -34,12 +36,15 @@ QByteArray json(const stats::Report &r, const QDate &today, int year) {
     o[u"averagePerWrittenDay"_qs] = f.averagePerWrittenDay;
     o[u"currentStreak"_qs] = f.currentStreak;
     o[u"longestStreak"_qs] = f.longestStreak;
-    o[u"firstEntry"_qs] = f.firstEntry.isValid() ? QJsonValue(stats::dateText(f.firstEntry)) : QJsonValue();
+    o[u"firstEntry"_qs] =
+        f.firstEntry.isValid() ? QJsonValue(stats::dateText(f.firstEntry)) : QJsonValue();
     o[u"year"_qs] = year;
     QJsonArray months;
     const auto m = r.months(year);
     for (int i = 0; i < 12; ++i)
-        months.append(QJsonObject{{u"month"_qs, i + 1}, {u"entries"_qs, m[i].entries}, {u"characters"_qs, m[i].characters}});
+        months.append(QJsonObject{{u"month"_qs, i + 1},
+                                  {u"entries"_qs, m[i].entries},
+                                  {u"characters"_qs, m[i].characters}});
     o[u"months"_qs] = months;
     QJsonArray tags;
     for (const stats::Tag &t : r.tagList())
@@ -94,8 +99,10 @@ int stats(const QStringList &args) {
         return 1;
     }
     const stats::Report report = stats::collect(engine);
-    if (asJson) std::fputs(json(report, today, year).constData(), stdout);
-    else std::fputs(text(report, today, year).toLocal8Bit().constData(), stdout);
+    if (asJson)
+        std::fputs(json(report, today, year).constData(), stdout);
+    else
+        std::fputs(text(report, today, year).toLocal8Bit().constData(), stdout);
     for (const QString &path : report.unreadable)
         std::fprintf(stderr, "qingchuang-tool stats: cannot read %s\n", qPrintable(path));
     if (std::fflush(stdout) != 0) return 1;

@@ -9,7 +9,9 @@
 namespace statsdiary {
 
 // The clock's day in the tests.
-inline QDate today() { return QDate(2024, 3, 2); }
+inline QDate today() {
+    return QDate(2024, 3, 2);
+}
 
 // The diary (dir is the program folder); 字数 of each day worked out by hand:
 //   20231230.KAV  年末                                   2
@@ -42,9 +44,11 @@ inline void write(const QString &dir) {
     day(u"20240115.KAV"_qs, QByteArray());
     day(u"20240227.KAV"_qs, entry(5, u"五"_qs, "", rtfText(u"二月#旅行"_qs)));
     day(u"20240228.KAV"_qs, entry(6, u"六"_qs, "", rtfText(u"Hello world 你好"_qs)));
-    day(u"20240229.KAV"_qs, entry(7, u"七"_qs, "", rtfText(u"abc"_qs)) +
-                                entry(8, u"#秘密 心事"_qs, "$q1$AAAA", rtfText(u"机密内容很多很多字"_qs)));
-    day(u"20240301.KAV"_qs, entry(9, u"九"_qs, "", rtfText(u"看https://example.com/a#b 链接 #旅行"_qs)));
+    day(u"20240229.KAV"_qs,
+        entry(7, u"七"_qs, "", rtfText(u"abc"_qs)) +
+            entry(8, u"#秘密 心事"_qs, "$q1$AAAA", rtfText(u"机密内容很多很多字"_qs)));
+    day(u"20240301.KAV"_qs,
+        entry(9, u"九"_qs, "", rtfText(u"看https://example.com/a#b 链接 #旅行"_qs)));
     day(u"20240302.KAV"_qs, entry(10, u"十"_qs, "", rtfText(u"今天"_qs)));
     testsupport::writeFile(dir + u"/Love/笔记"_qs, rtfText(u"#旅行 收藏的很多很多字"_qs) + "\r\n");
 }

@@ -37,9 +37,13 @@ bool isLetterOrDigit(char32_t c) {
     return QChar::isLetterOrNumber(c);
 }
 
-bool isDigit(char32_t c) { return c < 0x80 ? c >= '0' && c <= '9' : QChar::isDigit(c); }
+bool isDigit(char32_t c) {
+    return c < 0x80 ? c >= '0' && c <= '9' : QChar::isDigit(c);
+}
 
-bool isMark(char32_t c) { return c >= 0x300 && QChar::isMark(c); }
+bool isMark(char32_t c) {
+    return c >= 0x300 && QChar::isMark(c);
+}
 
 // The code point at i and its length in UTF-16 units.
 char32_t at(QStringView text, qsizetype i, int *length) {
@@ -60,7 +64,8 @@ char32_t next(QStringView text, qsizetype i) {
 
 // Inside a run: the characters that join two letters or two digits.
 bool joins(char32_t c, char32_t before, char32_t after) {
-    if (c == '\'' || c == 0x2019) return QChar::isLetter(before) && QChar::isLetter(after) && !countsAlone(after);
+    if (c == '\'' || c == 0x2019)
+        return QChar::isLetter(before) && QChar::isLetter(after) && !countsAlone(after);
     if (c == '.' || c == ',') return isDigit(before) && isDigit(after);
     return false;
 }
@@ -108,7 +113,9 @@ bool isTagCharacter(char32_t c) {
 }
 
 // The characters a web address is written with, none of them a blank.
-bool isAddressCharacter(QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'<' && c != u'>'; }
+bool isAddressCharacter(QChar c) {
+    return c.unicode() > 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'<' && c != u'>';
+}
 
 // Whether the "#" at hash stands inside a web address: the address characters before it hold
 // "://" or begin with "www.".

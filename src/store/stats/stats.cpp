@@ -28,7 +28,8 @@ Figures Report::figures(const QDate &today) const {
     }
     f.writtenDays = int(days.size());
     if (!days.isEmpty()) f.firstEntry = days.firstKey();
-    if (daysWithKnown > 0) f.averagePerWrittenDay = std::llround(double(f.characters) / daysWithKnown);
+    if (daysWithKnown > 0)
+        f.averagePerWrittenDay = std::llround(double(f.characters) / daysWithKnown);
     QDate day = days.contains(today) ? today : today.addDays(-1);
     while (days.contains(day)) {
         ++f.currentStreak;
@@ -39,7 +40,8 @@ Figures Report::figures(const QDate &today) const {
 
 std::array<Month, 12> Report::months(int year) const {
     std::array<Month, 12> m{};
-    for (auto it = days.lowerBound(QDate(year, 1, 1)); it != days.constEnd() && it.key().year() == year; ++it) {
+    for (auto it = days.lowerBound(QDate(year, 1, 1));
+         it != days.constEnd() && it.key().year() == year; ++it) {
         Month &month = m[it.key().month() - 1];
         month.entries += it.value().entries;
         month.characters += it.value().characters;
@@ -52,7 +54,8 @@ QList<Tag> Report::tagList() const {
     for (auto it = tags.constBegin(); it != tags.constEnd(); ++it)
         list.append({it.key(), it.value()});
     // Ties keep the map's order of their text.
-    std::stable_sort(list.begin(), list.end(), [](const Tag &a, const Tag &b) { return a.count > b.count; });
+    std::stable_sort(list.begin(), list.end(),
+                     [](const Tag &a, const Tag &b) { return a.count > b.count; });
     return list;
 }
 
@@ -67,8 +70,10 @@ Report collect(find::Engine &engine, const std::function<bool()> &cancelled,
                 Day &day = report.days[file.date];
                 for (const find::EntryFacts &e : file.entries) {
                     ++day.entries;
-                    if (e.locked) ++day.locked;
-                    else day.characters += e.characters;
+                    if (e.locked)
+                        ++day.locked;
+                    else
+                        day.characters += e.characters;
                     for (const QString &tag : e.tags)
                         ++report.tags[tag];
                 }
@@ -92,7 +97,8 @@ QString dateText(const QDate &date) {
 
 QList<std::pair<QString, QString>> figureRows(const Figures &f) {
     QString entries = QString::number(f.entries);
-    if (f.lockedEntries > 0) entries += QStringLiteral("（加锁 %1 篇，字数未知）").arg(f.lockedEntries);
+    if (f.lockedEntries > 0)
+        entries += QStringLiteral("（加锁 %1 篇，字数未知）").arg(f.lockedEntries);
     return {
         {QStringLiteral("日记篇数"), entries},
         {QStringLiteral("写日记的天数"), QString::number(f.writtenDays)},
@@ -102,7 +108,8 @@ QList<std::pair<QString, QString>> figureRows(const Figures &f) {
         {QStringLiteral("平均每天字数"), QString::number(f.averagePerWrittenDay)},
         {QStringLiteral("当前连续天数"), QString::number(f.currentStreak)},
         {QStringLiteral("最长连续天数"), QString::number(f.longestStreak)},
-        {QStringLiteral("第一篇日记"), f.firstEntry.isValid() ? dateText(f.firstEntry) : QStringLiteral("无")},
+        {QStringLiteral("第一篇日记"),
+         f.firstEntry.isValid() ? dateText(f.firstEntry) : QStringLiteral("无")},
     };
 }
 

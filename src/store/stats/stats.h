@@ -22,8 +22,8 @@ namespace stats {
 // One written day: its entries and the 字数 of those that are not locked.
 struct Day {
     int entries = 0;
-    int locked = 0;           // of entries, those with a password (characters unknown)
-    qint64 characters = 0;    // of the entries without a password
+    int locked = 0;        // of entries, those with a password (characters unknown)
+    qint64 characters = 0; // of the entries without a password
     bool operator==(const Day &) const = default;
 };
 

@@ -29,14 +29,21 @@ void HeatMap::setToday(const QDate &today) {
 void HeatMap::setDays(const QMap<QDate, stats::Day> &days) {
     m_days = days;
     m_max = 0;
-    for (auto it = m_days.lowerBound(QDate(m_year, 1, 1)); it != m_days.constEnd() && it.key().year() == m_year; ++it)
+    for (auto it = m_days.lowerBound(QDate(m_year, 1, 1));
+         it != m_days.constEnd() && it.key().year() == m_year; ++it)
         m_max = std::max(m_max, it.value().characters);
     update();
 }
 
-int HeatMap::cell() const { return std::max(10, fontMetrics().height() * 3 / 4); }
-int HeatMap::left() const { return fontMetrics().horizontalAdvance(u"五"_qs) + 2 * kGap; }
-int HeatMap::top() const { return fontMetrics().height() + kGap; }
+int HeatMap::cell() const {
+    return std::max(10, fontMetrics().height() * 3 / 4);
+}
+int HeatMap::left() const {
+    return fontMetrics().horizontalAdvance(u"五"_qs) + 2 * kGap;
+}
+int HeatMap::top() const {
+    return fontMetrics().height() + kGap;
+}
 
 QPoint HeatMap::place(const QDate &date) const {
     const int offset = QDate(m_year, 1, 1).dayOfWeek() - 1;
@@ -56,7 +63,8 @@ QDate HeatMap::dayAt(const QPoint &pos) const {
     if (pos.x() < left() || pos.y() < top()) return {};
     const int column = (pos.x() - left()) / step;
     const int row = (pos.y() - top()) / step;
-    if (row > 6 || (pos.x() - left()) % step >= cell() || (pos.y() - top()) % step >= cell()) return {};
+    if (row > 6 || (pos.x() - left()) % step >= cell() || (pos.y() - top()) % step >= cell())
+        return {};
     const QDate first(m_year, 1, 1);
     const QDate date = first.addDays(column * 7 + row - (first.dayOfWeek() - 1));
     return date.year() == m_year ? date : QDate();
@@ -100,8 +108,8 @@ void HeatMap::paintEvent(QPaintEvent *) {
     const int step = cell() + kGap;
     const QStringList weekdays{u"一"_qs, u"三"_qs, u"五"_qs};
     for (int i = 0; i < 3; ++i)
-        p.drawText(QRect(0, top() + 2 * i * step, left() - kGap, cell()), Qt::AlignRight | Qt::AlignVCenter,
-                   weekdays[i]);
+        p.drawText(QRect(0, top() + 2 * i * step, left() - kGap, cell()),
+                   Qt::AlignRight | Qt::AlignVCenter, weekdays[i]);
     for (int m = 1; m <= 12; ++m) {
         const QRect r = cellRect(QDate(m_year, m, 1));
         p.drawText(QPoint(r.left(), fontMetrics().ascent()), u"%1月"_qs.arg(m));
@@ -139,8 +147,10 @@ bool HeatMap::event(QEvent *event) {
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QDate date = dayAt(help->pos());
-        if (date.isValid()) QToolTip::showText(help->globalPos(), dayText(date, m_days.value(date)), this);
-        else QToolTip::hideText();
+        if (date.isValid())
+            QToolTip::showText(help->globalPos(), dayText(date, m_days.value(date)), this);
+        else
+            QToolTip::hideText();
         return true;
     }
     return QWidget::event(event);

@@ -43,9 +43,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    int cell() const;   // side of a square, from the font, so that it grows with it
-    int left() const;   // room for the weekdays' names
-    int top() const;    // room for the months' names
+    int cell() const; // side of a square, from the font, so that it grows with it
+    int left() const; // room for the weekdays' names
+    int top() const;  // room for the months' names
     QPoint place(const QDate &date) const; // column and row
 
     int m_year = 2000;

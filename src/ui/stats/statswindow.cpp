@@ -17,16 +17,16 @@
 #include <QLegend>
 #include <QListWidget>
 #include <QPushButton>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 
 StatsWindow::StatsWindow(find::Engine &engine, std::function<QDate()> today,
-                         std::function<bool(const QDate &)> showDate, std::function<void(const QString &)> findTag,
-                         QWidget *parent)
-    : QWidget(parent), m_today(std::move(today)), m_showDate(std::move(showDate)), m_findTag(std::move(findTag)),
-      m_collection(new stats::Collection(engine, this)) {
+                         std::function<bool(const QDate &)> showDate,
+                         std::function<void(const QString &)> findTag, QWidget *parent)
+    : QWidget(parent), m_today(std::move(today)), m_showDate(std::move(showDate)),
+      m_findTag(std::move(findTag)), m_collection(new stats::Collection(engine, this)) {
     setWindowTitle(u"统计"_qs);
     m_year = (m_today ? m_today() : QDate::currentDate()).year();
 
@@ -108,14 +108,18 @@ StatsWindow::StatsWindow(find::Engine &engine, std::function<QDate()> today,
     connect(bt_lastyear, &QPushButton::clicked, this, [this] { setYear(m_year - 1); });
     connect(bt_nextyear, &QPushButton::clicked, this, [this] { setYear(m_year + 1); });
     connect(heatmap, &HeatMap::dayClicked, this, [this](const QDate &date) {
-        if (m_showDate && !m_showDate(date)) lb_state->setText(u"请先保存或取消当前的编辑，再打开 %1。"_qs.arg(stats::dateText(date)));
+        if (m_showDate && !m_showDate(date))
+            lb_state->setText(
+                u"请先保存或取消当前的编辑，再打开 %1。"_qs.arg(stats::dateText(date)));
     });
     connect(cb_measure, &QComboBox::currentIndexChanged, this, &StatsWindow::fillMonths);
     connect(lv_tags, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
         if (m_findTag) m_findTag(item->data(Qt::UserRole).toString());
     });
-    connect(m_collection, &stats::Collection::progressed, this, [this](const stats::Report &r) { fill(r, false); });
-    connect(m_collection, &stats::Collection::finished, this, [this](const stats::Report &r) { fill(r, true); });
+    connect(m_collection, &stats::Collection::progressed, this,
+            [this](const stats::Report &r) { fill(r, false); });
+    connect(m_collection, &stats::Collection::finished, this,
+            [this](const stats::Report &r) { fill(r, true); });
 
     styleChart();
     setYear(m_year);
@@ -124,7 +128,9 @@ StatsWindow::StatsWindow(find::Engine &engine, std::function<QDate()> today,
 
 StatsWindow::~StatsWindow() = default;
 
-bool StatsWindow::collecting() const { return m_collection->isRunning(); }
+bool StatsWindow::collecting() const {
+    return m_collection->isRunning();
+}
 
 void StatsWindow::showEvent(QShowEvent *event) {
     refresh();
@@ -178,7 +184,8 @@ void StatsWindow::fill(const stats::Report &report, bool finished) {
         QStringList names;
         for (const QString &path : report.unreadable)
             names << QDir::toNativeSeparators(path);
-        lb_state->setText(u"有 %1 个日期文件读不出，没有计入：%2"_qs.arg(report.unreadable.size()).arg(names.join(u"，"_qs)));
+        lb_state->setText(u"有 %1 个日期文件读不出，没有计入：%2"_qs.arg(report.unreadable.size())
+                              .arg(names.join(u"，"_qs)));
     }
 }
 

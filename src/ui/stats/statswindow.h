@@ -33,7 +33,8 @@ class Collection;
 class StatsWindow : public QWidget {
     Q_OBJECT
 public:
-    StatsWindow(find::Engine &engine, std::function<QDate()> today, std::function<bool(const QDate &)> showDate,
+    StatsWindow(find::Engine &engine, std::function<QDate()> today,
+                std::function<bool(const QDate &)> showDate,
                 std::function<void(const QString &)> findTag, QWidget *parent = nullptr);
     ~StatsWindow() override;
 

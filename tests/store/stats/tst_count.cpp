@@ -53,21 +53,25 @@ void TestCount::tags_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("one") << u"#话题 正文"_qs << QStringList{u"#话题"_qs};
-    QTest::newRow("inside Chinese text") << u"今天#旅行，#读书_笔记！"_qs << QStringList{u"#旅行"_qs, u"#读书_笔记"_qs};
-    QTest::newRow("letters, digits, beyond U+20000") << u"#Qt6 和 #\U00020000字。"_qs
-                                                     << QStringList{u"#Qt6"_qs, u"#\U00020000字"_qs};
+    QTest::newRow("inside Chinese text")
+        << u"今天#旅行，#读书_笔记！"_qs << QStringList{u"#旅行"_qs, u"#读书_笔记"_qs};
+    QTest::newRow("letters, digits, beyond U+20000")
+        << u"#Qt6 和 #\U00020000字。"_qs << QStringList{u"#Qt6"_qs, u"#\U00020000字"_qs};
     QTest::newRow("same tag twice") << u"#a b #a"_qs << QStringList{u"#a"_qs, u"#a"_qs};
     QTest::newRow("in brackets") << u"（#工作）(#work)"_qs << QStringList{u"#工作"_qs, u"#work"_qs};
     QTest::newRow("full-width hash") << u"＃全角"_qs << QStringList{u"#全角"_qs};
     QTest::newRow("web address") << u"https://example.com/page#section"_qs << QStringList();
-    QTest::newRow("address glued to Chinese") << u"见https://a.cn/p#二 然后#真"_qs << QStringList{u"#真"_qs};
-    QTest::newRow("after an address and a comma") << u"https://a.cn，#真"_qs << QStringList{u"#真"_qs};
+    QTest::newRow("address glued to Chinese")
+        << u"见https://a.cn/p#二 然后#真"_qs << QStringList{u"#真"_qs};
+    QTest::newRow("after an address and a comma")
+        << u"https://a.cn，#真"_qs << QStringList{u"#真"_qs};
     QTest::newRow("www address") << u"看www.a.cn/#x"_qs << QStringList();
     QTest::newRow("character reference") << u"&#23383; &#x5B57;"_qs << QStringList();
     QTest::newRow("after ASCII letters") << u"C# 和 F#语言"_qs << QStringList();
     QTest::newRow("hash alone") << u"# 空 #。"_qs << QStringList();
     QTest::newRow("double hash") << u"##两个"_qs << QStringList{u"#两个"_qs};
-    QTest::newRow("ended by punctuation") << u"#话题。#emoji😀"_qs << QStringList{u"#话题"_qs, u"#emoji"_qs};
+    QTest::newRow("ended by punctuation")
+        << u"#话题。#emoji😀"_qs << QStringList{u"#话题"_qs, u"#emoji"_qs};
 }
 
 void TestCount::tags() {

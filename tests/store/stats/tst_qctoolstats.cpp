@@ -28,13 +28,16 @@ Run tool(const QStringList &args) {
     QProcess p;
     p.start(qEnvironmentVariable("QC_TOOL_EXE"), QStringList{u"stats"_qs} + args);
     if (!p.waitForFinished(30000)) return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), ownLines(p.readAllStandardError())};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            ownLines(p.readAllStandardError())};
 }
 
 QJsonArray months(const QList<std::pair<int, int>> &values) {
     QJsonArray a;
     for (int i = 0; i < 12; ++i)
-        a.append(QJsonObject{{u"month"_qs, i + 1}, {u"entries"_qs, values[i].first}, {u"characters"_qs, values[i].second}});
+        a.append(QJsonObject{{u"month"_qs, i + 1},
+                             {u"entries"_qs, values[i].first},
+                             {u"characters"_qs, values[i].second}});
     return a;
 }
 
@@ -85,7 +88,8 @@ void TestQcToolStats::json_data() {
                                << QJsonDocument(o).toJson(QJsonDocument::Compact);
     o[u"year"_qs] = 2023;
     o[u"months"_qs] = months({{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {3, 10}});
-    QTest::newRow("--year") << QStringList{u"--today"_qs, u"2024-03-02"_qs, u"--year"_qs, u"2023"_qs, u"--json"_qs}
+    QTest::newRow("--year") << QStringList{u"--today"_qs, u"2024-03-02"_qs, u"--year"_qs,
+                                           u"2023"_qs, u"--json"_qs}
                             << QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -94,7 +98,8 @@ void TestQcToolStats::json() {
     QFETCH(QByteArray, expected);
     const Run r = tool(QStringList{m_dir.path()} + options);
     QCOMPARE(r.status, 1); // the folder named as a date file cannot be read
-    QCOMPARE(r.err, "qingchuang-tool stats: cannot read " + QFile::encodeName(m_dir.path()) + "/DB/20240110.KAV\n");
+    QCOMPARE(r.err, "qingchuang-tool stats: cannot read " + QFile::encodeName(m_dir.path()) +
+                        "/DB/20240110.KAV\n");
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
     QCOMPARE(error.error, QJsonParseError::NoError);
@@ -141,7 +146,8 @@ void TestQcToolStats::statuses_data() {
     QTest::newRow("unknown option") << QStringList{u"DIR"_qs, u"--csv"_qs} << 2;
     QTest::newRow("year missing") << QStringList{u"DIR"_qs, u"--year"_qs} << 2;
     QTest::newRow("year not a number") << QStringList{u"DIR"_qs, u"--year"_qs, u"20x4"_qs} << 2;
-    QTest::newRow("today not a date") << QStringList{u"DIR"_qs, u"--today"_qs, u"2024-02-30"_qs} << 2;
+    QTest::newRow("today not a date")
+        << QStringList{u"DIR"_qs, u"--today"_qs, u"2024-02-30"_qs} << 2;
     QTest::newRow("folder missing") << QStringList{u"MISSING"_qs} << 1;
 }
 

@@ -16,8 +16,8 @@ Q_DECLARE_METATYPE(stats::Figures)
 
 namespace {
 
-stats::Figures figures(int entries, int locked, int days, qint64 chars, qint64 year, qint64 month, qint64 average,
-                       int current, int longest, QDate first) {
+stats::Figures figures(int entries, int locked, int days, qint64 chars, qint64 year, qint64 month,
+                       qint64 average, int current, int longest, QDate first) {
     stats::Figures f;
     f.entries = entries;
     f.lockedEntries = locked;
@@ -33,7 +33,8 @@ stats::Figures figures(int entries, int locked, int days, qint64 chars, qint64 y
 }
 
 QString describe(const stats::Figures &f) {
-    return u"entries %1 locked %2 days %3 chars %4/%5/%6 avg %7 streak %8/%9 first %10"_qs.arg(f.entries)
+    return u"entries %1 locked %2 days %3 chars %4/%5/%6 avg %7 streak %8/%9 first %10"_qs
+        .arg(f.entries)
         .arg(f.lockedEntries)
         .arg(f.writtenDays)
         .arg(f.characters)
@@ -79,14 +80,18 @@ void TestStats::initTestCase() {
 void TestStats::days() {
     using D = stats::Day;
     const QMap<QDate, D> expected{
-        {QDate(2023, 12, 30), D{1, 0, 2}}, {QDate(2023, 12, 31), D{2, 0, 8}}, {QDate(2024, 1, 1), D{1, 0, 6}},
-        {QDate(2024, 2, 27), D{1, 0, 4}},  {QDate(2024, 2, 28), D{1, 0, 4}},  {QDate(2024, 2, 29), D{2, 1, 1}},
+        {QDate(2023, 12, 30), D{1, 0, 2}}, {QDate(2023, 12, 31), D{2, 0, 8}},
+        {QDate(2024, 1, 1), D{1, 0, 6}},   {QDate(2024, 2, 27), D{1, 0, 4}},
+        {QDate(2024, 2, 28), D{1, 0, 4}},  {QDate(2024, 2, 29), D{2, 1, 1}},
         {QDate(2024, 3, 1), D{1, 0, 10}},  {QDate(2024, 3, 2), D{1, 0, 2}},
     };
     QCOMPARE(m_report.days.keys(), expected.keys());
     for (auto it = expected.constBegin(); it != expected.constEnd(); ++it) {
         const D d = m_report.days.value(it.key());
-        QVERIFY2(d == it.value(), qPrintable(u"%1: %2 %3 %4"_qs.arg(it.key().toString(Qt::ISODate)).arg(d.entries).arg(d.locked).arg(d.characters)));
+        QVERIFY2(d == it.value(), qPrintable(u"%1: %2 %3 %4"_qs.arg(it.key().toString(Qt::ISODate))
+                                                 .arg(d.entries)
+                                                 .arg(d.locked)
+                                                 .arg(d.characters)));
     }
 }
 
@@ -94,12 +99,18 @@ void TestStats::figures_data() {
     QTest::addColumn<QDate>("today");
     QTest::addColumn<stats::Figures>("expected");
     const QDate first(2023, 12, 30);
-    QTest::newRow("today written") << QDate(2024, 3, 2) << ::figures(10, 1, 8, 37, 27, 12, 5, 5, 5, first);
-    QTest::newRow("today not yet written") << QDate(2024, 3, 3) << ::figures(10, 1, 8, 37, 27, 12, 5, 5, 5, first);
-    QTest::newRow("two days without") << QDate(2024, 3, 4) << ::figures(10, 1, 8, 37, 27, 12, 5, 0, 5, first);
-    QTest::newRow("on the leap day") << QDate(2024, 2, 29) << ::figures(10, 1, 8, 37, 27, 9, 5, 3, 5, first);
-    QTest::newRow("a year later") << QDate(2025, 1, 1) << ::figures(10, 1, 8, 37, 0, 0, 5, 0, 5, first);
-    QTest::newRow("the year before") << QDate(2023, 12, 31) << ::figures(10, 1, 8, 37, 10, 10, 5, 2, 5, first);
+    QTest::newRow("today written")
+        << QDate(2024, 3, 2) << ::figures(10, 1, 8, 37, 27, 12, 5, 5, 5, first);
+    QTest::newRow("today not yet written")
+        << QDate(2024, 3, 3) << ::figures(10, 1, 8, 37, 27, 12, 5, 5, 5, first);
+    QTest::newRow("two days without")
+        << QDate(2024, 3, 4) << ::figures(10, 1, 8, 37, 27, 12, 5, 0, 5, first);
+    QTest::newRow("on the leap day")
+        << QDate(2024, 2, 29) << ::figures(10, 1, 8, 37, 27, 9, 5, 3, 5, first);
+    QTest::newRow("a year later") << QDate(2025, 1, 1)
+                                  << ::figures(10, 1, 8, 37, 0, 0, 5, 0, 5, first);
+    QTest::newRow("the year before")
+        << QDate(2023, 12, 31) << ::figures(10, 1, 8, 37, 10, 10, 5, 2, 5, first);
 }
 
 void TestStats::figures() {
@@ -151,8 +162,11 @@ void TestStats::secondCollectionSeesChanges() {
     QCOMPARE(first.figures(statsdiary::today()).characters, qint64(37));
     // A day rewritten: its new text counts, the rest stays as it was.
     const QString path = dir.path() + u"/DB/20240302.KAV"_qs;
-    testsupport::writeFile(path, finddiary::entry(10, u"十"_qs, "", finddiary::rtfText(u"今天写得多 #新话题"_qs)));
-    struct utimbuf later {2000000000, 2000000000};
+    testsupport::writeFile(
+        path, finddiary::entry(10, u"十"_qs, "", finddiary::rtfText(u"今天写得多 #新话题"_qs)));
+    struct utimbuf later {
+        2000000000, 2000000000
+    };
     QCOMPARE(::utime(QFile::encodeName(path).constData(), &later), 0);
     const stats::Report second = stats::collect(engine);
     QVERIFY(second.days.value(QDate(2024, 3, 2)) == (stats::Day{1, 0, 8}));

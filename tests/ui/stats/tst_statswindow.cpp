@@ -8,9 +8,9 @@
 #include "ui/stats/statswindow.h"
 
 #include "statsdiary.h"
+#include "testsupport.h"
 #include "ui/app/app.h"
 #include "ui/widgets/richtextbox.h"
-#include "testsupport.h"
 
 #include <QAction>
 #include <QBarSeries>
@@ -77,7 +77,8 @@ struct Diary {
     StatsWindow *openStats() {
         get<QAction>(w, "m_stats")->trigger();
         StatsWindow *s = app->statsWindow();
-        if (!testsupport::waitUntil([s] { return !s->collecting(); }, 10000)) qFatal("statistics never finished");
+        if (!testsupport::waitUntil([s] { return !s->collecting(); }, 10000))
+            qFatal("statistics never finished");
         return s;
     }
     // The bars of the month chart whose legend says label ("2024 年"), left to right.
@@ -120,7 +121,8 @@ void TestStatsWindow::fillsIn() {
     StatsWindow *s = d.openStats();
     QVERIFY(s->isVisible());
     QCOMPARE(d.get<QLabel>(s, "lb_figures")->text(), kFigures);
-    QCOMPARE(d.rows(d.get<QListWidget>(s, "lv_tags")), (QStringList{u"#旅行  2"_qs, u"#新年快乐  1"_qs, u"#秘密  1"_qs}));
+    QCOMPARE(d.rows(d.get<QListWidget>(s, "lv_tags")),
+             (QStringList{u"#旅行  2"_qs, u"#新年快乐  1"_qs, u"#秘密  1"_qs}));
     QCOMPARE(d.get<QLabel>(s, "lb_state")->text(),
              u"有 1 个日期文件读不出，没有计入："_qs + d.dir.path() + u"/DB/20240110.KAV"_qs);
     QCOMPARE(d.get<QLabel>(s, "lb_year")->text(), u"2024 年"_qs);
@@ -147,7 +149,8 @@ void TestStatsWindow::heatMapLevels_data() {
     QTest::newRow("most written") << QDate(2024, 3, 1) << 4 << u"2024-03-01  1 篇  10 字"_qs;
     QTest::newRow("six of ten") << QDate(2024, 1, 1) << 3 << u"2024-01-01  1 篇  6 字"_qs;
     QTest::newRow("four of ten") << QDate(2024, 2, 27) << 2 << u"2024-02-27  1 篇  4 字"_qs;
-    QTest::newRow("with a locked entry") << QDate(2024, 2, 29) << 1 << u"2024-02-29  2 篇  1 字（加锁 1 篇，字数未知）"_qs;
+    QTest::newRow("with a locked entry")
+        << QDate(2024, 2, 29) << 1 << u"2024-02-29  2 篇  1 字（加锁 1 篇，字数未知）"_qs;
     QTest::newRow("empty date file") << QDate(2024, 1, 15) << 0 << u"2024-01-15  0 篇  0 字"_qs;
     QTest::newRow("unreadable") << QDate(2024, 1, 10) << 0 << u"2024-01-10  0 篇  0 字"_qs;
 }
@@ -196,9 +199,11 @@ void TestStatsWindow::clickOnDayOpensIt() {
     QVERIFY(d.w->IsEditing);
     QCOMPARE(d.w->CurDate, statsdiary::today());
     QCOMPARE(d.status(), u" 请先保存或取消当前的编辑。"_qs);
-    QCOMPARE(d.get<QLabel>(s, "lb_state")->text(), u"请先保存或取消当前的编辑，再打开 2023-12-30。"_qs);
+    QCOMPARE(d.get<QLabel>(s, "lb_state")->text(),
+             u"请先保存或取消当前的编辑，再打开 2023-12-30。"_qs);
     // A click between the squares (the gap left of the first column) opens nothing.
-    QTest::mouseClick(map, Qt::LeftButton, {}, map->cellRect(QDate(2023, 1, 2)).topLeft() - QPoint(1, 0));
+    QTest::mouseClick(map, Qt::LeftButton, {},
+                      map->cellRect(QDate(2023, 1, 2)).topLeft() - QPoint(1, 0));
     QCOMPARE(d.w->CurDate, statsdiary::today());
 }
 
@@ -208,7 +213,8 @@ void TestStatsWindow::clickOnTagSearches() {
     s->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(s));
     QListWidget *tags = d.get<QListWidget>(s, "lv_tags");
-    QTest::mouseClick(tags->viewport(), Qt::LeftButton, {}, tags->visualItemRect(tags->item(0)).center());
+    QTest::mouseClick(tags->viewport(), Qt::LeftButton, {},
+                      tags->visualItemRect(tags->item(0)).center());
     FindWindow *f = d.app->findWindow();
     QVERIFY(f->isVisible());
     QCOMPARE(d.get<QLineEdit>(f, "tt_words")->text(), u"#旅行"_qs);
@@ -225,22 +231,27 @@ void TestStatsWindow::liveCountAgreesWithWindowAndTool() {
     Diary d;
     QVERIFY(QTest::qWaitForWindowActive(d.w));
     d.get<QAction>(d.w, "m_new")->trigger();
-    // The new entry's first line: "2024年3月2日   星期六   天气：" counts 2024 年 3 月 2 日 星期六 天气.
+    // The new entry's first line: "2024年3月2日   星期六   天气：" counts 2024 年 3 月 2 日 星期六
+    // 天气.
     QVERIFY(testsupport::waitUntil([&] { return d.status() == u" 新建日记 字数 11"_qs; }, 3000));
     RichTextBox *editor = d.get<RichTextBox>(d.w, "mmw");
     editor->moveCursor(QTextCursor::End);
     type(editor, u"我用Qt写了2篇日记。"_qs);
-    QVERIFY2(testsupport::waitUntil([&] { return d.status() == u" 新建日记 字数 20"_qs; }, 3000), qPrintable(d.status()));
+    QVERIFY2(testsupport::waitUntil([&] { return d.status() == u" 新建日记 字数 20"_qs; }, 3000),
+             qPrintable(d.status()));
     QTest::keyClick(editor, Qt::Key_Backspace); // the full stop: no character
     QTest::keyClick(editor, Qt::Key_Backspace);
-    QVERIFY2(testsupport::waitUntil([&] { return d.status() == u" 新建日记 字数 19"_qs; }, 3000), qPrintable(d.status()));
+    QVERIFY2(testsupport::waitUntil([&] { return d.status() == u" 新建日记 字数 19"_qs; }, 3000),
+             qPrintable(d.status()));
     QTest::mouseClick(d.get<QPushButton>(d.w, "bt_save"), Qt::LeftButton);
     QVERIFY(!d.w->IsEditing);
     QVERIFY(!d.status().contains(u"字数"_qs));
 
     // Today's 2 characters and the new 19: 37 + 19 in the window and in the tool.
     StatsWindow *s = d.openStats();
-    QVERIFY(d.get<QLabel>(s, "lb_figures")->text().contains(u"\n总字数：56\n今年字数：46\n本月字数：31\n"_qs));
+    QVERIFY(d.get<QLabel>(s, "lb_figures")
+                ->text()
+                .contains(u"\n总字数：56\n今年字数：46\n本月字数：31\n"_qs));
     QCOMPARE(s->report().days.value(statsdiary::today()), (stats::Day{2, 0, 21}));
     QProcess tool;
     tool.start(qEnvironmentVariable("QC_TOOL_EXE"),
