@@ -120,6 +120,8 @@ private:
     void editStarted();
     void onEdited();
     void saveDraft();
+    // " 字数 N" of the open edit at the end of the status line.
+    void showCount();
     void fillHomePage();
     // Reads the home page file into box and HomeText from it; the prompt when there is none.
     bool readHomePage(RichTextBox *box);
@@ -197,5 +199,7 @@ private:
     bool m_editorWritten = false; // something wrote into the editor while it was pending
     bool m_editChanged = false; // the open edit holds changes since it started
     QTimer *m_draftTimer = nullptr;
+    QTimer *m_countTimer = nullptr;
+    QString m_countText; // the count the status line ends with
     std::atomic<bool> m_stopWork = false;
 };
