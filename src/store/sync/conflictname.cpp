@@ -17,7 +17,9 @@ std::optional<QDate> dayOf(const QString &yyyymmdd, const QString &format) {
     return d;
 }
 
-bool validTime(const QString &hhmmss) { return QTime::fromString(hhmmss, u"HHmmss"_qs).isValid(); }
+bool validTime(const QString &hhmmss) {
+    return QTime::fromString(hhmmss, u"HHmmss"_qs).isValid();
+}
 
 struct Pattern {
     Tool tool;
@@ -28,16 +30,21 @@ struct Pattern {
 const QList<Pattern> &patterns() {
     static const QList<Pattern> list{
         {Tool::Syncthing,
-         QRegularExpression(u"^(.+)\\.sync-conflict-(\\d{8})-(\\d{6})-[A-Z0-9]{7}"_qs + kExt + u"$"_qs),
+         QRegularExpression(u"^(.+)\\.sync-conflict-(\\d{8})-(\\d{6})-[A-Z0-9]{7}"_qs + kExt +
+                            u"$"_qs),
          u"yyyyMMdd"_qs},
         {Tool::Nextcloud,
-         QRegularExpression(u"^(.+) \\(conflicted copy (?:[^()]+ )?(\\d{4}-\\d{2}-\\d{2}) (\\d{6})\\)"_qs + kExt +
-                            u"$"_qs),
+         QRegularExpression(
+             u"^(.+) \\(conflicted copy (?:[^()]+ )?(\\d{4}-\\d{2}-\\d{2}) (\\d{6})\\)"_qs + kExt +
+             u"$"_qs),
          u"yyyy-MM-dd"_qs},
-        {Tool::OwnCloud, QRegularExpression(u"^(.+)_conflict-(\\d{8})-(\\d{6})"_qs + kExt + u"$"_qs), u"yyyyMMdd"_qs},
+        {Tool::OwnCloud,
+         QRegularExpression(u"^(.+)_conflict-(\\d{8})-(\\d{6})"_qs + kExt + u"$"_qs),
+         u"yyyyMMdd"_qs},
         {Tool::Dropbox,
-         QRegularExpression(u"^(.+) \\([^()]+['\u2019]s conflicted copy (\\d{4}-\\d{2}-\\d{2})()(?: \\([1-9]\\d*\\))?\\)"_qs +
-                            kExt + u"$"_qs),
+         QRegularExpression(
+             u"^(.+) \\([^()]+['\u2019]s conflicted copy (\\d{4}-\\d{2}-\\d{2})()(?: \\([1-9]\\d*\\))?\\)"_qs +
+             kExt + u"$"_qs),
          u"yyyy-MM-dd"_qs},
     };
     return list;
