@@ -309,6 +309,8 @@ void Index::setMode(bool editing) {
         m_countTimer->stop();
         m_editChanged = false;
         recovery::discard(m_app.programDir());
+        // Queued: the save or cancel that ends the edit finishes first.
+        QMetaObject::invokeMethod(this, &Index::editEnded, Qt::QueuedConnection);
     }
     IsEditing = editing;
     for (RichTextBox *box : {mmw, Titles}) {
@@ -896,6 +898,50 @@ void Index::finishEncipherOld(const cipher::Conversion &c) {
 
 // The file of a listed item. The name comes from the folder's own listing and is used as it is:
 // the title rules are for new titles, and a name holding "\\" must not become a sub-path.
+QSet<QString> Index::busyFiles() const {
+    if (!IsEditing) return {};
+    if (IsCollection) return {lovePath(Titles->text())};
+    return {CurFile};
+}
+
+void Index::diskChanged() {
+    if (IsEditing) return;
+    if (IsCollection) {
+        const QStringList names = mylove::itemNames(m_app.path(u"Love"_qs));
+        QStringList shown;
+        for (int i = 0; i < PicList->count(); ++i)
+            shown << PicList->item(i)->text();
+        if (names != shown) ListCollection();
+        return;
+    }
+    if (CurFile != m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs)) return;
+    if (PicList->count() == 0) {
+        // The date showed that it has no entry; now it has.
+        if (QFileInfo::exists(CurFile)) ShowDate();
+        return;
+    }
+    const diary::Listing listing = diary::ListEntries(CurFile);
+    bool same = listing.items.size() == PicList->count();
+    for (int i = 0; same && i < PicList->count(); ++i) {
+        const QListWidgetItem *item = PicList->item(i);
+        const diary::EntryItem &e = listing.items[i];
+        same = item->text() == e.title && item->data(KeyRole).toInt() == e.key &&
+               item->data(OccurrenceRole).toInt() == e.occurrence;
+    }
+    if (same) return;
+    // The entry selected stays selected where it is still listed.
+    QListWidgetItem *selected = selectedItem();
+    const QVariant key = selected ? selected->data(KeyRole) : QVariant();
+    const QVariant occurrence = selected ? selected->data(OccurrenceRole) : QVariant();
+    ListEntries(CurFile);
+    for (int i = 0; key.isValid() && i < PicList->count(); ++i) {
+        if (PicList->item(i)->data(KeyRole) == key && PicList->item(i)->data(OccurrenceRole) == occurrence) {
+            PicList->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
 QString Index::lovePath(const QString &name) const { return m_app.path(u"Love"_qs) + u'/' + name; }
 
 void Index::ListCollection() {
