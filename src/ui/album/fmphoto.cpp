@@ -3,9 +3,9 @@
 #include "store/album/album.h"
 #include "ui/album/albumimages.h"
 #include "ui/album/picturebox.h"
-#include "ui/diary/index.h"
+#include "store/common/programfolder.h"
+#include "store/settings/settings.h"
 #include "ui/widgets/ui.h"
-#include "ui/app/app.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -78,7 +78,8 @@ private:
 
 } // namespace
 
-fmPhoto::fmPhoto(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
+fmPhoto::fmPhoto(const ProgramFolder &folder, Settings &settings, QWidget *parent)
+    : QWidget(parent), m_programFolder(folder), m_settings(settings) {
     QFont windowFont(fontFamily());
     windowFont.setPixelSize(12);
     setFont(windowFont);
@@ -169,7 +170,7 @@ void fmPhoto::load() {
     PicLoad->setImage(blank);
 
     m_folder =
-        album::pictureFolder(m_app.settings().ImagesPath, m_app.programDir(), QDir::homePath());
+        album::pictureFolder(m_settings.ImagesPath, m_programFolder.dir, QDir::homePath());
     tmMove->stop();
     if (!QFileInfo(m_folder).isDir()) QDir().mkdir(m_folder); // one level, as asked
     Pictures = QStringList{album::placeholderName()} + album::listPictures(m_folder);
@@ -270,9 +271,9 @@ void fmPhoto::ShowHelpPage() {
     const int n = int(Pictures.size()) - 1;
     const QString folder = QDir::toNativeSeparators(m_folder);
     const QString saveFolder = QDir::toNativeSeparators(
-        album::localPath(album::withTrailingSeparator(m_app.settings().oPicSavePath),
-                         m_app.programDir(), QDir::homePath()));
-    const QString configFile = QDir::toNativeSeparators(m_app.path(QStringLiteral("Config.ini")));
+        album::localPath(album::withTrailingSeparator(m_settings.oPicSavePath), m_programFolder.dir,
+                         QDir::homePath()));
+    const QString configFile = QDir::toNativeSeparators(m_programFolder.path(QStringLiteral("Config.ini")));
 
     m_backColor = kHelpBackground;
     blankBox();
@@ -340,24 +341,14 @@ void fmPhoto::mAbout_Click() {
     ShowHelpPage();
 }
 
-void fmPhoto::btHidden_Click() {
-    App &app = m_app; // this window is on its way out
-    app.closePhoto();
-    app.windowLeft();
-}
+void fmPhoto::btHidden_Click() { emit hideRequested(); }
 
-void fmPhoto::btBack_Click() {
-    App &app = m_app; // this window is on its way out
-    app.closePhoto();
-    app.index()->show();
-}
+void fmPhoto::btBack_Click() { emit backRequested(); }
 
 void fmPhoto::closeEvent(QCloseEvent *event) {
     // Closed from the title bar: unloaded like by "隐藏".
     event->accept();
-    App &app = m_app;
-    app.closePhoto();
-    app.windowLeft();
+    emit hideRequested();
 }
 
 void fmPhoto::PicLoad_MouseDown(int button, double x, double y) {
@@ -406,11 +397,11 @@ void fmPhoto::tmMove_Timer() {
 }
 
 void fmPhoto::mSave_Click() {
-    Settings &settings = m_app.settings();
+    Settings &settings = m_settings;
     const QString home = QDir::homePath();
     // The folder the file goes to, whether or not the separator is there yet.
     const QString folder = album::localPath(album::withTrailingSeparator(settings.oPicSavePath),
-                                            m_app.programDir(), home);
+                                            m_programFolder.dir, home);
     if (!QFileInfo(folder).isDir()) QDir().mkdir(folder);
 
     const album::LogoPlace logo = album::logoPlace(boxWidth(), boxHeight(), settings.noLogo);
@@ -432,7 +423,7 @@ void fmPhoto::mSave_Click() {
         image.setDevicePixelRatio(1);
     }
     const bool saved = album::saveBitmap(
-        image, album::localPath(settings.oPicSavePath, m_app.programDir(), home),
-        [this] { return m_app.random(999999); }, &file);
+        image, album::localPath(settings.oPicSavePath, m_programFolder.dir, home),
+        [this] { return m_programFolder.random(999999); }, &file);
     labShow->setText(album::saveStatusText(file, saved));
 }

@@ -8,7 +8,8 @@
 
 #include <functional>
 
-class App;
+struct ProgramFolder;
+struct Settings;
 class PictureBox;
 class QLabel;
 class QPushButton;
@@ -17,11 +18,13 @@ class QAction;
 
 // The photo album: the pictures of one folder one at a time in a fixed view, hearts stamped on
 // them, the picture dragged about, and the result saved as a bitmap with the logo. Positions
-// and sizes of the picture box are kept in twips, as the rest of the program counts them.
+// and sizes of the picture box are kept in twips, as the rest of the program counts them. It is
+// handed the program folder and the settings it reads (the pictures' folders, the logo); where the
+// user goes next it says by its signals.
 class fmPhoto : public QWidget {
     Q_OBJECT
 public:
-    explicit fmPhoto(App &app, QWidget *parent = nullptr);
+    fmPhoto(const ProgramFolder &folder, Settings &settings, QWidget *parent = nullptr);
     ~fmPhoto() override;
 
     // Loads Pictures(index) into the box and centres it, or shows why it cannot.
@@ -57,6 +60,12 @@ public slots:
     void PicLoad_MouseUp(int button, double x, double y);
     void tmMove_Timer();
 
+signals:
+    // "隐藏" or the close box: the album is done and the user goes nowhere in particular.
+    void hideRequested();
+    // "返回": the album is done and the user goes back to the diary.
+    void backRequested();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -78,7 +87,8 @@ private:
     double boxHeight() const; // twips
     QPoint screenCursor() const;
 
-    App &m_app;
+    const ProgramFolder &m_programFolder;
+    Settings &m_settings;
 
     QWidget *picMeimei = nullptr;
     PictureBox *PicLoad = nullptr;

@@ -159,7 +159,17 @@ void App::closeNewUser() {
 }
 
 fmPhoto *App::photo() {
-    if (!m_photo) m_photo = new fmPhoto(*this);
+    if (!m_photo) {
+        m_photo = new fmPhoto(m_folder, settings());
+        connect(m_photo, &fmPhoto::hideRequested, this, [this] {
+            closePhoto();
+            windowLeft();
+        });
+        connect(m_photo, &fmPhoto::backRequested, this, [this] {
+            closePhoto();
+            index()->show();
+        });
+    }
     return m_photo;
 }
 

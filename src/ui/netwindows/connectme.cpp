@@ -1,7 +1,6 @@
 #include "ui/netwindows/connectme.h"
 
-#include "store/diary/diarystore.h"
-#include "store/diary/fos.h"
+#include "store/net/connectionlog.h"
 #include "ui/diary/index.h"
 #include "store/net/msgload.h"
 #include "ui/netwindows/netwindowtext.h"
@@ -13,7 +12,6 @@
 #include "ui/app/app.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
@@ -22,9 +20,6 @@ namespace {
 
 const QString kConnecting = u"正在连接服务器..."_qs;
 const QString kError = u"  有错误发生。"_qs;
-
-// The connection log of a day: \LogFile\ + its date name + ".txt".
-QString getDateName(const QDate &date) { return diary::DateKey(date); }
 
 } // namespace
 
@@ -250,12 +245,9 @@ void ConnectMe::bt_save_Click() {
 void ConnectMe::m_seeList_Click() { Content->setText(ClientList); }
 
 void ConnectMe::m_save_Click() {
-    const QString folder = m_app.path(u"\\LogFile"_qs);
-    FOS log;
-    const bool ok = QDir().mkpath(folder) &&
-                    log.opw(folder + u"/"_qs + getDateName(m_app.today()) + u".txt"_qs) &&
-                    log.fw(ClientList);
-    if (log.closeAll() && ok) return;
+    const store::Result saved = netlog::saveConnectionLog(m_app.folder(), ClientList);
+    if (saved.ok()) return;
+    qWarning("connection log: %s", qPrintable(saved.detail));
     // A message being written in the pane is not overwritten by the report.
     if (bt_save->isEnabled())
         HostIP->setText(kError);

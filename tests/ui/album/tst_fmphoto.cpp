@@ -1,5 +1,7 @@
 // The album window driven through its controls, offscreen, over temporary folders.
 #include "store/album/album.h"
+#include "store/common/programfolder.h"
+#include "store/settings/settings.h"
 #include "ui/album/albumimages.h"
 #include "ui/album/fmphoto.h"
 #include "ui/album/picturebox.h"
@@ -14,6 +16,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -104,6 +107,7 @@ private slots:
     void saveFolders();
     void saveFailureIsReported();
     void hideAndBack();
+    void standsAlone();
     void growing();
     void drawnAtPixelRatio();
 
@@ -686,6 +690,40 @@ void TestFmPhoto::hideAndBack() {
     // The title bar's close unloads it too.
     m_window->close();
     QVERIFY(!m_app->photoLoaded());
+}
+
+// The album needs no App: handed a folder and the settings it reads, it shows its pictures, saves
+// where the settings say, and says by its signals where the user goes.
+void TestFmPhoto::standsAlone() {
+    ProgramFolder folder(m_dir->path() + u"/alone"_qs);
+    folder.randomSource = [] { return 0.5; }; // 499999.5: "sv500000.BMP"
+    QVERIFY(QDir().mkpath(folder.dir));
+    Settings settings;
+    settings.ImagesPath = picturesDir();
+    settings.oPicSavePath = saveDir() + u"/alone"_qs; // the album makes the last folder only
+    QVERIFY(QDir().mkpath(saveDir()));
+    QVERIFY(QDir().mkpath(picturesDir()));
+    QVERIFY(solid(40, 20, Qt::blue).save(picturesDir() + u"/b.png"_qs, "PNG"));
+
+    fmPhoto window(folder, settings);
+    QSignalSpy hidden(&window, &fmPhoto::hideRequested);
+    QSignalSpy back(&window, &fmPhoto::backRequested);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton *>(u"btLoad"_qs), Qt::LeftButton);
+    QCOMPARE(window.currentIndex(), 1);
+    window.findChild<QAction *>(u"mSave"_qs)->trigger();
+    QVERIFY(QFileInfo::exists(saveDir() + u"/alone/sv500000.BMP"_qs));
+    QCOMPARE(settings.oPicSavePath, saveDir() + u"/alone\\"_qs); // kept as the settings file writes it
+
+    QTest::mouseClick(window.findChild<QPushButton *>(u"btBack"_qs), Qt::LeftButton);
+    QCOMPARE(back.count(), 1);
+    QCOMPARE(hidden.count(), 0);
+    QTest::mouseClick(window.findChild<QPushButton *>(u"btHidden"_qs), Qt::LeftButton);
+    QCOMPARE(hidden.count(), 1);
+    window.close();
+    QCOMPARE(hidden.count(), 2);
+    QCOMPARE(back.count(), 1);
 }
 
 void TestFmPhoto::growing() {
