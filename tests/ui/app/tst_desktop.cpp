@@ -323,6 +323,12 @@ void TestDesktop::tabFollowsTheLayout_data() {
                                           u"btReWrite"_qs,  u"PicList"_qs,    u"btBefore"_qs,
                                           u"btAfter"_qs,    u"btReturn"_qs,   u"says"_qs,
                                           u"bt_hidden"_qs,  u"bt_exit"_qs};
+    QTest::newRow("fmPhoto") << u"fmPhoto"_qs
+                             << QStringList{u"btFront"_qs, u"btLoad"_qs, u"btHidden"_qs, u"btBack"_qs};
+    QTest::newRow("CalendarWindow") << u"CalendarWindow"_qs
+                                    << QStringList{u"qt_calendar_calendarview"_qs, u"lv_thatday"_qs};
+    QTest::newRow("RestoreWindow") << u"RestoreWindow"_qs
+                                   << QStringList{u"lst_backups"_qs, u"bt_restore"_qs, u"bt_close"_qs};
     QTest::newRow("FindWindow") << u"FindWindow"_qs
                                 << QStringList{u"tt_words"_qs, u"bt_find"_qs, u"lv_hits"_qs};
     QTest::newRow("ExportWindow") << u"ExportWindow"_qs
