@@ -16,6 +16,7 @@
 #include "store/settings/config.h"
 #include "ui/app/helpdoc.h"
 #include "store/settings/windowstate.h"
+#include "store/stats/count.h"
 
 #include <QApplication>
 #include <QAction>
@@ -48,6 +49,9 @@ constexpr int OccurrenceRole = Qt::UserRole + 1;
 
 // A change of an open edit reaches its recovery draft within this time.
 constexpr int kDraftDelayMs = 3000;
+// The count of the open edit follows the typing at most this often, so that a long entry types as
+// fast as a short one.
+constexpr int kCountDelayMs = 300;
 
 QString msg(const char16_t *text) { return u"\r\n"_qs + QString::fromUtf16(text); }
 
@@ -163,6 +167,11 @@ void Index::buildControls() {
     m_draftTimer->setSingleShot(true);
     m_draftTimer->setInterval(kDraftDelayMs);
     connect(m_draftTimer, &QTimer::timeout, this, &Index::saveDraft);
+    m_countTimer = new QTimer(this);
+    m_countTimer->setObjectName(u"tmCount"_qs);
+    m_countTimer->setSingleShot(true);
+    m_countTimer->setInterval(kCountDelayMs);
+    connect(m_countTimer, &QTimer::timeout, this, &Index::showCount);
     connect(mmw, &QTextEdit::textChanged, this, &Index::onEdited);
     connect(Titles, &QTextEdit::textChanged, this, &Index::onEdited);
     anchorControls();
@@ -297,8 +306,11 @@ void Index::setMode(bool editing) {
     // Leaving an edit (saved, cancelled or left unchanged) ends its draft.
     if (IsEditing && !editing) {
         m_draftTimer->stop();
+        m_countTimer->stop();
         m_editChanged = false;
         recovery::discard(m_app.programDir());
+        // Queued: the save or cancel that ends the edit finishes first.
+        QMetaObject::invokeMethod(this, &Index::editEnded, Qt::QueuedConnection);
     }
     IsEditing = editing;
     for (RichTextBox *box : {mmw, Titles}) {
@@ -625,11 +637,22 @@ bool Index::refuseWhileChanged() {
 void Index::editStarted() {
     m_editChanged = false;
     m_draftTimer->stop();
+    if (!m_countTimer->isActive()) m_countTimer->start();
+}
+
+void Index::showCount() {
+    if (!IsEditing) return;
+    // The count stands after whatever the status line says, in place of the count before it.
+    QString text = says->text();
+    if (!m_countText.isEmpty() && text.endsWith(m_countText)) text.chop(m_countText.size());
+    m_countText = u" 字数 "_qs + QString::number(stats::characterCount(mmw->toPlainText()));
+    says->setText(text + m_countText);
 }
 
 void Index::onEdited() {
     if (m_homePending) m_editorWritten = true;
     if (!IsEditing) return;
+    if (!m_countTimer->isActive()) m_countTimer->start();
     m_editChanged = true;
     if (!m_draftTimer->isActive()) m_draftTimer->start();
 }
@@ -875,6 +898,50 @@ void Index::finishEncipherOld(const cipher::Conversion &c) {
 
 // The file of a listed item. The name comes from the folder's own listing and is used as it is:
 // the title rules are for new titles, and a name holding "\\" must not become a sub-path.
+QSet<QString> Index::busyFiles() const {
+    if (!IsEditing) return {};
+    if (IsCollection) return {lovePath(Titles->text())};
+    return {CurFile};
+}
+
+void Index::diskChanged() {
+    if (IsEditing) return;
+    if (IsCollection) {
+        const QStringList names = mylove::itemNames(m_app.path(u"Love"_qs));
+        QStringList shown;
+        for (int i = 0; i < PicList->count(); ++i)
+            shown << PicList->item(i)->text();
+        if (names != shown) ListCollection();
+        return;
+    }
+    if (CurFile != m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs)) return;
+    if (PicList->count() == 0) {
+        // The date showed that it has no entry; now it has.
+        if (QFileInfo::exists(CurFile)) ShowDate();
+        return;
+    }
+    const diary::Listing listing = diary::ListEntries(CurFile);
+    bool same = listing.items.size() == PicList->count();
+    for (int i = 0; same && i < PicList->count(); ++i) {
+        const QListWidgetItem *item = PicList->item(i);
+        const diary::EntryItem &e = listing.items[i];
+        same = item->text() == e.title && item->data(KeyRole).toInt() == e.key &&
+               item->data(OccurrenceRole).toInt() == e.occurrence;
+    }
+    if (same) return;
+    // The entry selected stays selected where it is still listed.
+    QListWidgetItem *selected = selectedItem();
+    const QVariant key = selected ? selected->data(KeyRole) : QVariant();
+    const QVariant occurrence = selected ? selected->data(OccurrenceRole) : QVariant();
+    ListEntries(CurFile);
+    for (int i = 0; key.isValid() && i < PicList->count(); ++i) {
+        if (PicList->item(i)->data(KeyRole) == key && PicList->item(i)->data(OccurrenceRole) == occurrence) {
+            PicList->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
 QString Index::lovePath(const QString &name) const { return m_app.path(u"Love"_qs) + u'/' + name; }
 
 void Index::ListCollection() {

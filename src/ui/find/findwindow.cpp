@@ -112,6 +112,11 @@ void FindWindow::startSearch() {
     m_search->start(tt_words->text());
 }
 
+void FindWindow::findWords(const QString &words) {
+    tt_words->setText(words);
+    startSearch();
+}
+
 void FindWindow::addHit(const find::Hit &hit) {
     auto *item = new QTreeWidgetItem(lv_hits, {find::dateText(hit), hit.title, hit.snippet});
     item->setData(0, Qt::UserRole, int(m_hits.size()));
