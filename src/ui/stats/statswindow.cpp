@@ -21,6 +21,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <utility>
 
 StatsWindow::StatsWindow(find::Engine &engine, std::function<QDate()> today,
                          std::function<bool(const QDate &)> showDate,
@@ -79,6 +80,11 @@ StatsWindow::StatsWindow(find::Engine &engine, std::function<QDate()> today,
     lb_state = new QLabel(this);
     lb_state->setObjectName(u"lb_state"_qs);
     lb_state->setWordWrap(true);
+    const std::pair<QWidget *, QString> names[] = {
+        {bt_lastyear, u"上一年"_qs}, {bt_nextyear, u"下一年"_qs}, {heatmap, u"一年的日记"_qs},
+        {cb_measure, u"图表内容"_qs}, {cv_months, u"每月图表"_qs}, {lv_tags, u"话题"_qs}};
+    for (const auto &[w, name] : names)
+        w->setAccessibleName(name);
 
     auto *years = new QHBoxLayout;
     years->addStretch();

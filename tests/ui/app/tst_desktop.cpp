@@ -11,6 +11,7 @@
 #include "ui/keep/restorewindow.h"
 #include "ui/netwindows/login.h"
 #include "ui/netwindows/newuser.h"
+#include "ui/stats/statswindow.h"
 #include "ui/widgets/ui.h"
 
 #include <QAbstractScrollArea>
@@ -49,6 +50,7 @@ QList<std::pair<QString, QWidget *>> windowsOf(App &app) {
         {u"Login"_qs, app.login()},
         {u"NewUser"_qs, app.newUser()},
         {u"ForNull"_qs, app.forNull()},
+        {u"StatsWindow"_qs, app.statsWindow()},
     };
 }
 
@@ -304,7 +306,8 @@ void TestDesktop::everyControlHasAName() {
             // On this desktop a list box's name is its current choice; what names the box itself
             // is the name it is given.
             if (qobject_cast<QComboBox *>(w)) text = w->accessibleName();
-            if (text.trimmed().isEmpty() || hasLatinLetter(text))
+            // A Chinese name: not empty, not a sign like "<=" or "◀", no English word.
+            if (!text.contains(QRegularExpression(u"\\p{Han}"_qs)) || hasLatinLetter(text))
                 missing << name + u": "_qs + describe(w) + u" \""_qs + text + u'"';
         }
     }
@@ -323,6 +326,15 @@ void TestDesktop::tabFollowsTheLayout_data() {
                                           u"btReWrite"_qs,  u"PicList"_qs,    u"btBefore"_qs,
                                           u"btAfter"_qs,    u"btReturn"_qs,   u"says"_qs,
                                           u"bt_hidden"_qs,  u"bt_exit"_qs};
+    QTest::newRow("fmPhoto") << u"fmPhoto"_qs
+                             << QStringList{u"btFront"_qs, u"btLoad"_qs, u"btHidden"_qs, u"btBack"_qs};
+    QTest::newRow("CalendarWindow") << u"CalendarWindow"_qs
+                                    << QStringList{u"qt_calendar_calendarview"_qs, u"lv_thatday"_qs};
+    QTest::newRow("RestoreWindow") << u"RestoreWindow"_qs
+                                   << QStringList{u"lst_backups"_qs, u"bt_restore"_qs, u"bt_close"_qs};
+    QTest::newRow("StatsWindow") << u"StatsWindow"_qs
+                                 << QStringList{u"bt_lastyear"_qs, u"bt_nextyear"_qs, u"cb_measure"_qs,
+                                                u"cv_months"_qs, u"lv_tags"_qs};
     QTest::newRow("FindWindow") << u"FindWindow"_qs
                                 << QStringList{u"tt_words"_qs, u"bt_find"_qs, u"lv_hits"_qs};
     QTest::newRow("ExportWindow") << u"ExportWindow"_qs

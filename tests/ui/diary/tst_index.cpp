@@ -4,6 +4,7 @@
 #include "store/diary/recovery.h"
 #include "store/keep/keepjob.h"
 #include "ui/album/fmphoto.h"
+#include "ui/find/findwindow.h"
 
 #include "ui/netwindows/connectme.h"
 #include "ui/netwindows/login.h"
@@ -526,6 +527,13 @@ void TestIndex::browseKeys() {
     QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
     QCOMPARE(d.w->CurDate, QDate(2004, 9, 9));
     QCOMPARE(d.status(), u" 当前记录：2004年9月9日 (星期四)"_qs);
+
+    // Ctrl+F still opens the search beside them.
+    QTest::keyClick(editor, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(d.app->findWindow()->isVisible());
+    d.app->findWindow()->hide();
+    d.w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
 
     // The collection has no days to step through.
     d.click("m_viewlove");
