@@ -12,6 +12,7 @@ int find(const QStringList &args);
 int backup(const QStringList &args);
 int exportDiary(const QStringList &args);
 int stats(const QStringList &args);
+int add(const QStringList &args);
 } // namespace qctool
 
 namespace {
@@ -23,6 +24,7 @@ const std::vector<qctool::Command> &commands() {
         {"export", "PROGRAMDIR --format html|markdown|text --out DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
          qctool::exportDiary},
         {"stats", "PROGRAMDIR [--year YYYY] [--json] [--today YYYY-MM-DD]", qctool::stats},
+        {"add", "PROGRAMDIR [--date YYYY-MM-DD] --title TITLE   (the text on standard input, UTF-8)", qctool::add},
     };
     return all;
 }

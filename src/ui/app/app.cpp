@@ -1,4 +1,5 @@
 #include "ui/app/app.h"
+#include "ui/diary/syncwatcher.h"
 
 #include "ui/album/fmphoto.h"
 #include "ui/diary/calendarwindow.h"
@@ -93,6 +94,9 @@ Index *App::index() {
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence(m_paintBeforeHomePage);
         m_index->reopenDraft();
+        // Another computer's versions, left as conflict copies by a sync tool, are merged now
+        // and whenever they arrive.
+        (new SyncWatcher(*this, *m_index))->scan();
     }
     return m_index.get();
 }

@@ -1,6 +1,7 @@
 #include "ui/app/singlecopy.h"
 
-#include <QCryptographicHash>
+#include "store/common/copylock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -17,18 +18,12 @@
 
 namespace {
 
-QString idOf(const QString &programDir) {
-    const QByteArray id = QCryptographicHash::hash(QDir(programDir).canonicalPath().toUtf8(),
-                                                   QCryptographicHash::Sha1).toHex().left(16);
-    return u"qingchuang-"_qs + QString::fromLatin1(id);
-}
-
 constexpr int kAnswerMs = 2000;
 
 } // namespace
 
 SingleCopy::SingleCopy(const QString &programDir, QObject *parent)
-    : QObject(parent), m_name(idOf(programDir)), m_lockPath(QDir::tempPath() + u'/' + m_name + u".lock"_qs) {}
+    : QObject(parent), m_name(copylock::name(programDir)), m_lockPath(copylock::path(programDir)) {}
 
 SingleCopy::~SingleCopy() {
     // The file stays: removing it could part a copy starting now from the lock it opened.

@@ -35,6 +35,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -174,6 +176,8 @@ void Index::buildControls() {
     connect(Titles, &QTextEdit::textChanged, this, &Index::onEdited);
     anchorControls();
     buildZoom();
+    buildKeys();
+    nameControls();
 }
 
 // The window grows from its laid-out size: the editor takes the room; the right-hand column
@@ -205,6 +209,44 @@ void Index::buildZoom() {
     key("m_zoomNormal", {Qt::CTRL | Qt::Key_0}, [] { return windowstate::kNormalZoom; });
     for (RichTextBox *box : {mmw, Titles})
         connect(box, &RichTextBox::zoomWheel, this, [this](int steps) { setZoom(windowstate::zoomStep(m_zoom, steps)); });
+}
+
+// The keys every editor has. Each clicks its button or triggers its command, so it does exactly
+// what that does and is refused whenever that is (a disabled button does nothing).
+void Index::buildKeys() {
+    m_new->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    auto key = [this](const char *name, const QKeySequence &keys, std::function<void()> act) {
+        auto *a = new QAction(this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, act);
+    };
+    key("k_save", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { bt_save->click(); });
+    // One key never throws text away: Esc leaves only an edit that holds no change.
+    key("k_cancel", QKeySequence(Qt::Key_Escape), [this] {
+        if (IsEditing && !m_editChanged) bt_cancel->click();
+    });
+    key("k_previous", QKeySequence(Qt::ALT | Qt::Key_Left), [this] { btBefore->click(); });
+    key("k_next", QKeySequence(Qt::ALT | Qt::Key_Right), [this] { btAfter->click(); });
+}
+
+// Names a screen reader says, and the order Tab follows: the top row, the editor, then the
+// right-hand column from top to bottom, then the bottom row.
+void Index::nameControls() {
+    const std::pair<QWidget *, const char16_t *> names[] = {
+        {Titles, u"标题"},     {rt_pw, u"密码"},    {mmw, u"日记内容"},   {tt_year, u"年"},
+        {tt_month, u"月"},     {tt_day, u"日"},     {PicList, u"列表"},   {btBefore, u"前一天"},
+        {btAfter, u"后一天"},  {btReturn, u"今天"}, {says, u"状态"},
+    };
+    for (const auto &[w, name] : names)
+        w->setAccessibleName(QString::fromUtf16(name));
+    QWidget *const order[] = {Titles, ck_pw,   rt_pw,    bt_OK,  bt_love,   bt_about, mmw,      m_seeDiary,
+                              m_viewlove, tt_year, tt_month, tt_day, bt_to,     btReWrite, PicList, btBefore,
+                              btAfter, btReturn, says,     bt_v,   bt_save,   bt_cancel, bt_hidden, bt_exit};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void Index::setZoom(int percent) {
@@ -267,6 +309,8 @@ void Index::setMode(bool editing) {
         m_countTimer->stop();
         m_editChanged = false;
         recovery::discard(m_app.programDir());
+        // Queued: the save or cancel that ends the edit finishes first.
+        QMetaObject::invokeMethod(this, &Index::editEnded, Qt::QueuedConnection);
     }
     IsEditing = editing;
     for (RichTextBox *box : {mmw, Titles}) {
@@ -515,6 +559,10 @@ bool Index::eventFilter(QObject *watched, QEvent *event) {
                 bt_about->setProperty("tag", u"1"_qs);
             } else if (key == Qt::Key_Delete) {
                 onListDelete();
+                return true;
+            } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                // Enter opens the highlighted row as a double click does.
+                onListDoubleClick();
                 return true;
             }
         } else if (event->type() == QEvent::KeyRelease) {
@@ -850,6 +898,50 @@ void Index::finishEncipherOld(const cipher::Conversion &c) {
 
 // The file of a listed item. The name comes from the folder's own listing and is used as it is:
 // the title rules are for new titles, and a name holding "\\" must not become a sub-path.
+QSet<QString> Index::busyFiles() const {
+    if (!IsEditing) return {};
+    if (IsCollection) return {lovePath(Titles->text())};
+    return {CurFile};
+}
+
+void Index::diskChanged() {
+    if (IsEditing) return;
+    if (IsCollection) {
+        const QStringList names = mylove::itemNames(m_app.path(u"Love"_qs));
+        QStringList shown;
+        for (int i = 0; i < PicList->count(); ++i)
+            shown << PicList->item(i)->text();
+        if (names != shown) ListCollection();
+        return;
+    }
+    if (CurFile != m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs)) return;
+    if (PicList->count() == 0) {
+        // The date showed that it has no entry; now it has.
+        if (QFileInfo::exists(CurFile)) ShowDate();
+        return;
+    }
+    const diary::Listing listing = diary::ListEntries(CurFile);
+    bool same = listing.items.size() == PicList->count();
+    for (int i = 0; same && i < PicList->count(); ++i) {
+        const QListWidgetItem *item = PicList->item(i);
+        const diary::EntryItem &e = listing.items[i];
+        same = item->text() == e.title && item->data(KeyRole).toInt() == e.key &&
+               item->data(OccurrenceRole).toInt() == e.occurrence;
+    }
+    if (same) return;
+    // The entry selected stays selected where it is still listed.
+    QListWidgetItem *selected = selectedItem();
+    const QVariant key = selected ? selected->data(KeyRole) : QVariant();
+    const QVariant occurrence = selected ? selected->data(OccurrenceRole) : QVariant();
+    ListEntries(CurFile);
+    for (int i = 0; key.isValid() && i < PicList->count(); ++i) {
+        if (PicList->item(i)->data(KeyRole) == key && PicList->item(i)->data(OccurrenceRole) == occurrence) {
+            PicList->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
 QString Index::lovePath(const QString &name) const { return m_app.path(u"Love"_qs) + u'/' + name; }
 
 void Index::ListCollection() {
