@@ -87,6 +87,10 @@ qsizetype characterCount(QStringView text) {
             } else if (!(inRun && joins(c, previous, next(text, i + 1)))) {
                 inRun = false;
             }
+        } else if ((c >= 0x4e00 && c <= 0x9fff) || (c >= 0x3400 && c <= 0x4dbf)) {
+            // The common Han blocks, every one of them a letter: no table look-up.
+            ++count;
+            inRun = false;
         } else if (countsAlone(c)) {
             ++count;
             inRun = false;

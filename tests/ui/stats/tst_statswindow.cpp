@@ -13,6 +13,8 @@
 #include "ui/widgets/richtextbox.h"
 
 #include <QAction>
+#include <QAbstractButton>
+#include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
@@ -25,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +117,7 @@ private slots:
     void clickOnDayOpensIt();
     void clickOnTagSearches();
     void liveCountAgreesWithWindowAndTool();
+    void noLatinWords();
 };
 
 void TestStatsWindow::fillsIn() {
@@ -260,6 +264,35 @@ void TestStatsWindow::liveCountAgreesWithWindowAndTool() {
     const QJsonObject o = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
     QCOMPARE(o.value(u"characters"_qs).toInt(), 56);
     QCOMPARE(o.value(u"entries"_qs).toInt(), 11);
+}
+
+void TestStatsWindow::noLatinWords() {
+    // Whatever the system's language, everything the window says is Chinese (numbers aside).
+    Diary d;
+    QVERIFY(QDir(d.dir.path() + u"/DB"_qs).rmdir(u"20240110.KAV"_qs));
+    StatsWindow *s = d.openStats();
+    QStringList texts{s->windowTitle()};
+    for (QLabel *l : s->findChildren<QLabel *>())
+        texts << l->text() << l->toolTip();
+    for (QAbstractButton *b : s->findChildren<QAbstractButton *>())
+        texts << b->text() << b->toolTip();
+    QComboBox *measure = d.get<QComboBox>(s, "cb_measure");
+    for (int i = 0; i < measure->count(); ++i)
+        texts << measure->itemText(i);
+    texts << d.rows(d.get<QListWidget>(s, "lv_tags"));
+    QChart *chart = d.get<QChartView>(s, "cv_months")->chart();
+    for (QAbstractAxis *axis : chart->axes()) {
+        texts << axis->titleText();
+        if (auto *categories = qobject_cast<QBarCategoryAxis *>(axis)) texts << categories->categories();
+    }
+    for (QBarSet *set : static_cast<QBarSeries *>(chart->series().first())->barSets())
+        texts << set->label();
+    const QDate leapDay(2024, 2, 29);
+    texts << HeatMap::dayText(leapDay, s->report().days.value(leapDay));
+    QCOMPARE(d.get<QLabel>(s, "lb_state")->text(), u"统计完成。"_qs);
+    static const QRegularExpression latin(u"[A-Za-z]"_qs);
+    for (const QString &t : std::as_const(texts))
+        QVERIFY2(!t.contains(latin), qPrintable(t));
 }
 
 QTEST_MAIN(TestStatsWindow)
