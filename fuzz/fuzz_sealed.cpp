@@ -8,7 +8,10 @@
 //    that is refused as wrong is refused by the check too;
 //  - in a date file, reading the entry gives what opening gives; a removal that is refused leaves
 //    the file byte for byte; a removal that goes through takes exactly that entry.
-// Seeds are sealed for key 4711, title 西湖 and password "fuzz", with the cheapest limits.
+// The first byte is a flag: when its low bit is set, a body that parses gets its checksum refitted
+// before anything else, so that mutated records reach opening, the password check and removal
+// rather than stopping at the checksum. Seeds are that byte and a body sealed for key 4711, title
+// 西湖 and password "fuzz", with the cheapest limits.
 #include "fuzzsupport.h"
 
 #include "store/crypt/entrycipher.h"
@@ -35,7 +38,7 @@ QByteArray entry(const QByteArray &key, const QByteArray &title, const QByteArra
     return "\x7f" + key + "\r\n" + title + "\r\n" + passwordLine + "\r\n" + body + "\r\n \x7f\r\n";
 }
 
-bool checksumFits(const cipher::Sealed &s) {
+QByteArray checksumOf(const cipher::Sealed &s) {
     QByteArray r(1, '\x01');
     for (quint32 v : {s.limits.ops, s.limits.memKiB})
         for (int i = 0; i < 4; ++i)
@@ -44,8 +47,10 @@ bool checksumFits(const cipher::Sealed &s) {
     unsigned char sum[16];
     crypto_generichash(sum, sizeof sum, reinterpret_cast<const unsigned char *>(r.constData()), size_t(r.size()),
                        nullptr, 0);
-    return s.checksum == QByteArray(reinterpret_cast<const char *>(sum), sizeof sum);
+    return QByteArray(reinterpret_cast<const char *>(sum), sizeof sum);
 }
+
+bool checksumFits(const cipher::Sealed &s) { return s.checksum == checksumOf(s); }
 
 QString codeName(cipher::Code c) {
     return QString::number(int(c));
@@ -61,7 +66,16 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzsupport::begin(data, size);
-    const QByteArray body(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (size == 0) return 0;
+    QByteArray body(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    if (data[0] & 1) {
+        if (cipher::Parsed p = cipher::parseBody(body); p.sealed) {
+            p.sealed->checksum = checksumOf(*p.sealed);
+            body = cipher::writeBody(*p.sealed);
+            const cipher::Parsed back = cipher::parseBody(body);
+            check(back.sealed && checksumFits(*back.sealed), "a refitted body does not read back with its checksum");
+        }
+    }
     const QByteArray title = cp936::encode(QStringLiteral("西湖"));
     const QByteArray line = cipher::encipheredPasswordLine();
     const cipher::Record record{kKey, title, line, body};

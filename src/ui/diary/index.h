@@ -112,6 +112,8 @@ private:
     void buildControls();
     void anchorControls();
     void buildZoom();
+    void buildKeys();
+    void nameControls();
     void setMode(bool editing);
     void stepDay(int days, const QString &outOfRange);
     void backToToday(bool asterisks);
@@ -129,6 +131,8 @@ private:
     void editStarted();
     void onEdited();
     void saveDraft();
+    // " 字数 N" of the open edit at the end of the status line.
+    void showCount();
     void fillHomePage();
     // Reads the home page file into box and HomeText from it; the prompt when there is none.
     bool readHomePage(RichTextBox *box);
@@ -206,5 +210,7 @@ private:
     bool m_editorWritten = false; // something wrote into the editor while it was pending
     bool m_editChanged = false; // the open edit holds changes since it started
     QTimer *m_draftTimer = nullptr;
+    QTimer *m_countTimer = nullptr;
+    QString m_countText; // the count the status line ends with
     std::atomic<bool> m_stopWork = false;
 };
