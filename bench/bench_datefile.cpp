@@ -2,9 +2,11 @@
 // that each of them must do. A date file has no index: listing and opening the last entry must
 // read the whole file at least, so their reference is the file read once; removing must rewrite
 // the file safely, so its reference is the file copied over itself the same way (written to the
-// temporary file, forced to disk, renamed over the date file).
-#include "store/diary/diarystore.h"
+// temporary file, forced to disk, renamed over the date file). Merging another computer's
+// version must read both files, which is its reference.
 #include "store/common/codepage.h"
+#include "store/diary/diarystore.h"
+#include "store/sync/merge.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,16 +18,19 @@
 
 namespace {
 
-QByteArray makeFile(int entries) {
-    QByteArray body = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+QByteArray makeFile(int entries, int firstKey = 1) {
+    QByteArray body = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{"
+                      "\\f0\\fnil\\fcharset134 "
                       "\\'cb\\'ce\\'cc\\'e5;}}\r\n\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18";
     while (body.size() < 4000)
-        body += " \\'bd\\'f1\\'cc\\'ec\\'cc\\'ec\\'c6\\'f8\\'ba\\'dc\\'ba\\'c3 the weather was fine\\par\r\n";
+        body += " \\'bd\\'f1\\'cc\\'ec\\'cc\\'ec\\'c6\\'f8\\'ba\\'dc\\'ba\\'c3 the weather was "
+                "fine\\par\r\n";
     body += "}";
     QByteArray file;
     for (int i = 0; i < entries; ++i)
-        file += "\x7f" + QByteArray::number(i * 7 + 1) + "\r\n" + cp936::encode(QStringLiteral("第%1篇").arg(i)) +
-                "\r\n\x07\r\n" + body + "\r\n \x7f\r\n";
+        file += "\x7f" + QByteArray::number(i * 7 + firstKey) + "\r\n" +
+                cp936::encode(QStringLiteral("第%1篇").arg(i)) + "\r\n\x07\r\n" + body +
+                "\r\n \x7f\r\n";
     return file;
 }
 
@@ -103,10 +108,11 @@ void BM_CopyFileDurably(benchmark::State &state) {
         const QByteArray data = in.readAll();
         in.close();
         QFile out(temp);
-        bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(data) == data.size() &&
-                  out.flush() && ::fsync(out.handle()) == 0;
+        bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                  out.write(data) == data.size() && out.flush() && ::fsync(out.handle()) == 0;
         out.close();
-        ok = ok && std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fx.path).constData()) == 0;
+        ok = ok && std::rename(QFile::encodeName(temp).constData(),
+                               QFile::encodeName(fx.path).constData()) == 0;
         if (!ok) {
             state.SkipWithError("copying the date file failed");
             break;
@@ -114,8 +120,50 @@ void BM_CopyFileDurably(benchmark::State &state) {
     }
 }
 
+// Another computer's version: the same first 990 entries, then 10 of its own.
+struct CopyFixture : Fixture {
+    QString copyPath =
+        dir.path() + QStringLiteral("/20040908.sync-conflict-20040908-101010-ABCDEFG.KAV");
+    CopyFixture() {
+        write();
+        const qsizetype cut = data.indexOf("\x7f" + QByteArray::number(990 * 7 + 1) + "\r\n");
+        QFile f(copyPath);
+        f.open(QIODevice::WriteOnly);
+        f.write(data.left(cut) + makeFile(10, 3));
+    }
+};
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What a merge costs beside reading: both files read, and the merged bytes made.
+void BM_MergeWithCopy(benchmark::State &state) {
+    CopyFixture fx;
+    for (auto _ : state) {
+        const conflict::DateMerge m =
+            conflict::mergeDateFiles(readAll(fx.path), readAll(fx.copyPath));
+        if (!m.ok || m.added != 10) {
+            state.SkipWithError("the merge did not take the copy's 10 entries");
+            break;
+        }
+        benchmark::DoNotOptimize(m.bytes.size());
+    }
+}
+
+void BM_ReadBothFiles(benchmark::State &state) {
+    CopyFixture fx;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(readAll(fx.path).size());
+        benchmark::DoNotOptimize(readAll(fx.copyPath).size());
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_MergeWithCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadBothFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListEntries)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadWholeFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenLastEntry)->Unit(benchmark::kMillisecond);

@@ -465,6 +465,9 @@ int main(int argc, char **argv) {
     rows.push_back({u"date file of 1,000 entries: remove one (ref: safe copy)"_qs, u"ms wall"_qs,
                     pick(date, error, u"BM_RemoveMiddleEntry"_qs, Clock::Wall),
                     pick(date, error, u"BM_CopyFileDurably"_qs, Clock::Wall)});
+    rows.push_back({u"date file of 1,000 entries: merge a copy differing in 10 (ref: read both once)"_qs, u"ms CPU"_qs,
+                    pick(date, error, u"BM_MergeWithCopy"_qs, Clock::Cpu),
+                    pick(date, error, u"BM_ReadBothFiles"_qs, Clock::Cpu)});
 
     error.clear();
     const QJsonArray locked = runBenchmarks(o, u"bench_locked"_qs, &error);

@@ -100,7 +100,7 @@ store::Result appendEntry(const QString &path, const QString &title, const Lock 
                           qint32 *key = nullptr);
 
 // Removes the entry (the occurrence-th with that key) when the password is right, through
-// tempPath (\DB\temp.tmp) renamed over the date file, then removes a date file left without
+// tempPath (\DB\temp-HOST.tmp) renamed over the date file, then removes a date file left without
 // entries. NotFound: no such file or entry; Damaged: the entry is cut short before its password
 // line, or it is enciphered and its password cannot be checked; WrongPassword; IoError: reading
 // or replacing failed. The file is untouched on failure.

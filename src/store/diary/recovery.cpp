@@ -1,3 +1,4 @@
+#include "store/common/localname.h"
 #include "store/diary/recovery.h"
 
 #include "store/common/textfile.h"
@@ -70,7 +71,14 @@ std::optional<Draft> fromBytes(QByteArrayView bytes) {
     return d;
 }
 
-QString draftPath(const QString &programDir) { return programDir + u"/Recovery/draft.rtf"_qs; }
+QString draftPath(const QString &programDir) {
+    return programDir + u"/Recovery/"_qs + localname::perHost(u"draft"_qs, u".rtf"_qs);
+}
+
+namespace {
+// Where drafts were kept before they carried the host name: still read, and removed with the draft.
+QString oldDraftPath(const QString &programDir) { return programDir + u"/Recovery/draft.rtf"_qs; }
+} // namespace
 
 store::Result save(const QString &programDir, const Draft &draft) {
     if (!QDir(programDir).mkpath(u"Recovery"_qs))
@@ -87,7 +95,7 @@ store::Result save(const QString &programDir, const Draft &draft) {
 }
 
 std::optional<Draft> load(const QString &programDir) {
-    QFile f(draftPath(programDir));
+    QFile f(QFile::exists(draftPath(programDir)) ? draftPath(programDir) : oldDraftPath(programDir));
     if (f.size() > kMaxFileSize || !f.open(QIODevice::ReadOnly)) return std::nullopt;
     const QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError) return std::nullopt;
@@ -95,8 +103,10 @@ std::optional<Draft> load(const QString &programDir) {
 }
 
 bool discard(const QString &programDir) {
-    const QString path = draftPath(programDir);
-    return !QFile::exists(path) || QFile::remove(path);
+    bool gone = true;
+    for (const QString &path : {draftPath(programDir), oldDraftPath(programDir)})
+        gone = (!QFile::exists(path) || QFile::remove(path)) && gone;
+    return gone;
 }
 
 } // namespace recovery

@@ -8,7 +8,7 @@
 
 #include <optional>
 
-// The draft of an open edit, kept in Recovery\draft.rtf in the program folder while the edit holds
+// The draft of an open edit, kept in Recovery\draft-HOST.rtf in the program folder while the edit holds
 // changes, so that a crash, a kill or a power cut costs no more than a few seconds of typing.
 // The file is a small header, an empty line and the rich text:
 //   QCDRAFT 1
@@ -34,7 +34,8 @@ QByteArray toBytes(const Draft &draft);
 // Nothing when the bytes are no draft (another header, a missing or unknown field, a bad date).
 std::optional<Draft> fromBytes(QByteArrayView bytes);
 
-// programDir/Recovery/draft.rtf.
+// programDir/Recovery/draft-HOST.rtf: each computer that shares the folder keeps its own draft.
+// A draft.rtf left by an older copy is still loaded and discarded.
 QString draftPath(const QString &programDir);
 // Writes the draft atomically and forces it to disk; on failure an older draft, if any, is still
 // whole.

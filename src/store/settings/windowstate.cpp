@@ -1,3 +1,4 @@
+#include "store/common/localname.h"
 #include "store/settings/windowstate.h"
 
 #include "store/common/textfile.h"
@@ -27,7 +28,7 @@ std::optional<int> number(QByteArrayView text, int least, int most) {
 
 } // namespace
 
-QString fileName() { return QStringLiteral("Window.ini"); }
+QString fileName() { return localname::perHost(u"Window"_qs, u".ini"_qs); }
 
 State parse(QByteArrayView data) {
     State state;

@@ -9,7 +9,8 @@
 
 // The main window as the user left it: its size, its place, whether it was maximised, and the
 // zoom of its editor. Kept in a small file of the program's own in the program folder
-// ("Window.ini"; Config.ini is the user's and never rewritten), for example:
+// ("Window-HOST.ini", one per computer that shares the folder; Config.ini is the user's and
+// never rewritten), for example:
 //
 //     [Window]
 //     Left=120

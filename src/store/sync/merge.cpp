@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace conflict {
@@ -22,7 +23,8 @@ const QByteArray kCrLf("\r\n");
 
 // A date file's entries as whole byte runs, key line to terminator line with its line break.
 struct Entries {
-    QList<QByteArray> items;
+    QList<QByteArrayView> items; // into the file's bytes, or into last
+    QByteArray last;             // the last entry with the line break its file ends without
     bool ok = true;
 };
 
@@ -52,29 +54,33 @@ Entries entriesOf(QByteArrayView data) {
         end += 2;
         if (end < data.size() && data[end] == '\r') ++end;
         if (end < data.size() && data[end] == '\n') ++end;
-        QByteArray bytes = data.sliced(start, end - start).toByteArray();
-        if (bytes.endsWith('\r'))
-            bytes += '\n';
-        else if (!bytes.endsWith('\n'))
-            bytes += kCrLf;
-        out.items.append(bytes);
+        const QByteArrayView bytes = data.sliced(start, end - start);
+        if (bytes.endsWith('\n')) {
+            out.items.append(bytes);
+            continue;
+        }
+        out.last = bytes.toByteArray() + (bytes.endsWith('\r') ? "\n" : "\r\n");
+        out.items.append(QByteArrayView(out.last));
     }
     return out;
 }
 
 // Byte order, as unsigned bytes.
 bool bytesBefore(QByteArrayView x, QByteArrayView y) {
-    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
-                                        [](char p, char q) { return uchar(p) < uchar(q); });
+    const qsizetype n = std::min(x.size(), y.size());
+    const int c = n ? std::memcmp(x.data(), y.data(), size_t(n)) : 0;
+    return c != 0 ? c < 0 : x.size() < y.size();
 }
+
+using QSpan = QList<QByteArrayView>;
 
 // 1 when a holds every entry of b (as many times), 2 when only b holds every entry of a, 0 when
 // neither; of two that hold the same entries, the one whose bytes sort first counts as holding.
-int containment(const QList<QByteArray> &a, const QList<QByteArray> &b) {
-    QHash<QByteArray, int> count;
-    for (const QByteArray &e : a)
+int containment(QSpan a, QSpan b) {
+    QHash<QByteArrayView, int> count;
+    for (const QByteArrayView &e : a)
         ++count[e];
-    for (const QByteArray &e : b)
+    for (const QByteArrayView &e : b)
         --count[e];
     bool aHolds = true, bHolds = true;
     for (auto it = count.cbegin(); it != count.cend(); ++it) {
@@ -303,7 +309,11 @@ DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second) {
     // The base is chosen from the two versions alone, never from which one is ours: a version
     // that holds every entry of the other; else the one with fewer entries; else the one whose
     // bytes sort first. A merge with a version it already holds so changes nothing.
-    const int contains = containment(a.items, b.items);
+    // Entries both begin with are in both: only what follows them is compared and hashed.
+    qsizetype shared = 0;
+    while (shared < a.items.size() && shared < b.items.size() && a.items[shared] == b.items[shared])
+        ++shared;
+    const int contains = containment(a.items.sliced(shared), b.items.sliced(shared));
     bool firstIsBase;
     if (contains == 1)
         firstIsBase = true;
@@ -317,24 +327,30 @@ DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second) {
     const Entries &base = firstIsBase ? a : b;
     const Entries &other = firstIsBase ? b : a;
 
-    QHash<QByteArray, int> held;
-    for (const QByteArray &e : base.items)
-        ++held[e];
-    m.bytes = baseBytes.toByteArray();
+    QHash<QByteArrayView, int> held;
+    for (qsizetype i = shared; i < base.items.size(); ++i)
+        ++held[base.items[i]];
+    QList<QByteArrayView> added;
+    for (qsizetype i = shared; i < other.items.size(); ++i) {
+        int &n = held[other.items[i]];
+        if (n > 0)
+            --n;
+        else
+            added.append(other.items[i]);
+    }
+    // One allocation for the whole result: a file of thousands of entries is megabytes.
+    qsizetype size = baseBytes.size() + 2;
+    for (const QByteArrayView e : added)
+        size += e.size();
+    m.bytes.reserve(size);
+    m.bytes.append(baseBytes);
     if (!m.bytes.isEmpty() && !m.bytes.endsWith('\n') && !m.bytes.endsWith('\r'))
         m.bytes += kCrLf;
     else if (m.bytes.endsWith('\r'))
         m.bytes += '\n';
-    int total = base.items.size();
-    for (const QByteArray &e : other.items) {
-        int &n = held[e];
-        if (n > 0) {
-            --n;
-            continue;
-        }
-        m.bytes += e;
-        ++total;
-    }
+    for (const QByteArrayView e : added)
+        m.bytes.append(e);
+    const qsizetype total = base.items.size() + added.size();
     m.added = total - int(a.items.size());
     return m;
 }

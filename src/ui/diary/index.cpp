@@ -10,6 +10,7 @@
 #include "ui/netwindows/login.h"
 #include "ui/widgets/richtextbox.h"
 #include "store/rtf/rtf.h"
+#include "store/common/localname.h"
 #include "store/common/textfile.h"
 #include "ui/widgets/ui.h"
 #include "ui/app/app.h"
@@ -525,7 +526,7 @@ void Index::onListDelete() {
     }
     if (!item) return;
     QString password = rt_pw->text();
-    const QString message = diary::DeleteEntry(CurFile, m_app.path(u"DB/temp.tmp"_qs), item->data(KeyRole).toInt(),
+    const QString message = diary::DeleteEntry(CurFile, m_app.path(u"DB/"_qs + localname::dateTempName()), item->data(KeyRole).toInt(),
                                                item->data(OccurrenceRole).toInt(), password);
     cipher::wipe(password);
     ShowDate();
@@ -858,7 +859,7 @@ void Index::onEncipherOld() {
     // one date file at a time, as the only work of its kind, and the window waits for it.
     auto c = std::make_shared<cipher::Conversion>();
     const QString db = m_app.path(u"DB"_qs);
-    const QString temp = m_app.path(u"DB/temp.tmp"_qs);
+    const QString temp = m_app.path(u"DB/"_qs + localname::dateTempName());
     const bool started = m_app.keepJob().start(
         [this, c, db, temp, password]() mutable {
             *c = cipher::encipherLegacyDiary(db, temp, password, cipher::standardLimits(), [this](int done, int total) {

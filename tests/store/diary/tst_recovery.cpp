@@ -1,5 +1,6 @@
 // The recovery draft's file: what is written reads back the same, and what is no draft is refused.
 #include "store/diary/recovery.h"
+#include "store/common/localname.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -63,12 +64,24 @@ void TestRecovery::saveLoadDiscard() {
     QVERIFY(!recovery::load(dir.path()));
     const recovery::Draft d{recovery::Kind::HomePage, QDate(), u"t"_qs, u"{\\rtf1 x}"_qs};
     QVERIFY(recovery::save(dir.path(), d));
-    QCOMPARE(recovery::draftPath(dir.path()), dir.path() + u"/Recovery/draft.rtf"_qs);
+    QCOMPARE(recovery::draftPath(dir.path()), dir.path() + u"/Recovery/draft-"_qs + localname::host() + u".rtf"_qs);
     QCOMPARE(testsupport::readFile(recovery::draftPath(dir.path())), recovery::toBytes(d));
     QCOMPARE(recovery::load(dir.path()), std::optional<recovery::Draft>(d));
     QVERIFY(recovery::discard(dir.path()));
     QVERIFY(!QFile::exists(recovery::draftPath(dir.path())));
     QVERIFY(recovery::discard(dir.path()));
+
+    // A draft an older copy left under the name without a host is still found, and goes with
+    // the next discard; this computer's own draft comes first.
+    const QString old = dir.path() + u"/Recovery/draft.rtf"_qs;
+    QVERIFY(testsupport::writeFile(old, recovery::toBytes(d)));
+    QCOMPARE(recovery::load(dir.path()), std::optional<recovery::Draft>(d));
+    const recovery::Draft mine{recovery::Kind::Entry, QDate(2026, 12, 10), u"mine"_qs, u"{\\rtf1 y}"_qs};
+    QVERIFY(recovery::save(dir.path(), mine));
+    QCOMPARE(recovery::load(dir.path()), std::optional<recovery::Draft>(mine));
+    QVERIFY(recovery::discard(dir.path()));
+    QVERIFY(!QFile::exists(old));
+    QVERIFY(!recovery::load(dir.path()));
 }
 
 QTEST_GUILESS_MAIN(TestRecovery)

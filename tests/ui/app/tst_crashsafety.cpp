@@ -15,6 +15,7 @@
 #include "store/net/protocol.h"
 #include "store/net/userinfo.h"
 #include "store/common/codepage.h"
+#include "store/common/localname.h"
 #include "ui/widgets/richtextbox.h"
 #include "store/common/textlines.h"
 #include "ui/app/app.h"
@@ -637,7 +638,7 @@ struct Fixture {
         }
         static const QRegularExpression leftover(u"^(.*)\\.[A-Za-z0-9]{6}$"_qs);
         for (const QString &name : now.keys()) {
-            if (files.contains(name) || name == u"DB/temp.tmp" || name == u"Love/.saving/item.tmp")
+            if (files.contains(name) || name == u"DB/"_qs + localname::dateTempName() || name == u"Love/.saving/item.tmp")
                 continue;
             const QRegularExpressionMatch m = leftover.match(name);
             if (m.hasMatch() && files.contains(m.captured(1)) && !name.startsWith(u"Love/"))
@@ -694,7 +695,7 @@ struct Target {
 Target targetOf(const QString &kind, App &app) {
     if (kind == u"entry") return {u"DB"_qs, u"20040908.KAV"_qs};
     if (kind == u"entry on a new day") return {u"DB"_qs, u"20040909.KAV"_qs};
-    if (kind == u"remove") return {u"DB"_qs, u"temp.tmp"_qs};
+    if (kind == u"remove") return {u"DB"_qs, localname::dateTempName()};
     if (kind == u"home") return {QString(), u"index.KAV"_qs};
     if (kind == u"love") return {u"Love"_qs, u"珍藏甲"_qs};
     if (kind == u"message") return {QString(), u"Message.txt"_qs};
@@ -900,7 +901,7 @@ void TestCrashSafety::killedInTheMiddleOfAWrite() {
             QCOMPARE(enciphered(f.dir + u'/' + name, f.files.value(name), &converted), QString());
             QVERIFY(converted);
         }
-        QVERIFY(!QFile::exists(f.dir + u"/DB/temp.tmp"_qs));
+        QVERIFY(!QFile::exists(f.dir + u"/DB/"_qs + localname::dateTempName()));
     } else if (kind == u"entry") {
         QVERIFY(d.startEntry(today(), u"再写一篇"_qs, u"第二次\r\n好"_qs));
         const QString rich = d.box("mmw")->textRTF();

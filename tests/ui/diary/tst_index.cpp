@@ -13,6 +13,7 @@
 #include "ui/app/app.h"
 #include "store/settings/config.h"
 #include "ui/app/helpdoc.h"
+#include "store/common/localname.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -339,7 +340,7 @@ void TestIndex::removeEntries() {
     d.keyInList(Qt::Key_Delete);
     QCOMPARE(d.text("mmw"), u"\r\n  日记删除成功！"_qs);
     QVERIFY(!QFile::exists(file));
-    QVERIFY(!QFile::exists(d.path(u"DB/temp.tmp"_qs)));
+    QVERIFY(!QFile::exists(d.path(u"DB/"_qs + localname::dateTempName())));
     d.click("btReturn");
     QCOMPARE(d.text("mmw"), u"\r\n  没有 2004年9月8日 的记录。"_qs);
 
@@ -939,7 +940,7 @@ void TestIndex::encipheredEntries() {
     }
     QVERIFY(!bytes.contains(cp936::encode(diary::PasswordCode(password))));
     QVERIFY(!bytes.contains(cp936::encode(diary::PasswordCode(u"pw"_qs))));
-    QVERIFY(!QFile::exists(d.path(u"DB/temp.tmp"_qs)));
+    QVERIFY(!QFile::exists(d.path(u"DB/"_qs + localname::dateTempName())));
 
     // The box still holds the password: the entry opens at once; another password shows the lock.
     d.open(0);

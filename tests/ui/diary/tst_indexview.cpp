@@ -262,7 +262,7 @@ void TestIndexView::zoomLeavesSavedText() {
 
 void TestIndexView::rememberedNextStart() {
     QVERIFY2(haveDesktop, "needs Xvfb (xvfb)");
-    const QString file = m_dir.path() + u"/Window.ini"_qs;
+    const QString file = m_dir.path() + u'/' + windowstate::fileName();
     {
         Diary d(m_dir.path());
         d.activate();
@@ -286,7 +286,7 @@ void TestIndexView::rememberedNextStart() {
 
 void TestIndexView::rememberedMaximised() {
     QVERIFY2(haveDesktop, "needs Xvfb (xvfb)");
-    const QString file = m_dir.path() + u"/Window.ini"_qs;
+    const QString file = m_dir.path() + u'/' + windowstate::fileName();
     {
         Diary d(m_dir.path());
         d.w->setGeometry(100, 100, 900, 600);
@@ -308,7 +308,7 @@ void TestIndexView::nothingWrittenWhenNothingChanged() {
         d.w->show();
         QTest::qWait(2 * WindowKeeper::kWriteDelayMs);
     }
-    QVERIFY(!QFile::exists(m_dir.path() + u"/Window.ini"_qs));
+    QVERIFY(!QFile::exists(m_dir.path() + u'/' + windowstate::fileName()));
 }
 
 void TestIndexView::rememberedPlaceOffScreen_data() {
@@ -328,7 +328,7 @@ void TestIndexView::rememberedPlaceOffScreen() {
     QFETCH(QByteArray, file);
     QFETCH(bool, placed);
     QFETCH(QSize, size);
-    QVERIFY(testsupport::writeFile(m_dir.path() + u"/Window.ini"_qs, file));
+    QVERIFY(testsupport::writeFile(m_dir.path() + u'/' + windowstate::fileName(), file));
     Diary d(m_dir.path());
     const windowstate::State s = windowstate::parse(file);
     if (size.isValid()) QCOMPARE(d.w->size(), size);
