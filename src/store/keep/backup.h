@@ -19,6 +19,7 @@ struct Result {
         IoError,  // a file or folder could not be read or written (full disk, no permission)
         Damaged,  // an archive does not read back whole or holds a member it must not
         BadInput, // wrong use: an output folder inside the diary's data, a missing archive
+        NotEmpty, // the export folder holds files that no export of this program wrote
     };
     Code code = Ok;
     QString detail;

@@ -8,7 +8,9 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -114,6 +116,8 @@ private slots:
     void restoreWindowSaysWhatFailed_data();
     void restoreWindowSaysWhatFailed();
     void exportFromTheWindow();
+    void exportRangeFromTheWindow();
+    void exportRefusesAFolderOfOtherFiles();
     void aboutSaysWhereTheDiaryLives();
     void windowsShowTheIcon();
     void iconFollowsTheFirstPaint();
@@ -271,6 +275,102 @@ void TestKeepWindows::exportFromTheWindow() {
     QCOMPARE(state->text(), u"已导出到："_qs + QDir::toNativeSeparators(out.path()));
     QVERIFY(QString::fromUtf8(testsupport::readFile(out.path() + u"/diary.txt"_qs))
                 .contains(u"old words"_qs));
+}
+
+namespace {
+
+// A date file of one entry.
+QByteArray dayFile(const QByteArray &words) {
+    return "\x7f"
+           "1\r\ntitle\r\n\x07\r\n{\\rtf1 " +
+           words + "\\par }\r\n \x7f\r\n";
+}
+
+// Replaces what a box holds by typing, as a person does: click, select all, type.
+void retype(QWidget *box, const QString &text) {
+    click(box);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, text);
+}
+
+// Types a date into a date box: click, the year selected from the start, then the digits, each
+// part moving on to the next once it is full.
+void typeDate(QDateEdit *box, const QDate &date) {
+    click(box);
+    QTest::keyClick(box, Qt::Key_Home);
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClicks(box, date.toString(u"yyyyMMdd"_qs));
+}
+
+// The export window shown and active, text chosen, the folder typed.
+ExportWindow *openExport(Diary &d, const QString &folder) {
+    d.tool("m_export")->trigger();
+    ExportWindow *w = d.app->exportWindow();
+    if (!QTest::qWaitForWindowActive(w)) return nullptr;
+    auto *format = w->findChild<QComboBox *>(u"cb_format"_qs);
+    format->setFocus();
+    QTest::keyClick(format, Qt::Key_Down);
+    QTest::keyClick(format, Qt::Key_Down);
+    retype(w->findChild<QLineEdit *>(u"tt_out"_qs), folder);
+    return w;
+}
+
+} // namespace
+
+// The range boxes, ticked and typed into: entries on the first and the last day are exported,
+// those a day outside are not.
+void TestKeepWindows::exportRangeFromTheWindow() {
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040907.KAV"_qs), dayFile("the day before"));
+    testsupport::writeFile(d.path(u"DB/20040909.KAV"_qs), dayFile("the day after"));
+    testsupport::writeFile(d.path(u"DB/20040910.KAV"_qs), dayFile("two days after"));
+    QTemporaryDir out;
+    ExportWindow *w = openExport(d, out.path() + u"/one"_qs);
+    QVERIFY(w);
+    auto *range = w->findChild<QCheckBox *>(u"ck_range"_qs);
+    auto *from = w->findChild<QDateEdit *>(u"dt_from"_qs);
+    auto *to = w->findChild<QDateEdit *>(u"dt_to"_qs);
+    QVERIFY(!from->isEnabled());
+    click(range);
+    QVERIFY(range->isChecked() && from->isEnabled() && to->isEnabled());
+    typeDate(from, QDate(2004, 9, 8));
+    typeDate(to, QDate(2004, 9, 9));
+    QCOMPARE(from->date(), QDate(2004, 9, 8));
+    QCOMPARE(to->date(), QDate(2004, 9, 9));
+    auto *state = w->findChild<QLabel *>(u"lb_state"_qs);
+    click(w->findChild<QPushButton *>(u"bt_export"_qs));
+    d.app->keepJob().wait();
+    QCOMPARE(state->text(), u"已导出到："_qs + QDir::toNativeSeparators(out.path() + u"/one"_qs));
+    QString text = QString::fromUtf8(testsupport::readFile(out.path() + u"/one/diary.txt"_qs));
+    QVERIFY(text.contains(u"old words"_qs) && text.contains(u"the day after"_qs));
+    QVERIFY(!text.contains(u"the day before"_qs) && !text.contains(u"two days after"_qs));
+
+    // The range unticked: everything.
+    click(range);
+    retype(w->findChild<QLineEdit *>(u"tt_out"_qs), out.path() + u"/all"_qs);
+    click(w->findChild<QPushButton *>(u"bt_export"_qs));
+    d.app->keepJob().wait();
+    text = QString::fromUtf8(testsupport::readFile(out.path() + u"/all/diary.txt"_qs));
+    for (const QString &words :
+         {u"the day before"_qs, u"old words"_qs, u"the day after"_qs, u"two days after"_qs})
+        QVERIFY2(text.contains(words), qPrintable(words));
+}
+
+// A folder holding someone else's files is refused and stays as it was.
+void TestKeepWindows::exportRefusesAFolderOfOtherFiles() {
+    Diary d;
+    QTemporaryDir out;
+    QVERIFY(testsupport::writeFile(out.path() + u"/diary.txt"_qs, "my own notes"));
+    ExportWindow *w = openExport(d, out.path());
+    QVERIFY(w);
+    click(w->findChild<QPushButton *>(u"bt_export"_qs));
+    d.app->keepJob().wait();
+    QCOMPARE(w->findChild<QLabel *>(u"lb_state"_qs)->text(),
+             u"这个文件夹里有别的文件，请选一个空文件夹或以前导出过的文件夹。"_qs);
+    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{u"diary.txt"_qs});
+    QCOMPARE(testsupport::readFile(out.path() + u"/diary.txt"_qs), QByteArray("my own notes"));
 }
 
 void TestKeepWindows::aboutSaysWhereTheDiaryLives() {
