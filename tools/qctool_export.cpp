@@ -57,6 +57,13 @@ int exportDiary(const QStringList &args) {
                      qPrintable(options.outDir));
         return 2;
     }
+    if (r.code == keep::Result::NotEmpty) {
+        std::fprintf(stderr,
+                     "qingchuang-tool: the folder holds other files; choose an empty folder or an "
+                     "earlier export: %s\n",
+                     qPrintable(options.outDir));
+        return 2;
+    }
     if (!r.ok()) {
         std::fprintf(stderr, "qingchuang-tool: export failed: %s\n", qPrintable(r.detail));
         return 1;

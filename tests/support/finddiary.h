@@ -5,6 +5,7 @@
 #include "store/rtf/rtf.h"
 #include "testsupport.h"
 
+#include <QDate>
 #include <QDir>
 #include <QString>
 
@@ -55,6 +56,17 @@ inline void write(const QString &dir) {
     testsupport::writeFile(dir + u"/DB/notes.KAV"_qs, entry(9, u"全文"_qs, "", rtfText(u"全文"_qs)));
     testsupport::writeFile(dir + u"/Love/珍藏一"_qs, rtfText(u"收藏的全文"_qs) + "\r\n");
     QDir(dir + u"/Love"_qs).mkdir(u".saving"_qs);
+}
+
+// Date files from 1990-01-01 on, a day each, every one an entry of some `chars` characters
+// holding 全文: a diary that takes a search a while.
+inline void writeLong(const QString &dir, int days, int chars) {
+    const QByteArray body = rtfText(QString(u"全文，晴窗里的一天。"_qs).repeated(chars / 10));
+    for (int i = 0; i < days; ++i) {
+        const QDate d = QDate(1990, 1, 1).addDays(i);
+        testsupport::writeFile(dir + u"/DB/"_qs + d.toString(u"yyyyMMdd"_qs) + u".KAV"_qs,
+                               entry(100 + i, u"长的"_qs, "", body));
+    }
 }
 
 } // namespace finddiary

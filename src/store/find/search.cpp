@@ -9,7 +9,8 @@ Search::Search(Engine &engine, QObject *parent) : QObject(parent), m_engine(engi
 
 Search::~Search() {
     cancel();
-    m_future.waitForFinished();
+    for (QFuture<void> &future : m_futures)
+        future.waitForFinished();
 }
 
 void Search::start(const QString &query) {
@@ -27,7 +28,8 @@ void Search::start(const QString &query) {
             Qt::QueuedConnection);
     };
     Engine *engine = &m_engine;
-    m_future = QtConcurrent::run([engine, query, cancelled, report, this] {
+    m_futures.removeIf([](const QFuture<void> &f) { return f.isFinished(); });
+    m_futures << QtConcurrent::run([engine, query, cancelled, report, this] {
         const QList<Hit> hits = engine->search(
             query, [cancelled] { return cancelled->load(); },
             [report, this](const Hit &hit) { report([this, hit] { emit hitFound(hit); }); });

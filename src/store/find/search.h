@@ -3,6 +3,7 @@
 #include "store/find/engine.h"
 
 #include <QFuture>
+#include <QList>
 #include <QObject>
 
 #include <atomic>
@@ -15,7 +16,7 @@ class Search : public QObject {
     Q_OBJECT
 public:
     explicit Search(Engine &engine, QObject *parent = nullptr);
-    ~Search() override; // cancels and waits for the worker
+    ~Search() override; // cancels and waits for every worker it started
 
     // Starts a search for query; a search still running is cancelled first, and nothing more
     // is reported of it.
@@ -31,7 +32,9 @@ signals:
 private:
     Engine &m_engine;
     std::shared_ptr<std::atomic_bool> m_cancel;
-    QFuture<void> m_future;
+    // Every worker that may still run: a superseded one stops at its next file, but it reads the
+    // engine and reports to this object until then.
+    QList<QFuture<void>> m_futures;
     quint64 m_generation = 0;
     bool m_running = false;
 };

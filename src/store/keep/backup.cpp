@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStorageInfo>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -79,13 +80,48 @@ QString topName(const QString &member) {
     return member.section(u'/', 0, 0);
 }
 
-// The home page's name relative to the program folder, as the settings name it.
+// What a backup writes: these folders with everything in them, these files, and one home page.
+const QStringList &keptFolders() {
+    static const QStringList names = {u"DB"_qs, u"Love"_qs, u"UserInfo"_qs, u"LogFile"_qs};
+    return names;
+}
+const QStringList &keptFiles() {
+    static const QStringList names = {u"Config.ini"_qs, u"Message.txt"_qs};
+    return names;
+}
+
+bool containsName(const QStringList &names, const QString &name) {
+    return names.contains(name, Qt::CaseInsensitive);
+}
+
+enum class NameKind { Kept, HomePage, Refused };
+
+// Whether a backup may hold a member of that name: in a kept folder, a kept file, or else a file
+// that only the home page can be (the archive's Config.ini decides which). The program's own
+// files never are.
+NameKind kindOfMember(const QString &name, bool isDir) {
+    if (!isSafeMemberName(name) || isDir != name.endsWith(u'/')) return NameKind::Refused;
+    QString n = name;
+    if (isDir) n.chop(1);
+    const QString top = topName(n);
+    const bool single = !n.contains(u'/');
+    if (containsName(keptFolders(), top))
+        return isDir || !single ? NameKind::Kept : NameKind::Refused;
+    if (isDir) return NameKind::Refused;
+    if (containsName(keptFiles(), top)) return single ? NameKind::Kept : NameKind::Refused;
+    static const QStringList program = {u"qingchuang"_qs, u"qingchuang-tool"_qs,
+                                        u"qingchuang-rtf"_qs};
+    return containsName(program, top) ? NameKind::Refused : NameKind::HomePage;
+}
+
+// The home page's name relative to the program folder, as the settings name it; empty when that
+// is no name a backup may hold.
 QString homePageName(const QString &programDir) {
     Settings s;
     ParseConfig(programDir + u"/Config.ini"_qs, s);
     QString name = s.FirstPage.isEmpty() ? u"index.KAV"_qs : s.FirstPage;
     name.replace(u'\\', u'/');
-    return isSafeMemberName(name) ? name : QString();
+    return kindOfMember(name, false) == NameKind::Refused ? QString() : name;
 }
 
 struct Member {
@@ -175,14 +211,22 @@ Result writeZip(int fd, QList<Member> &members) {
 
 // Reads every member of a zip archive. begin is told each member's name and whether it is a
 // folder; data gets its bytes in pieces, then end is called. Any of them may stop the reading by
-// returning false. libarchive checks each member's data against its stored CRC as it reads.
+// returning false. libarchive checks each member's data against its stored CRC as it reads. A
+// member a backup never holds, a name given twice, or more than one file that could be the home
+// page make the archive damaged; so does passing limits, when given. *homePage gets the name of
+// the member that can only be the home page, if any.
 Result readZip(const QString &path, const std::function<bool(const QString &, bool)> &begin,
-               const std::function<bool(QByteArrayView)> &data, const std::function<bool()> &end) {
+               const std::function<bool(QByteArrayView)> &data, const std::function<bool()> &end,
+               const Limits *limits = nullptr, QString *homePage = nullptr) {
     ArchivePtr a(archive_read_new());
     archive_read_support_format_zip(a.get());
     if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
         ARCHIVE_OK)
         return failure(Result::Damaged, archiveError(a.get()));
+    QSet<QString> seen;
+    QHash<QString, QString> topSpelling; // a top-level name is spelt one way throughout
+    QString home;
+    qint64 total = 0;
     for (;;) {
         archive_entry *e = nullptr;
         const int r = archive_read_next_header(a.get(), &e);
@@ -191,18 +235,43 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
         const char *utf8 = archive_entry_pathname_utf8(e);
         const QString name = utf8 ? QString::fromUtf8(utf8) : QString();
         const bool isDir = archive_entry_filetype(e) == AE_IFDIR;
-        if (!isSafeMemberName(name) || (!isDir && archive_entry_filetype(e) != AE_IFREG))
+        const NameKind kind = kindOfMember(name, isDir);
+        if (kind == NameKind::Refused || (!isDir && archive_entry_filetype(e) != AE_IFREG))
             return failure(Result::Damaged, u"member not allowed: "_qs + name);
+        if (seen.contains(name)) return failure(Result::Damaged, u"member given twice: "_qs + name);
+        seen.insert(name);
+        if (limits && seen.size() > limits->members)
+            return failure(Result::Damaged, u"too many members"_qs);
+        if (kind == NameKind::HomePage) {
+            if (!home.isEmpty()) return failure(Result::Damaged, u"member not allowed: "_qs + name);
+            home = name;
+        }
+        const QString top = topName(name);
+        if (topSpelling.value(top.toLower(), top) != top)
+            return failure(Result::Damaged, u"member given twice: "_qs + name);
+        topSpelling.insert(top.toLower(), top);
         if (!begin(name, isDir)) return failure(Result::IoError, name);
+        const la_int64_t packedAtStart = archive_filter_bytes(a.get(), -1);
+        qint64 size = 0;
         char buffer[64 * 1024];
         for (;;) {
             const la_ssize_t n = archive_read_data(a.get(), buffer, sizeof buffer);
             if (n == 0) break;
             if (n < 0) return failure(Result::Damaged, name + u": "_qs + archiveError(a.get()));
+            size += n;
+            total += n;
+            if (limits) {
+                // The packed bytes read so far lag behind by up to one buffer of the reader.
+                const qint64 packed = archive_filter_bytes(a.get(), -1) - packedAtStart + 64 * 1024;
+                if (size > limits->memberSize || total > limits->totalSize ||
+                    (size > (qint64(1) << 20) && size > packed * limits->ratio))
+                    return failure(Result::Damaged, name + u": too large"_qs);
+            }
             if (!data(QByteArrayView(buffer, n))) return failure(Result::IoError, name);
         }
         if (!end()) return failure(Result::IoError, name);
     }
+    if (homePage) *homePage = home;
     return {};
 }
 
@@ -307,6 +376,140 @@ Result verifyArchive(const QString &archivePath, QStringList *members) {
     return r;
 }
 
+namespace {
+
+const QString kWritten = u".written-backups"_qs;
+const QString kJournal = u".restore-journal"_qs;
+
+QString writtenPath(const QString &programDir) {
+    return backupFolder(programDir) + u'/' + kWritten;
+}
+
+// The names of the backups this program wrote and read back, oldest first.
+QStringList writtenBackups(const QString &programDir) {
+    QFile f(writtenPath(programDir));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QStringList names;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const QString name = QString::fromUtf8(line);
+        if (timeOfName(name) && !names.contains(name)) names.append(name);
+    }
+    return names;
+}
+
+bool writeWrittenBackups(const QString &programDir, const QStringList &names) {
+    QByteArray bytes;
+    for (const QString &name : names)
+        bytes += name.toUtf8() + '\n';
+    const QString path = writtenPath(programDir);
+    return bool(replaceThroughTemp(path, path + u".tmp"_qs, bytes));
+}
+
+bool present(const QString &path) {
+    const QFileInfo fi(path);
+    return fi.exists() || fi.isSymLink();
+}
+
+QString systemError(const QString &path) {
+    return path + u": "_qs + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// A restore under way, as its journal records it: the folders inside Backup it uses and the
+// top-level names it moves.
+struct Journal {
+    QString staging;     // holds the unpacked files until they are put in place
+    QString aside;       // takes the current files
+    QStringList moving;  // from the program folder into aside
+    QStringList placing; // from staging into the program folder
+};
+
+QByteArray journalBytes(const Journal &j) {
+    QByteArray bytes = "qingchuang restore 1\n";
+    bytes += "staging " + j.staging.toUtf8() + '\n';
+    bytes += "aside " + j.aside.toUtf8() + '\n';
+    for (const QString &name : j.moving)
+        bytes += "move " + name.toUtf8() + '\n';
+    for (const QString &name : j.placing)
+        bytes += "place " + name.toUtf8() + '\n';
+    return bytes + "end\n";
+}
+
+// A name of one part: the journal never leads a move outside its folders.
+bool isPlainName(const QString &name) {
+    return isSafeMemberName(name) && !name.contains(u'/') && !name.endsWith(u'/');
+}
+
+std::optional<Journal> readJournal(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (lines.size() < 5 || lines.takeFirst() != "qingchuang restore 1" ||
+        lines.takeLast() != QByteArray() || lines.takeLast() != "end")
+        return std::nullopt;
+    Journal j;
+    for (const QByteArray &line : lines) {
+        const qsizetype space = line.indexOf(' ');
+        const QByteArray key = line.left(space);
+        const QString value = QString::fromUtf8(line.mid(space + 1));
+        if (space < 0 || !isPlainName(value)) return std::nullopt;
+        if (key == "staging")
+            j.staging = value;
+        else if (key == "aside")
+            j.aside = value;
+        else if (key == "move")
+            j.moving.append(value);
+        else if (key == "place")
+            j.placing.append(value);
+        else
+            return std::nullopt;
+    }
+    if (j.staging.isEmpty() || j.aside.isEmpty()) return std::nullopt;
+    return j;
+}
+
+// Puts the old files back: what was placed returns to staging, what went aside returns. Works
+// from what is on disk, so that it serves a restore stopped at any point. False, with the reason
+// in *detail, when something could not be moved back.
+bool rollBack(const QString &programDir, const Journal &j, QString *detail) {
+    const QString folder = backupFolder(programDir);
+    bool ok = true;
+    auto move = [&](const QString &from, const QString &to) {
+        if (present(to)) {
+            ok = false;
+            *detail = to + u": in the way"_qs;
+        } else if (!renamePath(from, to)) {
+            ok = false;
+            *detail = systemError(from);
+        }
+    };
+    // Every name to place is in staging until it is placed, and is placed only after the old
+    // files went aside.
+    for (const QString &name : j.placing) {
+        const QString placed = programDir + u'/' + name;
+        const QString back = folder + u'/' + j.staging + u'/' + name;
+        if (!present(back) && present(placed)) move(placed, back);
+    }
+    for (const QString &name : j.moving) {
+        const QString away = folder + u'/' + j.aside + u'/' + name;
+        if (present(away)) move(away, programDir + u'/' + name);
+    }
+    syncFolderOf(programDir + u"/x"_qs);
+    return ok;
+}
+
+// After the restore came to an end either way: the journal goes, then the unpacking folder, and
+// the folder for the old files when it stayed empty.
+void closeJournal(const QString &programDir, const Journal &j) {
+    const QString folder = backupFolder(programDir);
+    syncFolderOf(folder + u'/' + j.aside + u"/x"_qs);
+    QFile::remove(folder + u'/' + kJournal);
+    syncFolderOf(folder + u'/' + kJournal);
+    QDir(folder + u'/' + j.staging).removeRecursively();
+    QDir(folder).rmdir(j.aside);
+}
+
+} // namespace
+
 Result makeBackup(const QString &programDir, const QDateTime &now, const Rotation &rotation) {
     const QString folder = backupFolder(programDir);
     if (!QFileInfo(folder).isDir() && !QDir(programDir).mkdir(kBackupFolder))
@@ -362,7 +565,12 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
         return r;
     }
     syncFolderOf(finalPath);
-    rotate(programDir, rotation);
+    // Listed as written and read back; a backup left off the list (the list could not be written)
+    // is merely never rotated out.
+    QStringList written = writtenBackups(programDir);
+    written.append(finalName);
+    writeWrittenBackups(programDir, written);
+    rotate(programDir, rotation, finalPath);
     r.path = finalPath;
     return r;
 }
@@ -373,8 +581,11 @@ Result backupIfDue(const QString &programDir, const QDateTime &now) {
     return makeBackup(programDir, now, readRotation(programDir));
 }
 
-QStringList rotate(const QString &programDir, const Rotation &rotation) {
-    const QList<BackupFile> backups = listBackups(programDir); // newest first
+QStringList rotate(const QString &programDir, const Rotation &rotation, const QString &justMade) {
+    const QStringList written = writtenBackups(programDir);
+    QList<BackupFile> backups; // newest first
+    for (const BackupFile &b : listBackups(programDir))
+        if (written.contains(QFileInfo(b.path).fileName())) backups.append(b);
     QSet<QString> keep;
     QSet<QDate> days;
     QSet<qint64> weeks;
@@ -391,15 +602,25 @@ QStringList rotate(const QString &programDir, const Rotation &rotation) {
         }
     }
     if (!backups.isEmpty()) keep.insert(backups.first().path);
+    const QString kept = QFileInfo(justMade).fileName();
     QStringList removed;
     for (const BackupFile &b : backups)
-        if (!keep.contains(b.path) && QFile::remove(b.path)) removed.append(b.path);
+        if (!keep.contains(b.path) && QFileInfo(b.path).fileName() != kept && QFile::remove(b.path))
+            removed.append(b.path);
+    QStringList still;
+    for (const QString &name : written)
+        if (present(backupFolder(programDir) + u'/' + name)) still.append(name);
+    if (still != written) writeWrittenBackups(programDir, still);
     return removed;
 }
 
-Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now) {
+Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now,
+                     const Limits &limits) {
     if (!QFileInfo(archivePath).isFile()) return failure(Result::BadInput, archivePath);
     const QString folder = backupFolder(programDir);
+    const QString journalPath = folder + u'/' + kJournal;
+    if (present(journalPath))
+        return failure(Result::IoError, journalPath + u": an earlier restore is not finished"_qs);
     const QString stamp = now.toString(kStamp);
     const QString staging = folder + u'/' + freeName(folder, u".restore-"_qs + stamp, QString());
     const QString aside =
@@ -409,8 +630,13 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
     auto dropStaging = [&] { QDir(staging).removeRecursively(); };
 
     // Unpack whole into the staging folder first: a damaged archive or a full disk stops here,
-    // before anything of the diary has moved.
+    // before anything of the diary has moved. The disk keeps some room whatever the archive says.
+    qint64 room = limits.totalSize;
+    const QStorageInfo disk(staging);
+    if (disk.isValid()) room = std::min(room, disk.bytesAvailable() - limits.reserve);
+    qint64 written = 0;
     QStringList tops;
+    QString home;
     QFile out;
     Result r = readZip(
         archivePath,
@@ -421,56 +647,104 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
             out.setFileName(path);
             return QDir().mkpath(QFileInfo(path).absolutePath()) && out.open(QIODevice::WriteOnly);
         },
-        [&](QByteArrayView data) { return out.write(data.data(), data.size()) == data.size(); },
+        [&](QByteArrayView data) {
+            written += data.size();
+            return written <= room && out.write(data.data(), data.size()) == data.size();
+        },
         [&] {
             if (!out.isOpen()) return true;
             const bool ok = out.flush() && ::fsync(out.handle()) == 0;
             out.close();
             return ok && out.error() == QFileDevice::NoError;
-        });
+        },
+        &limits, &home);
     if (out.isOpen()) out.close();
+    if (r.code == Result::IoError && written > room)
+        r.detail += u": not enough room on the disk"_qs;
+    // A file outside the kept folders is only allowed as the home page the archive's settings name.
+    if (r.ok() && !home.isEmpty() && home.compare(homePageName(staging), Qt::CaseInsensitive) != 0)
+        r = failure(Result::Damaged, u"member not allowed: "_qs + home);
     if (!r.ok()) {
         dropStaging();
         return r;
     }
 
     // The current files go aside: everything a backup keeps, and whatever the archive brings back.
-    QStringList moving;
+    Journal j{QFileInfo(staging).fileName(), QFileInfo(aside).fileName(), {}, tops};
     for (const QString &name : keptNames(programDir) + tops) {
         const QString found = foundName(programDir, topName(name));
-        if (!found.isEmpty() && !moving.contains(found)) moving.append(found);
+        if (!found.isEmpty() && !j.moving.contains(found)) j.moving.append(found);
     }
     if (!QDir().mkpath(aside)) {
         dropStaging();
         return failure(Result::IoError, aside + u": cannot create the folder"_qs);
     }
-    QStringList movedAside;
-    QStringList placed;
-    auto undo = [&](const QString &detail) {
-        for (const QString &name : placed)
-            renamePath(programDir + u'/' + name, staging + u'/' + name);
-        for (const QString &name : movedAside)
-            renamePath(aside + u'/' + name, programDir + u'/' + name);
+    // The journal is on disk before the first move: whatever happens next, the next start knows
+    // which files to put back.
+    if (const store::Result saved =
+            replaceThroughTemp(journalPath, journalPath + u".tmp"_qs, journalBytes(j));
+        !saved) {
         dropStaging();
-        QDir(folder).rmdir(QFileInfo(aside).fileName());
+        QDir(folder).rmdir(j.aside);
+        return failure(Result::IoError, saved.detail);
+    }
+    auto fail = [&](const QString &detail) {
+        QString more;
+        if (!rollBack(programDir, j, &more))
+            return failure(Result::IoError, detail + u"; "_qs + more); // the journal stays
+        closeJournal(programDir, j);
         return failure(Result::IoError, detail);
     };
-    for (const QString &name : moving) {
+    for (const QString &name : j.moving)
         if (!renamePath(programDir + u'/' + name, aside + u'/' + name))
-            return undo(programDir + u'/' + name + u": "_qs +
-                        QString::fromLocal8Bit(std::strerror(errno)));
-        movedAside.append(name);
-    }
-    for (const QString &name : tops) {
+            return fail(systemError(programDir + u'/' + name));
+    for (const QString &name : j.placing)
         if (!renamePath(staging + u'/' + name, programDir + u'/' + name))
-            return undo(programDir + u'/' + name + u": "_qs +
-                        QString::fromLocal8Bit(std::strerror(errno)));
-        placed.append(name);
-    }
-    QDir(folder).rmdir(QFileInfo(staging).fileName());
+            return fail(systemError(programDir + u'/' + name));
     syncFolderOf(programDir + u"/x"_qs);
+    closeJournal(programDir, j);
     r.path = aside;
     return r;
+}
+
+Recovery recoverRestore(const QString &programDir) {
+    const QString folder = backupFolder(programDir);
+    const QString journalPath = folder + u'/' + kJournal;
+    Recovery recovery;
+    QFile::remove(journalPath + u".tmp"_qs);
+    if (present(journalPath)) {
+        const std::optional<Journal> j = readJournal(journalPath);
+        if (!j) return {Recovery::Failed, journalPath + u": not a journal this program wrote"_qs};
+        // Names are placed only once every old file went aside: all placed means all moved.
+        bool placed = !j->placing.isEmpty();
+        for (const QString &name : j->placing)
+            placed = placed && !present(folder + u'/' + j->staging + u'/' + name);
+        if (placed) {
+            recovery.what = Recovery::Finished;
+        } else if (rollBack(programDir, *j, &recovery.detail)) {
+            recovery.what = Recovery::RolledBack;
+        } else {
+            recovery.what = Recovery::Failed;
+            return recovery;
+        }
+        closeJournal(programDir, *j);
+        recovery.detail = folder + u'/' + j->aside;
+    }
+    // What an unpacking or a backup left that never got as far as the journal or its name.
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo &fi : entries) {
+        const QString name = fi.fileName();
+        if (fi.isSymLink()) continue;
+        if (fi.isDir() && name.startsWith(u".restore-"))
+            QDir(fi.filePath()).removeRecursively();
+        else if (fi.isDir() && name.startsWith(u"before-restore-"))
+            QDir(folder).rmdir(name); // only when empty: a restore stopped before its first move
+        else if (fi.isFile() && ((name.startsWith(u".diary-") && name.endsWith(u".zip.part")) ||
+                                 name == kWritten + u".tmp"_qs))
+            QFile::remove(fi.filePath());
+    }
+    return recovery;
 }
 
 } // namespace keep

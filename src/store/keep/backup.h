@@ -19,6 +19,7 @@ struct Result {
         IoError,  // a file or folder could not be read or written (full disk, no permission)
         Damaged,  // an archive does not read back whole or holds a member it must not
         BadInput, // wrong use: an output folder inside the diary's data, a missing archive
+        NotEmpty, // the export folder holds files that no export of this program wrote
     };
     Code code = Ok;
     QString detail;
@@ -59,18 +60,55 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
 // the counts of Config.ini.
 Result backupIfDue(const QString &programDir, const QDateTime &now);
 
-// Removes the backups that rotation does not keep; the newest is always kept. Returns the paths
-// removed.
-QStringList rotate(const QString &programDir, const Rotation &rotation);
+// Removes the backups that rotation does not keep. Only backups this program wrote and read back
+// count (their names are listed in Backup/.written-backups); a file that merely looks like one is
+// never removed and never takes a place. The newest listed backup and justMade are always kept.
+// Returns the paths removed.
+QStringList rotate(const QString &programDir, const Rotation &rotation,
+                   const QString &justMade = QString());
+
+// Bounds on what unpacking an archive may cost, so that a hostile or broken archive (a zip bomb)
+// stops before it fills the disk or the memory. Sizes are of the unpacked data.
+struct Limits {
+    qint64 memberSize = qint64(512) << 20;
+    qint64 totalSize = qint64(2) << 30;
+    // Unpacked to packed, for members above a mebibyte: text and pictures pack far less tightly.
+    int ratio = 200;
+    int members = 200000;
+    // Left free on the disk after unpacking.
+    qint64 reserve = qint64(64) << 20;
+};
 
 // Checks that the archive reads back whole: every member's data matches its CRC, every name is
-// a relative path of the kept names (no "..", no absolute path). Returns the member names.
+// one a backup writes (Config.ini, Message.txt, the folders DB, Love, UserInfo and LogFile, one
+// home page), each once, regular files and folders only. Returns the member names.
 Result verifyArchive(const QString &archivePath, QStringList *members = nullptr);
 
 // Restores a backup: the archive is checked and unpacked into a folder of its own inside Backup;
 // then the current kept files move into Backup/before-restore-yyyyMMdd-HHmmss (result.path) and
-// the unpacked ones take their places. Nothing is deleted; a failure before the move leaves the
-// diary as it was, and a failure after it moves the old files back.
-Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now);
+// the unpacked ones take their places. Nothing is deleted. The moves are journaled (the journal
+// lies in Backup before the first move): a failure rolls them back, and if the process dies part
+// way, recoverRestore at the next start finishes or rolls back, so that the program folder holds
+// either all the old files or all the restored ones.
+Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now,
+                     const Limits &limits = {});
+
+// What recoverRestore found.
+struct Recovery {
+    enum What {
+        Nothing,    // no restore was under way
+        Finished,   // every restored file was in place; the restore is complete
+        RolledBack, // the old files are back in place
+        Failed,     // a file could not be moved back; the journal stays for the next start
+    };
+    What what = Nothing;
+    QString detail;
+};
+
+// Completes a restore that a killed process left half done: finishes it when every restored file
+// had been put in place, otherwise moves the old files back. Removes what an unfinished restore
+// or backup left in Backup (unpacking folders, temporary files). Run at every start before
+// anything reads or creates the diary's files, and only by the one running copy.
+Recovery recoverRestore(const QString &programDir);
 
 } // namespace keep

@@ -256,6 +256,10 @@ std::optional<Format> formatNamed(const QString &name) {
     return std::nullopt;
 }
 
+QString exportMarkName() {
+    return u".qingchuang-export"_qs;
+}
+
 QString lockedBodyText() {
     return u"（这篇日记已加密，正文不导出。）"_qs;
 }
@@ -265,10 +269,20 @@ Result exportDiary(const QString &programDir, const ExportOptions &options) {
         return {Result::BadInput, options.outDir, QString()};
     ExportOptions o = options;
     o.outDir = QFileInfo(options.outDir).absoluteFilePath();
+    const QString mark = o.outDir + u'/' + exportMarkName();
+    if (QFileInfo(o.outDir).isDir() && !QFileInfo::exists(mark) &&
+        !QDir(o.outDir)
+             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+             .isEmpty())
+        return {Result::NotEmpty, o.outDir, QString()};
     if (!QDir().mkpath(o.outDir)) return {Result::IoError, o.outDir, QString()};
+    QString error;
+    // The mark comes first: a folder an export stopped half way in is still known as its own.
+    if (!QFileInfo::exists(mark) &&
+        !writeWhole(mark, "晴窗 exported the diary into this folder.\n", &error))
+        return {Result::IoError, error, QString()};
 
     int pictures = 0;
-    QString error;
     // Markdown gets a file per year; the others one file for everything.
     QMap<QString, std::shared_ptr<Book>> books;
     const QString single = o.format == Format::Html ? u"index.html"_qs : u"diary.txt"_qs;

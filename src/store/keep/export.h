@@ -28,12 +28,17 @@ struct ExportOptions {
     QDate to;   // null: to the last entry
 };
 
+// The file an export leaves in its folder to say that the folder is an export's.
+QString exportMarkName();
+
 // The line that stands for a locked entry's body.
 QString lockedBodyText();
 
 // Writes the export into options.outDir (created when missing; files of an earlier export there
 // are replaced). BadInput, and nothing written, when the folder is the program folder or lies
-// inside one of its data folders.
+// inside one of its data folders; NotEmpty, and nothing written, when it holds anything but an
+// earlier export (which leaves exportMarkName() in it), so that no one's index.html, diary.txt
+// or images are overwritten.
 Result exportDiary(const QString &programDir, const ExportOptions &options);
 
 } // namespace keep

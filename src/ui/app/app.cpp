@@ -9,6 +9,7 @@
 #include "ui/keep/restorewindow.h"
 #include "ui/stats/statswindow.h"
 #include "store/find/engine.h"
+#include "store/keep/backup.h"
 #include "store/keep/keepjob.h"
 #include "ui/netwindows/connectme.h"
 #include "ui/netwindows/login.h"
@@ -27,6 +28,15 @@
 #include <QSystemTrayIcon>
 
 App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports(ports) {
+    // A restore that a killed copy left half done is finished or rolled back before anything
+    // reads or creates the diary's files.
+    const keep::Recovery recovery = keep::recoverRestore(programDir);
+    if (recovery.what != keep::Recovery::Nothing)
+        qWarning("an unfinished restore was %s: %s",
+                 recovery.what == keep::Recovery::Finished     ? "finished"
+                 : recovery.what == keep::Recovery::RolledBack ? "rolled back"
+                                                               : "left as it was",
+                 qPrintable(recovery.detail));
     // Every window shows the program's icon.
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) QGuiApplication::setWindowIcon(programIcon());
 }

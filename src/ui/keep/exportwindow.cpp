@@ -81,6 +81,8 @@ QString ExportWindow::resultText(const keep::Result &result) {
         return u"已导出到："_qs + QDir::toNativeSeparators(result.path);
     case keep::Result::BadInput:
         return u"不能导出到日记自己的文件夹里，请另选一个文件夹。"_qs;
+    case keep::Result::NotEmpty:
+        return u"这个文件夹里有别的文件，请选一个空文件夹或以前导出过的文件夹。"_qs;
     default:
         return u"导出没有完成："_qs + result.detail;
     }

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <utime.h>
 
@@ -59,6 +60,7 @@ private slots:
     void cacheFollowsChangedFiles();
     void cancelledSearchStops();
     void newQueryCancelsTheOld();
+    void noStaleHitOnceTheFirstReported();
     void writtenDays();
     void onThisDay();
     void fileNames_data();
@@ -207,6 +209,31 @@ void TestFind::newQueryCancelsTheOld() {
     QCOMPARE(hits.size(), 1);
     QCOMPARE(name(hits.first().first().value<find::Hit>()), u"2003-09-08#0"_qs);
     QVERIFY(!search.isRunning());
+}
+
+// The first search has reported a hit and goes on when the second starts: nothing of the first
+// arrives after that, and the second reports exactly its own.
+void TestFind::noStaleHitOnceTheFirstReported() {
+    QTemporaryDir dir;
+    finddiary::write(dir.path());
+    finddiary::writeLong(dir.path(), 400, 200);
+    find::Engine engine(dir.path());
+    find::Search search(engine);
+    QSignalSpy hits(&search, &find::Search::hitFound);
+    QSignalSpy finished(&search, &find::Search::finished);
+    search.start(u"全文"_qs);
+    QVERIFY(hits.wait(5000));
+    const qsizetype first = hits.size();
+    QVERIFY(first < 400);
+    // The first goes on meanwhile; what it reports waits in the queue.
+    QThread::msleep(100);
+    search.start(u"字"_qs);
+    QVERIFY(finished.wait(10000));
+    QTest::qWait(100); // anything late of the first search would arrive now
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), 1);
+    QCOMPARE(hits.size(), first + 1);
+    QCOMPARE(name(hits.last().first().value<find::Hit>()), u"2003-09-08#0"_qs);
 }
 
 void TestFind::writtenDays() {

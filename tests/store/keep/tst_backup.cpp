@@ -94,6 +94,7 @@ private slots:
     void oncePerDay();
     void rotation_data();
     void rotation();
+    void rotationCountsOnlyWhatItWrote();
     void rotationCountsFromConfig_data();
     void rotationCountsFromConfig();
     void fullDiskKeepsOldBackups();
@@ -102,6 +103,8 @@ private slots:
     void restoreMovesCurrentAsideAndBringsBackOld();
     void restoreRefusesBadArchives_data();
     void restoreRefusesBadArchives();
+    void restoreStopsAtLimits_data();
+    void restoreStopsAtLimits();
 };
 
 void TestBackup::membersAreTheFiles() {
@@ -111,10 +114,12 @@ void TestBackup::membersAreTheFiles() {
     QCOMPARE(r.code, Result::Ok);
     QCOMPARE(r.path, dir.path() + u"/Backup/diary-20040908-100000.zip"_qs);
     QCOMPARE(zipMembers(r.path), kept);
-    // Nothing but the archive is left in the folder.
+    // Nothing but the archive and the list of backups written is left in the folder.
     QCOMPARE(QDir(dir.path() + u"/Backup"_qs)
-                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{u"diary-20040908-100000.zip"_qs});
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{u".written-backups"_qs, u"diary-20040908-100000.zip"_qs}));
+    QCOMPARE(testsupport::readFile(dir.path() + u"/Backup/.written-backups"_qs),
+             QByteArray("diary-20040908-100000.zip\n"));
     QCOMPARE(keep::verifyArchive(r.path).code, Result::Ok);
 
     // A second one in the same second gets a name of its own.
@@ -183,12 +188,10 @@ void TestBackup::rotation() {
     QFETCH(QList<QDateTime>, kept);
     QTemporaryDir dir;
     fillDiary(dir.path());
-    // All but the newest are placed as files; the newest is a real backup, which rotates.
+    // All but the newest are made keeping everything; the newest rotates.
     const QDateTime newest = existing.takeLast();
     for (const QDateTime &t : existing)
-        QVERIFY(testsupport::writeFile(dir.path() + u"/Backup/diary-"_qs +
-                                           t.toString(u"yyyyMMdd-HHmmss"_qs) + u".zip"_qs,
-                                       "old"));
+        QCOMPARE(keep::makeBackup(dir.path(), t, {1000, 1000}).code, Result::Ok);
     testsupport::writeFile(dir.path() + u"/Backup/notes.txt"_qs, "not a backup");
     QCOMPARE(keep::makeBackup(dir.path(), newest, {daily, weekly}).code, Result::Ok);
     QList<QDateTime> times;
@@ -196,6 +199,25 @@ void TestBackup::rotation() {
         times << b.time;
     QCOMPARE(times, kept);
     QVERIFY(QFile::exists(dir.path() + u"/Backup/notes.txt"_qs));
+}
+
+// Files that only look like backups (one named like a future one) neither take a place in the
+// rotation nor go; the backup just made always stays.
+void TestBackup::rotationCountsOnlyWhatItWrote() {
+    QTemporaryDir dir;
+    fillDiary(dir.path());
+    const QString folder = dir.path() + u"/Backup/"_qs;
+    QCOMPARE(keep::makeBackup(dir.path(), at(2024, 1, 1), {1000, 1000}).code, Result::Ok);
+    QCOMPARE(keep::makeBackup(dir.path(), at(2024, 1, 2), {1000, 1000}).code, Result::Ok);
+    QVERIFY(testsupport::writeFile(folder + u"diary-20991231-000000.zip"_qs, "not ours"));
+    QVERIFY(testsupport::writeFile(folder + u"diary-20231231-000000.zip"_qs, "not ours"));
+    const Result r = keep::makeBackup(dir.path(), at(2024, 1, 3), {1, 0});
+    QCOMPARE(r.code, Result::Ok);
+    QCOMPARE(r.path, folder + u"diary-20240103-090000.zip"_qs);
+    QCOMPARE(fileNames(keep::listBackups(dir.path())),
+             (QStringList{u"diary-20991231-000000.zip"_qs, u"diary-20240103-090000.zip"_qs,
+                          u"diary-20231231-000000.zip"_qs}));
+    QCOMPARE(keep::verifyArchive(r.path).code, Result::Ok);
 }
 
 void TestBackup::rotationCountsFromConfig_data() {
@@ -244,8 +266,9 @@ void TestBackup::fullDiskKeepsOldBackups() {
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              QStringList{u"diary-20040908-090000.zip"_qs});
     QCOMPARE(testsupport::readFile(first.path), before);
-    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::Files | QDir::Hidden).size(),
-             1); // no temporary file
+    // No temporary file.
+    QCOMPARE(QDir(dir.path() + u"/Backup"_qs).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             (QStringList{u".written-backups"_qs, u"diary-20040908-090000.zip"_qs}));
 }
 
 void TestBackup::readOnlyBackupFolderKeepsOldBackups() {
@@ -330,46 +353,183 @@ void TestBackup::restoreMovesCurrentAsideAndBringsBackOld() {
              QStringList{u"before-restore-20041002-120000"_qs});
 }
 
-void TestBackup::restoreRefusesBadArchives_data() {
-    QTest::addColumn<QString>("memberName"); // empty: a damaged copy of a real backup
-    QTest::addColumn<int>("code");
-    QTest::newRow("damaged") << QString() << int(Result::Damaged);
-    QTest::newRow("parent folder") << u"../outside.txt"_qs << int(Result::Damaged);
-    QTest::newRow("absolute") << u"/tmp/outside.txt"_qs << int(Result::Damaged);
-    QTest::newRow("into the backups") << u"backup/x.zip"_qs << int(Result::Damaged);
+namespace {
+
+// A zip archive of the given members, made with libarchive directly. A name ending in "/" is a
+// folder, one starting with "link:" a symbolic link; the rest are files holding their data.
+bool writeArchive(const QString &path, const QList<std::pair<QString, QByteArray>> &members) {
+    archive *a = archive_write_new();
+    archive_write_set_format_zip(a);
+    if (archive_write_open_filename(a, QFile::encodeName(path).constData()) != ARCHIVE_OK)
+        return false;
+    for (const auto &[name, data] : members) {
+        archive_entry *e = archive_entry_new();
+        const bool link = name.startsWith(u"link:"_qs);
+        archive_entry_set_pathname(e, (link ? name.mid(5) : name).toUtf8().constData());
+        archive_entry_set_filetype(e, link ? AE_IFLNK : name.endsWith(u'/') ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        if (link) archive_entry_set_symlink(e, "../../outside");
+        if (!link && !name.endsWith(u'/')) archive_entry_set_size(e, data.size());
+        archive_write_header(a, e);
+        if (!data.isEmpty()) archive_write_data(a, data.constData(), size_t(data.size()));
+        archive_entry_free(e);
+    }
+    const bool ok = archive_write_close(a) == ARCHIVE_OK;
+    archive_write_free(a);
+    return ok;
 }
 
+QByteArray noise(qsizetype size, quint32 seed) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator g(seed);
+    for (char &c : bytes)
+        c = char(g.bounded(256));
+    return bytes;
+}
+
+} // namespace
+
+void TestBackup::restoreRefusesBadArchives_data() {
+    // Beside a date file, the archive holds these members (with the data "bad"), and Config.ini
+    // when config is given; empty: a damaged copy of a real backup.
+    QTest::addColumn<QStringList>("members");
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("code");
+    const QByteArray none;
+    QTest::newRow("damaged") << QStringList() << none << int(Result::Damaged);
+    QTest::newRow("parent folder")
+        << QStringList{u"../outside.txt"_qs} << none << int(Result::Damaged);
+    QTest::newRow("absolute") << QStringList{u"/tmp/outside.txt"_qs} << none
+                              << int(Result::Damaged);
+    QTest::newRow("into the backups")
+        << QStringList{u"backup/x.zip"_qs} << none << int(Result::Damaged);
+    QTest::newRow("the program") << QStringList{u"qingchuang"_qs} << none << int(Result::Damaged);
+    QTest::newRow("the terminal tool")
+        << QStringList{u"qingchuang-tool"_qs} << none << int(Result::Damaged);
+    QTest::newRow("a folder no backup keeps")
+        << QStringList{u"EVIL/x.txt"_qs} << none << int(Result::Damaged);
+    QTest::newRow("an empty folder no backup keeps")
+        << QStringList{u"EVIL/"_qs} << none << int(Result::Damaged);
+    QTest::newRow("a kept folder as a file")
+        << QStringList{u"Love"_qs} << none << int(Result::Damaged);
+    QTest::newRow("a kept file as a folder")
+        << QStringList{u"Message.txt/"_qs} << none << int(Result::Damaged);
+    QTest::newRow("a kept file with a file inside")
+        << QStringList{u"Config.ini/x"_qs} << none << int(Result::Damaged);
+    QTest::newRow("a link") << QStringList{u"link:DB/20040102.KAV"_qs} << none
+                            << int(Result::Damaged);
+    QTest::newRow("a name twice") << QStringList{u"DB/20040101.KAV"_qs} << none
+                                  << int(Result::Damaged);
+    QTest::newRow("a folder spelt two ways")
+        << QStringList{u"db/20040102.KAV"_qs} << none << int(Result::Damaged);
+    QTest::newRow("a page the settings do not name")
+        << QStringList{u"other.KAV"_qs} << none << int(Result::Damaged);
+    QTest::newRow("two home pages")
+        << QStringList{u"index.KAV"_qs, u"other.KAV"_qs} << none << int(Result::Damaged);
+    QTest::newRow("the program named as the home page")
+        << QStringList{u"qingchuang"_qs} << QByteArray("[index]\r\npath=qingchuang\r\n\r\n")
+        << int(Result::Damaged);
+    // What a backup holds comes back.
+    QTest::newRow("the default home page")
+        << QStringList{u"index.KAV"_qs} << none << int(Result::Ok);
+    QTest::newRow("the home page the settings name")
+        << QStringList{u"pages/my home.KAV"_qs}
+        << QByteArray("[index]\r\npath=pages\\my home.KAV\r\n\r\n") << int(Result::Ok);
+    QTest::newRow("every kept name")
+        << QStringList{u"DB/"_qs,
+                       u"Love/"_qs,
+                       u"Love/歌"_qs,
+                       u"UserInfo/1.usr"_qs,
+                       u"LogFile/a/b.txt"_qs,
+                       u"Message.txt"_qs,
+                       u"index.KAV"_qs}
+        << QByteArray("[index]\r\npath=index.KAV\r\n\r\n") << int(Result::Ok);
+}
+
+// An archive in Backup holding anything a backup never writes changes nothing, however it got
+// there; one holding only what a backup writes is restored.
 void TestBackup::restoreRefusesBadArchives() {
-    QFETCH(QString, memberName);
+    QFETCH(QStringList, members);
+    QFETCH(QByteArray, config);
     QFETCH(int, code);
     QTemporaryDir dir;
     fillDiary(dir.path());
     const Result backup = keep::makeBackup(dir.path(), at(2004, 9, 8), {});
     const QString bad = dir.path() + u"/Backup/diary-20040907-090000.zip"_qs;
-    if (memberName.isEmpty()) {
+    if (members.isEmpty()) {
         QByteArray zip = testsupport::readFile(backup.path);
         zip.truncate(zip.size() / 2);
         QVERIFY(testsupport::writeFile(bad, zip));
     } else {
-        archive *a = archive_write_new();
-        archive_write_set_format_zip(a);
-        QCOMPARE(archive_write_open_filename(a, QFile::encodeName(bad).constData()), ARCHIVE_OK);
-        for (const QString &name : {u"DB/20040101.KAV"_qs, memberName}) {
-            archive_entry *e = archive_entry_new();
-            archive_entry_set_pathname(e, name.toUtf8().constData());
-            archive_entry_set_filetype(e, AE_IFREG);
-            archive_entry_set_perm(e, 0644);
-            archive_entry_set_size(e, 3);
-            archive_write_header(a, e);
-            archive_write_data(a, "bad", 3);
-            archive_entry_free(e);
-        }
-        archive_write_close(a);
-        archive_write_free(a);
+        QList<std::pair<QString, QByteArray>> list = {{u"DB/20040101.KAV"_qs, "bad"}};
+        if (!config.isEmpty()) list.append({u"Config.ini"_qs, config});
+        for (const QString &name : members)
+            list.append({name, name.endsWith(u'/') ? QByteArray() : QByteArray("bad")});
+        QVERIFY(writeArchive(bad, list));
     }
     const Files before = filesUnder(dir.path());
     const Result r = keep::restoreBackup(dir.path(), bad, at(2004, 10, 2));
     QCOMPARE(int(r.code), code);
+    QStringList folders = {u"before-restore-20041002-090000"_qs};
+    if (code == Result::Ok) {
+        QCOMPARE(testsupport::readFile(dir.path() + u"/DB/20040101.KAV"_qs), QByteArray("bad"));
+        for (const QString &name : members)
+            QCOMPARE(QFileInfo(dir.path() + u'/' + name).isDir(), name.endsWith(u'/'));
+        QVERIFY(!QFile::exists(dir.path() + u"/DB/20040908.KAV"_qs));
+    } else {
+        QCOMPARE(filesUnder(dir.path()), before);
+        folders.clear();
+    }
+    QCOMPARE(QDir(dir.path() + u"/Backup"_qs)
+                 .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+             folders);
+}
+
+void TestBackup::restoreStopsAtLimits_data() {
+    QTest::addColumn<int>("memberSize");
+    QTest::addColumn<int>("totalSize");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QByteArray>("data"); // of each of count date files
+    QTest::addColumn<int>("code");
+    const int mib = 1 << 20;
+    const int big = 1 << 30;
+    QTest::newRow("within") << 4000 << 12000 << 3 << noise(4000, 1) << int(Result::Ok);
+    QTest::newRow("a member too large")
+        << 4000 << big << 3 << noise(4001, 2) << int(Result::Damaged);
+    QTest::newRow("too much in all") << big << 12000 << 4 << noise(3001, 3) << int(Result::Damaged);
+    // A zip bomb: with the usual limits, 48 MiB of zeros packed into some 50 KiB.
+    QTest::newRow("packed too tightly")
+        << -1 << -1 << 1 << QByteArray(48 * mib, '\0') << int(Result::Damaged);
+    QTest::newRow("tightly packed but small")
+        << -1 << -1 << 1 << QByteArray(mib, '\0') << int(Result::Ok);
+}
+
+// Unpacking stops at the limits before the disk fills, leaving the diary as it was and nothing
+// unpacked behind.
+void TestBackup::restoreStopsAtLimits() {
+    QFETCH(int, memberSize);
+    QFETCH(int, totalSize);
+    QFETCH(int, count);
+    QFETCH(QByteArray, data);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    fillDiary(dir.path());
+    const QString archive = dir.path() + u"/Backup/diary-20040907-090000.zip"_qs;
+    QVERIFY(QDir().mkpath(dir.path() + u"/Backup"_qs));
+    QList<std::pair<QString, QByteArray>> members;
+    for (int i = 0; i < count; ++i)
+        members.append({u"DB/2004010%1.KAV"_qs.arg(i + 1), data});
+    QVERIFY(writeArchive(archive, members));
+    keep::Limits limits;
+    if (memberSize > 0) limits.memberSize = memberSize;
+    if (totalSize > 0) limits.totalSize = totalSize;
+    const Files before = filesUnder(dir.path());
+    const Result r = keep::restoreBackup(dir.path(), archive, at(2004, 10, 2), limits);
+    QCOMPARE(int(r.code), code);
+    if (code == Result::Ok) {
+        QCOMPARE(testsupport::readFile(dir.path() + u"/DB/20040101.KAV"_qs), data);
+        return;
+    }
     QCOMPARE(filesUnder(dir.path()), before);
     QCOMPARE(QDir(dir.path() + u"/Backup"_qs)
                  .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +67,10 @@ private slots:
     void formats_data();
     void formats();
     void dateRange();
+    void dateRangeEdges_data();
+    void dateRangeEdges();
+    void refusesAFolderOfOtherFiles_data();
+    void refusesAFolderOfOtherFiles();
     void neverWritesIntoTheDiary_data();
     void neverWritesIntoTheDiary();
 };
@@ -143,6 +148,91 @@ void TestExport::dateRange() {
     QVERIFY(!text.contains(u"旧年最后一天"_qs));
     QVERIFY(!text.contains(u"新年快乐"_qs));
     QVERIFY(text.contains(u"床前明月光"_qs));
+}
+
+void TestExport::dateRangeEdges_data() {
+    // The diary has entries on 2003-12-31 (旧年), 2004-09-08 (桂花) and 2005-01-01 (新年).
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<QStringList>("exported");
+    const QString old = u"旧年最后一天"_qs, autumn = u"桂花飘香"_qs, year = u"新年快乐"_qs;
+    QTest::newRow("both edges on entries")
+        << QDate(2004, 9, 8) << QDate(2005, 1, 1) << QStringList{autumn, year};
+    QTest::newRow("from the day after an entry")
+        << QDate(2004, 9, 9) << QDate(2005, 1, 1) << QStringList{year};
+    QTest::newRow("to the day before an entry")
+        << QDate(2003, 12, 31) << QDate(2004, 12, 31) << QStringList{old, autumn};
+    QTest::newRow("to the day before the first entry it would take")
+        << QDate(2003, 12, 31) << QDate(2004, 9, 7) << QStringList{old};
+    QTest::newRow("from the day before an entry")
+        << QDate(2004, 9, 7) << QDate(2004, 9, 8) << QStringList{autumn};
+    QTest::newRow("one day") << QDate(2004, 9, 8) << QDate(2004, 9, 8) << QStringList{autumn};
+    QTest::newRow("only an end") << QDate() << QDate(2003, 12, 31) << QStringList{old};
+    QTest::newRow("only a start") << QDate(2005, 1, 1) << QDate() << QStringList{year};
+    QTest::newRow("between entries") << QDate(2004, 9, 9) << QDate(2004, 12, 31) << QStringList{};
+}
+
+// Entries on the first and the last day of the range are exported, those a day outside are not.
+void TestExport::dateRangeEdges() {
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(QStringList, exported);
+    QTemporaryDir program, out;
+    fillDiary(program.path());
+    QCOMPARE(keep::exportDiary(program.path(), {keep::Format::Text, out.path(), from, to}).code,
+             Result::Ok);
+    const QString text = readText(out.path() + u"/diary.txt"_qs);
+    for (const QString &words : {u"旧年最后一天"_qs, u"桂花飘香"_qs, u"新年快乐"_qs})
+        QVERIFY2(text.contains(words) == exported.contains(words), qPrintable(words));
+    QVERIFY(text.contains(u"床前明月光"_qs)); // the collection always
+}
+
+void TestExport::refusesAFolderOfOtherFiles_data() {
+    QTest::addColumn<QString>("existing"); // in the chosen folder; "/" ends a folder
+    QTest::addColumn<int>("code");
+    QTest::newRow("a folder not there yet") << QString() << int(Result::Ok);
+    QTest::newRow("an empty folder") << u"."_qs << int(Result::Ok);
+    QTest::newRow("someone's index.html") << u"index.html"_qs << int(Result::NotEmpty);
+    QTest::newRow("someone's diary.txt") << u"diary.txt"_qs << int(Result::NotEmpty);
+    QTest::newRow("someone's images") << u"images/1.png"_qs << int(Result::NotEmpty);
+    QTest::newRow("any other file") << u".notes"_qs << int(Result::NotEmpty);
+    QTest::newRow("an empty folder inside") << u"photos/"_qs << int(Result::NotEmpty);
+    QTest::newRow("an earlier export") << u"export"_qs << int(Result::Ok);
+}
+
+// A folder of other files is never written into; an empty one, a new one or an earlier export is.
+void TestExport::refusesAFolderOfOtherFiles() {
+    QFETCH(QString, existing);
+    QFETCH(int, code);
+    QTemporaryDir program, out;
+    fillDiary(program.path());
+    const QString dir = out.path() + u"/chosen"_qs;
+    if (existing == u"export")
+        QCOMPARE(keep::exportDiary(program.path(), {keep::Format::Markdown, dir, {}, {}}).code,
+                 Result::Ok);
+    else if (existing.endsWith(u'/') || existing == u".")
+        QVERIFY(QDir().mkpath(dir + u'/' + existing));
+    else if (!existing.isEmpty())
+        QVERIFY(testsupport::writeFile(dir + u'/' + existing, "someone else's"));
+    QStringList before;
+    if (QFileInfo::exists(dir))
+        for (QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            before << it.next() + u' ' + QString::fromLatin1(testsupport::readFile(it.filePath()));
+    const Result r = keep::exportDiary(program.path(), {keep::Format::Html, dir, {}, {}});
+    QCOMPARE(int(r.code), code);
+    if (code == Result::Ok) {
+        QVERIFY(readText(dir + u"/index.html"_qs).contains(u"桂花飘香"_qs));
+        if (existing == u"export") QVERIFY(QFileInfo::exists(dir + u"/2004.md"_qs));
+        return;
+    }
+    QStringList after;
+    for (QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        after << it.next() + u' ' + QString::fromLatin1(testsupport::readFile(it.filePath()));
+    QCOMPARE(after, before);
 }
 
 void TestExport::neverWritesIntoTheDiary_data() {

@@ -51,6 +51,7 @@ private slots:
     void toolBackup();
     void toolExport_data();
     void toolExport();
+    void toolExportRefusesAFolderOfOtherFiles();
     void launcherValidates();
 };
 
@@ -116,25 +117,43 @@ void TestKeepProgram::toolExport_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("written"); // in the output folder; empty: nothing
-    QTest::newRow("html") << QStringList{u"--format"_qs, u"html"_qs} << 0 << u"index.html"_qs;
+    QTest::addColumn<bool>("hasEntry");   // the entry of 2004-09-08 is in it
+    QTest::newRow("html") << QStringList{u"--format"_qs, u"html"_qs} << 0 << u"index.html"_qs
+                          << true;
     QTest::newRow("markdown, a range")
         << QStringList{u"--format"_qs,   u"markdown"_qs, u"--from"_qs,
                        u"2004-01-01"_qs, u"--to"_qs,     u"2004-12-31"_qs}
-        << 0 << u"2004.md"_qs;
-    QTest::newRow("text") << QStringList{u"--format"_qs, u"text"_qs} << 0 << u"diary.txt"_qs;
-    QTest::newRow("no format") << QStringList{} << 2 << QString();
-    QTest::newRow("unknown format") << QStringList{u"--format"_qs, u"pdf"_qs} << 2 << QString();
+        << 0 << u"2004.md"_qs << true;
+    QTest::newRow("text") << QStringList{u"--format"_qs, u"text"_qs} << 0 << u"diary.txt"_qs
+                          << true;
+    // The range's edges: the day itself in, a day outside out.
+    const auto range = [](const char *from, const char *to) {
+        QStringList o = {u"--format"_qs, u"text"_qs};
+        if (*from) o << u"--from"_qs << QString::fromLatin1(from);
+        if (*to) o << u"--to"_qs << QString::fromLatin1(to);
+        return o;
+    };
+    QTest::newRow("from the day") << range("2004-09-08", "") << 0 << u"diary.txt"_qs << true;
+    QTest::newRow("to the day") << range("", "2004-09-08") << 0 << u"diary.txt"_qs << true;
+    QTest::newRow("from and to the day")
+        << range("2004-09-08", "2004-09-08") << 0 << u"diary.txt"_qs << true;
+    QTest::newRow("from the day after") << range("2004-09-09", "") << 0 << u"diary.txt"_qs << false;
+    QTest::newRow("to the day before") << range("", "2004-09-07") << 0 << u"diary.txt"_qs << false;
+    QTest::newRow("no format") << QStringList{} << 2 << QString() << false;
+    QTest::newRow("unknown format")
+        << QStringList{u"--format"_qs, u"pdf"_qs} << 2 << QString() << false;
     QTest::newRow("bad date") << QStringList{u"--format"_qs, u"text"_qs, u"--from"_qs,
                                              u"2004-13-01"_qs}
-                              << 2 << QString();
+                              << 2 << QString() << false;
     QTest::newRow("option without value")
-        << QStringList{u"--format"_qs, u"text"_qs, u"--to"_qs} << 2 << QString();
+        << QStringList{u"--format"_qs, u"text"_qs, u"--to"_qs} << 2 << QString() << false;
 }
 
 void TestKeepProgram::toolExport() {
     QFETCH(QStringList, options);
     QFETCH(int, exitCode);
     QFETCH(QString, written);
+    QFETCH(bool, hasEntry);
     QTemporaryDir dir, out;
     testsupport::writeFile(
         dir.path() + u"/DB/20040908.KAV"_qs,
@@ -148,15 +167,37 @@ void TestKeepProgram::toolExport() {
         QVERIFY(r.err.contains(u"usage"_qs));
     } else {
         QCOMPARE(r.out.trimmed(), out.path() + u"/x"_qs);
-        QVERIFY(QString::fromUtf8(testsupport::readFile(out.path() + u"/x/"_qs + written))
-                    .contains(u"words of the day"_qs));
+        QCOMPARE(QString::fromUtf8(testsupport::readFile(out.path() + u"/x/"_qs + written))
+                     .contains(u"words of the day"_qs),
+                 hasEntry);
     }
+}
+
+// Like the window, the tool never writes into a folder of someone else's files.
+void TestKeepProgram::toolExportRefusesAFolderOfOtherFiles() {
+    QTemporaryDir dir, out;
+    testsupport::writeFile(
+        dir.path() + u"/DB/20040908.KAV"_qs,
+        "\x7f"
+        "1\r\ntitle one\r\n\x07\r\n{\\rtf1 words of the day\\par }\r\n \x7f\r\n");
+    QVERIFY(testsupport::writeFile(out.path() + u"/index.html"_qs, "my own page"));
+    const Run r =
+        tool({u"export"_qs, dir.path(), u"--format"_qs, u"html"_qs, u"--out"_qs, out.path()});
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.out, QString());
+    // Its last line (Qt may warn on lines before it).
+    QCOMPARE(r.err.section(u'\n', -2, -2),
+             u"qingchuang-tool: the folder holds other files; choose an empty folder or an "
+             u"earlier export: "_qs +
+                 out.path());
+    QCOMPARE(allUnder(out.path()), QStringList{u"index.html"_qs});
+    QCOMPARE(testsupport::readFile(out.path() + u"/index.html"_qs), QByteArray("my own page"));
 }
 
 void TestKeepProgram::launcherValidates() {
     const QString validator = QStandardPaths::findExecutable(u"desktop-file-validate"_qs);
-    if (validator.isEmpty())
-        QSKIP("desktop-file-validate is not installed (scripts/deps.sh installs it)");
+    QVERIFY2(!validator.isEmpty(),
+             "desktop-file-validate is not installed (scripts/deps.sh installs it)");
     QProcess p;
     p.start(validator, {env("QC_DESKTOP_FILE")});
     QVERIFY(p.waitForFinished());

@@ -19,6 +19,9 @@
 #include "ui/widgets/richtextbox.h"
 #include "store/common/textlines.h"
 #include "ui/app/app.h"
+#include "store/keep/backup.h"
+#include "store/keep/keepjob.h"
+#include "ui/keep/restorewindow.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -30,6 +33,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -244,7 +248,7 @@ int childLoop(App &app, Diary &d, QRandomGenerator &rng, int run) {
     journal("R");
     for (int n = 0;; ++n) {
         const QString tag = u"r%1n%2"_qs.arg(run).arg(n);
-        const int pick = rng.bounded(100);
+        const int pick = rng.bounded(108);
         const QDate day = days().at(rng.bounded(int(days().size())));
         const QString dayFile = app.path(u"DB/"_qs + diary::DateKey(day) + u".KAV"_qs);
         // Big days are thinned out so that the folder stays small.
@@ -290,13 +294,43 @@ int childLoop(App &app, Diary &d, QRandomGenerator &rng, int run) {
             journal("B message " + digest(cp936::decode(cp936::encode(text))));
             if (!app.forNull()->publishMessage(text)) journal("F message");
             journal("D message");
-        } else {
+        } else if (pick < 100) {
             journal("B account " + hexOf(tag));
             const std::optional<QString> confirmation =
                 RegNewUser(app.folder(), registrationRecord(tag), u"127.0.0.1"_qs);
             if (!confirmation) journal("F account");
             const qsizetype at = confirmation->indexOf(u"账号： "_qs);
             journal("D account " + confirmation->mid(at + 4).section(u"\r\n"_qs, 0, 0).toLatin1());
+        } else if (pick < 104) {
+            // Each backup a second of its own, so that its name is known before it is written.
+            const QDateTime time = app.now().addSecs(qint64(run) * 100000 + n);
+            const QString name = u"diary-"_qs + time.toString(u"yyyyMMdd-HHmmss"_qs) + u".zip"_qs;
+            journal("B backup " + name.toLatin1());
+            const QString dir = app.programDir();
+            keep::Result result;
+            app.keepJob().start(
+                [dir, time] {
+                    return keep::makeBackup(dir, time, {2, 0});
+                },
+                [&result](const keep::Result &r) { result = r; });
+            app.keepJob().wait();
+            if (!result.ok() || QFileInfo(result.path).fileName() != name)
+                journal("F backup " + hexOf(result.detail));
+            journal("D backup");
+        } else {
+            // The newest backup, through the window.
+            const QList<keep::BackupFile> backups = keep::listBackups(app.programDir());
+            if (backups.isEmpty()) continue;
+            journal("B restore " + QFileInfo(backups.first().path).fileName().toLatin1());
+            if (!d.back() || !d.menu("m_restore")) journal("F restore start");
+            RestoreWindow *w = app.restoreWindow();
+            w->findChild<QListWidget *>(u"lst_backups"_qs)->setCurrentRow(0);
+            w->findChild<QPushButton *>(u"bt_restore"_qs)->click();
+            app.keepJob().wait();
+            const QString shown = w->findChild<QLabel *>(u"lb_state"_qs)->text();
+            if (!shown.startsWith(u"已恢复。"_qs)) journal("F restore " + hexOf(shown));
+            w->close();
+            journal("D restore");
         }
     }
 }
@@ -345,6 +379,28 @@ int childOne(App &app, Diary &d, const QString &op, qint64 limit) {
         arm();
         d.menu("m_encipherOld");
         ok = QTest::qWaitFor([&d] { return d.text("mmw") == u"\r\n  已加密 2 篇旧日记。"_qs; }, 60000);
+    }
+    if (op == u"restore" || op == u"backup") {
+        // The words the user is shown come with the outcome, and the process ends at once, so that
+        // the step's renames are its last.
+        QString shown;
+        arm();
+        if (op == u"restore") {
+            ok = d.menu("m_restore");
+            RestoreWindow *w = app.restoreWindow();
+            w->findChild<QListWidget *>(u"lst_backups"_qs)->setCurrentRow(0);
+            w->findChild<QPushButton *>(u"bt_restore"_qs)->click();
+            app.keepJob().wait();
+            shown = w->findChild<QLabel *>(u"lb_state"_qs)->text();
+            ok = ok && shown.startsWith(u"已恢复。"_qs);
+        } else {
+            app.startDailyBackup();
+            app.keepJob().wait();
+            shown = d.text("says");
+            ok = !shown.contains(u"备份"_qs);
+        }
+        journal((ok ? "D " : "F ") + hexOf(shown));
+        ::_exit(0);
     }
     journal(ok ? "D" : "F");
     return 0;
@@ -399,6 +455,8 @@ public:
     std::optional<QByteArray> home, message;
     QMap<QString, QByteArray> items;
     QMap<qint32, QString> accounts; // id -> tag
+    // What each backup holds, by its name; shared by every copy of the model.
+    std::shared_ptr<QHash<QString, Model>> backups = std::make_shared<QHash<QString, Model>>();
 
     // Applies a child's journal; returns the save under way at the end, if any.
     QString apply(const QList<QByteArray> &lines, Stats &stats, QStringList *pending) {
@@ -423,11 +481,26 @@ public:
             ++stats.completed[p[0]];
             if (p[0] == u"account")
                 accounts.insert(f.value(2).toInt(), fromHex(p[1].toLatin1()));
+            else if (p[0] == u"backup")
+                backups->insert(p[1], *this);
+            else if (p[0] == u"restore" && restoreTo(p[1]))
+                ;
+            else if (p[0] == u"restore")
+                return u"a restore of a backup never made: "_qs + p[1];
             else
                 land(p);
             pending->clear();
         }
         return QString();
+    }
+
+    // The state the named backup holds; false when there was no such backup.
+    bool restoreTo(const QString &name) {
+        if (!backups->contains(name)) return false;
+        const std::shared_ptr<QHash<QString, Model>> all = backups;
+        *this = all->value(name);
+        backups = all;
+        return true;
     }
 
     // The completed state of a save.
@@ -572,6 +645,39 @@ QString verify(const QString &dir, Model &m, const QStringList &pending, Stats &
     return QString();
 }
 
+// As verify; a backup under way has landed whole or left nothing under its name, a restore under
+// way left the whole old diary or the whole restored one. Every backup listed reads back whole.
+QString verifyWithBackups(const QString &dir, Model &m, const QStringList &pending, Stats &stats) {
+    for (const keep::BackupFile &b : keep::listBackups(dir))
+        if (keep::verifyArchive(b.path).code != keep::Result::Ok)
+            return b.path + u" does not read back whole"_qs;
+    const QString kind = pending.value(0);
+    if (kind != u"backup" && kind != u"restore") return verify(dir, m, pending, stats);
+    bool landed = false;
+    Model found = m;
+    Stats counted = stats;
+    QString error = verify(dir, found, {}, counted);
+    if (kind == u"backup") {
+        if (!error.isEmpty()) return error;
+        landed = QFileInfo::exists(dir + u"/Backup/"_qs + pending[1]);
+        if (landed) found.backups->insert(pending[1], found);
+    } else if (!error.isEmpty()) {
+        found = m;
+        if (!found.restoreTo(pending[1])) return u"a restore of a backup never made"_qs;
+        counted = stats;
+        const QString other = verify(dir, found, {}, counted);
+        if (!other.isEmpty())
+            return u"neither the old diary ("_qs + error + u") nor the restored one ("_qs + other +
+                   u")"_qs;
+        landed = true;
+    }
+    m = found;
+    stats = counted;
+    ++stats.interrupted[kind];
+    if (landed) ++stats.interruptedLanded[kind];
+    return QString();
+}
+
 // Every file under a folder, by relative path.
 QMap<QString, QByteArray> snapshot(const QString &dir) {
     QMap<QString, QByteArray> files;
@@ -687,6 +793,32 @@ QString enciphered(const QString &path, const QByteArray &old, bool *converted) 
     return QString();
 }
 
+// The files of the program folder outside Backup.
+QMap<QString, QByteArray> diaryFiles(const QString &dir) {
+    QMap<QString, QByteArray> files = snapshot(dir);
+    files.removeIf([](const auto &it) { return it.key().startsWith(u"Backup/"_qs); });
+    return files;
+}
+
+QStringList entriesOf(const QString &folder) {
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+// strace around a child: inject ("signal=KILL", "error=EIO") is done to its n-th rename; without
+// it the renames are only logged.
+QStringList straceAtRename(const QString &inject, int n, const QString &log = u"/dev/null"_qs) {
+    const QString strace = QStandardPaths::findExecutable(u"strace"_qs);
+    const QString calls = u"rename,renameat,renameat2"_qs;
+    QStringList wrapper = {strace, u"-f"_qs, u"-qq"_qs,           u"-o"_qs,
+                           log,    u"-e"_qs, u"trace="_qs + calls};
+    if (!inject.isEmpty())
+        wrapper << u"-e"_qs << u"inject=%1:%2:when=%3"_qs.arg(calls, inject).arg(n);
+    return wrapper;
+}
+
 // Where each kind of save writes: the folder and the file name in it.
 struct Target {
     QString folder;
@@ -718,6 +850,8 @@ private slots:
     void rewritesReplaceTheFile_data();
     void rewritesReplaceTheFile();
     void commitFailureLeavesTheOldFile();
+    void restoreAndBackupAtEachRename_data();
+    void restoreAndBackupAtEachRename();
 };
 
 // A few hundred children, each killed at a random moment: some after a random time, some a
@@ -735,8 +869,8 @@ void TestCrashSafety::killsAtRandomMoments() {
                              : 20040908u;
     qInfo("seed %u (QC_CRASH_SEED repeats a run)", seed);
     QRandomGenerator plan(seed);
-    static const QStringList kinds = {u"entry"_qs, u"remove"_qs,  u"home"_qs,
-                                      u"love"_qs,  u"message"_qs, u"account"_qs};
+    static const QStringList kinds = {u"entry"_qs,   u"remove"_qs,  u"home"_qs,   u"love"_qs,
+                                      u"message"_qs, u"account"_qs, u"backup"_qs, u"restore"_qs};
     Model model;
     Stats stats;
     for (int run = 0; run < kills; ++run) {
@@ -785,10 +919,16 @@ void TestCrashSafety::killsAtRandomMoments() {
         QVERIFY(child->waitForFinished(10000));
         readLines();
         ++stats.kills;
+        // The next start finishes or rolls back a restore that was under way.
+        { App start(dir); }
         QStringList pending;
         QString error = model.apply(lines, stats, &pending);
-        if (error.isEmpty()) error = verify(dir, model, pending, stats);
+        if (error.isEmpty()) error = verifyWithBackups(dir, model, pending, stats);
         QVERIFY2(error.isEmpty(), qPrintable(u"after kill %1: "_qs.arg(run + 1) + error));
+        // The old files each restore put aside are not needed here: the folder stays small.
+        for (const QString &aside :
+             QDir(dir + u"/Backup"_qs).entryList({u"before-restore-*"_qs}, QDir::Dirs))
+            QDir(dir + u"/Backup/"_qs + aside).removeRecursively();
     }
     qInfo("kills survived: %d; entries verified: %d; other files verified: %d", stats.kills,
           stats.entriesVerified, stats.filesVerified);
@@ -1144,6 +1284,145 @@ void TestCrashSafety::commitFailureLeavesTheOldFile() {
         QVERIFY(QFile::rename(dir.path() + u"/away"_qs, path));
         QCOMPARE(testsupport::readFile(path), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"d.KAV"_qs});
+    }
+}
+
+void TestCrashSafety::restoreAndBackupAtEachRename_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("fault");
+    for (const QString &kind : {u"restore"_qs, u"backup"_qs}) {
+        QTest::addRow("%s killed at each rename", qPrintable(kind)) << kind << u"killed"_qs;
+        QTest::addRow("%s failing at the first and the last rename", qPrintable(kind))
+            << kind << u"failing"_qs;
+    }
+}
+
+// A restore through its window, or the day's backup, stopped by SIGKILL at each of its renames in
+// turn, or failing at its first and at its last: after the next start the diary outside Backup is
+// whole, the old one or (a restore) the restored one, never a mixture, and nothing half done stays
+// in Backup; the same step then goes through.
+void TestCrashSafety::restoreAndBackupAtEachRename() {
+    QFETCH(QString, kind);
+    QFETCH(QString, fault);
+    QVERIFY2(!QStandardPaths::findExecutable(u"strace"_qs).isEmpty(),
+             "strace is not installed (scripts/deps.sh installs it): it stops the program at its "
+             "renames");
+    const bool restore = kind == u"restore";
+    const QString yesterday = u"diary-20040907-090000.zip"_qs;
+    // Yesterday's backup of the fixture; for a restore the diary then goes on: an entry removed,
+    // a day added, a new home page, an item rewritten.
+    auto prepare = [&](Fixture &f) {
+        if (!keep::makeBackup(f.dir, QDateTime(today().addDays(-1), QTime(9, 0)), {}).ok())
+            return false;
+        if (restore) {
+            testsupport::writeFile(f.dir + u"/DB/20040908.KAV"_qs,
+                                   diary::entryBytes(111, u"第一篇"_qs, QString(), f.body1));
+            testsupport::writeFile(f.dir + u"/DB/20040909.KAV"_qs,
+                                   diary::entryBytes(555, u"又一天"_qs, QString(), f.body2));
+            testsupport::writeFile(f.dir + u"/index.KAV"_qs,
+                                   cp936::encode(Fixture::rich(u"新的首页"_qs)) + "\r\n");
+            testsupport::writeFile(f.dir + u"/Love/珍藏甲"_qs,
+                                   cp936::encode(Fixture::rich(u"改过的珍藏"_qs)) + "\r\n");
+        }
+        return true;
+    };
+    auto run = [&](Fixture &f, const QStringList &wrapper) {
+        std::unique_ptr<QProcess> child(startChild(
+            f.dir, {u"QC_CRASH_CHILD=one"_qs, u"QC_CRASH_OP="_qs + kind, u"QC_CRASH_LIMIT=-1"_qs},
+            wrapper));
+        child->waitForFinished(60000);
+        return child;
+    };
+
+    // How many renames the step makes, counted in a run that goes through.
+    int renames = 0;
+    {
+        Fixture f;
+        QVERIFY(prepare(f));
+        QTemporaryDir logs;
+        const QString log = logs.path() + u"/renames"_qs;
+        std::unique_ptr<QProcess> child = run(f, straceAtRename(QString(), 0, log));
+        QCOMPARE(child->exitStatus(), QProcess::NormalExit);
+        const QByteArray out = child->readAllStandardOutput();
+        QVERIFY2(out.startsWith("D "), out.constData());
+        QCOMPARE(diaryFiles(f.dir), restore ? f.files : diaryFiles(f.dir));
+        static const QRegularExpression call(u"^\\d+\\s+rename(at2?)?\\("_qs,
+                                             QRegularExpression::MultilineOption);
+        for (auto it = call.globalMatch(QString::fromLatin1(testsupport::readFile(log)));
+             it.hasNext(); it.next())
+            ++renames;
+        // A restore: the journal, then each of six names aside and each of six back.
+        QCOMPARE(renames, restore ? 13 : 2);
+    }
+
+    QList<int> points = {1, renames};
+    if (fault == u"killed") {
+        points.clear();
+        for (int n = 1; n <= renames; ++n)
+            points << n;
+    }
+    for (int n : points) {
+        const QString at = u"at rename %1 of %2: "_qs.arg(n).arg(renames);
+        Fixture f;
+        QVERIFY(prepare(f));
+        const QMap<QString, QByteArray> before = diaryFiles(f.dir);
+        std::unique_ptr<QProcess> child =
+            run(f, straceAtRename(fault == u"killed" ? u"signal=KILL"_qs : u"error=EIO"_qs, n));
+        const QByteArray out = child->readAllStandardOutput().trimmed();
+        QString shown;
+        if (fault == u"killed") {
+            QVERIFY2(child->exitStatus() == QProcess::CrashExit && out.isEmpty(),
+                     qPrintable(at + QString::fromLatin1(out)));
+        } else {
+            QVERIFY2(child->exitStatus() == QProcess::NormalExit && out.size() > 2,
+                     qPrintable(at + QString::fromLocal8Bit(child->readAllStandardError())));
+            shown = fromHex(out.mid(2));
+        }
+
+        // The next start.
+        auto app = makeApp(f.dir, [] { return 0.5; });
+        const QMap<QString, QByteArray> now = diaryFiles(f.dir);
+        const QStringList inBackup = entriesOf(f.dir + u"/Backup"_qs);
+        if (restore) {
+            const bool restored = now == f.files;
+            QVERIFY2(restored || now == before,
+                     qPrintable(at + u"the diary is neither the old one nor the restored one"_qs));
+            QStringList expected = {u".written-backups"_qs, yesterday};
+            if (restored) expected << u"before-restore-20040908-100000"_qs;
+            expected.sort();
+            QCOMPARE(inBackup, expected);
+            if (restored)
+                QCOMPARE(diaryFiles(f.dir + u"/Backup/before-restore-20040908-100000"_qs), before);
+            if (fault == u"failing") {
+                QVERIFY2(!restored, qPrintable(at));
+                QVERIFY2(shown.startsWith(u"恢复没有完成，日记没有改动："_qs),
+                         qPrintable(at + shown));
+            }
+            // Once more, through to the end.
+            const keep::Result again = keep::restoreBackup(
+                f.dir, f.dir + u"/Backup/"_qs + yesterday, QDateTime(today(), QTime(11, 0)));
+            QVERIFY2(again.ok(), qPrintable(at + again.detail));
+            QCOMPARE(diaryFiles(f.dir), f.files);
+        } else {
+            QCOMPARE(now, before);
+            // Yesterday's backup whole; today's absent or whole; no temporary file.
+            const QString todays = u"diary-20040908-100000.zip"_qs;
+            QVERIFY2(inBackup == (QStringList{u".written-backups"_qs, yesterday}) ||
+                         inBackup == (QStringList{u".written-backups"_qs, yesterday, todays}),
+                     qPrintable(at + inBackup.join(u' ')));
+            for (const QString &name : inBackup.mid(1))
+                QCOMPARE(keep::verifyArchive(f.dir + u"/Backup/"_qs + name).code, keep::Result::Ok);
+            if (fault == u"failing" && n == 1) {
+                QCOMPARE(
+                    shown,
+                    u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs);
+                QVERIFY(!inBackup.contains(todays));
+            }
+            const keep::Result again = keep::backupIfDue(f.dir, QDateTime(today(), QTime(11, 0)));
+            QVERIFY2(again.ok() || again.code == keep::Result::NotDue,
+                     qPrintable(at + again.detail));
+            QCOMPARE(keep::listBackups(f.dir).size(), 2);
+        }
     }
 }
 

@@ -63,6 +63,29 @@ struct Scripted {
     int port() const { return server.serverPort(); }
 };
 
+// A server for one connection that writes each piece only once the client has had the one
+// before as an arrival of its own, so that the client meets the reply split exactly so.
+struct Stepwise {
+    QTcpServer server;
+    QTcpSocket *socket = nullptr;
+
+    Stepwise() { server.listen(QHostAddress::LocalHost, 0); }
+    int port() const { return server.serverPort(); }
+    // False when the client did not connect or a piece did not arrive.
+    bool send(const QList<QByteArray> &pieces, const QSignalSpy &arrivals) {
+        if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, kWait))
+            return false;
+        socket = server.nextPendingConnection();
+        for (const QByteArray &p : pieces) {
+            const qsizetype before = arrivals.size();
+            socket->write(p);
+            socket->flush();
+            if (!QTest::qWaitFor([&] { return arrivals.size() > before; }, kWait)) return false;
+        }
+        return true;
+    }
+};
+
 bool waitState(Winsock *w, int state) {
     return QTest::qWaitFor([w, state] { return w->State() == state; }, kWait);
 }
@@ -208,25 +231,17 @@ void tst_ClientSocket::loginReplyInPieces() {
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(bool, accepted);
     QFETCH(int, refusals);
-    QList<Scripted::Piece> script;
-    for (const QByteArray &p : pieces)
-        script.append({150, p});
-    Scripted fake(script, false);
+    Stepwise fake;
     Copy client;
     QSignalSpy refused(client.fn, &ForNull::loginRefused);
     // Connected after the window's own handler: each arrival is counted once it has been read.
     QSignalSpy arrivals(client.fn->UserCheck, &Winsock::DataArrival);
     QVERIFY(client.fn->UserCheck->Connect(u"127.0.0.1"_qs, fake.port()));
-    qint64 sent = 0;
-    for (const QByteArray &p : pieces)
-        sent += p.size();
-    auto arrived = [&] {
-        qint64 n = 0;
-        for (const QList<QVariant> &a : arrivals)
-            n += a.at(0).toLongLong();
-        return n;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(arrived(), sent, kWait);
+    QVERIFY(fake.send(pieces, arrivals));
+    // Each piece came as an arrival of its own, whole.
+    QCOMPARE(arrivals.size(), pieces.size());
+    for (qsizetype i = 0; i < pieces.size(); ++i)
+        QCOMPARE(arrivals.at(i).at(0).toLongLong(), qint64(pieces.at(i).size()));
     QCOMPARE(client.app->settings().LoginPassed, accepted);
     QCOMPARE(refused.size(), refusals);
 }
@@ -273,14 +288,16 @@ void tst_ClientSocket::piecesJoinAsOneText_data() {
 void tst_ClientSocket::piecesJoinAsOneText() {
     QFETCH(QList<QByteArray>, pieces);
     QFETCH(QString, shown);
-    QList<Scripted::Piece> script;
-    for (const QByteArray &p : pieces)
-        script.append({30, p});
-    Scripted fake(script);
+    Stepwise fake;
     Copy client;
     Winsock *wsk = client.fn->Wsk;
+    QSignalSpy arrivals(wsk, &Winsock::DataArrival);
     QVERIFY(wsk->Connect(u"127.0.0.1"_qs, fake.port()));
+    QVERIFY(fake.send(pieces, arrivals));
+    fake.socket->disconnectFromHost();
     QVERIFY(waitState(wsk, 8));
+    // Each piece came as an arrival of its own, so the pane was written piece by piece.
+    QCOMPARE(arrivals.size(), pieces.size());
     QCOMPARE(client.content(), shown);
 }
 
