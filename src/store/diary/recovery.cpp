@@ -75,8 +75,12 @@ QString draftPath(const QString &programDir) { return programDir + u"/Recovery/d
 store::Result save(const QString &programDir, const Draft &draft) {
     if (!QDir(programDir).mkpath(u"Recovery"_qs))
         return store::Result::failure(store::Code::IoError, programDir + u"/Recovery"_qs);
+    // A draft holds words not saved yet: its owner's alone.
+    QFile::setPermissions(programDir + u"/Recovery"_qs,
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QSaveFile f(draftPath(programDir));
     if (!f.open(QIODevice::WriteOnly)) return fileError(f);
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bytes = toBytes(draft);
     if (f.write(bytes) != bytes.size()) {
         const store::Result failed = fileError(f);
@@ -96,7 +100,11 @@ std::optional<Draft> load(const QString &programDir) {
 
 bool discard(const QString &programDir) {
     const QString path = draftPath(programDir);
-    return !QFile::exists(path) || QFile::remove(path);
+    if (!QFile::exists(path)) return true;
+    if (!QFile::remove(path)) return false;
+    // Gone for good, not back after a power cut.
+    syncFolderOf(path);
+    return true;
 }
 
 } // namespace recovery

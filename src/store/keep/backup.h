@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 // Backups of everything the diary keeps, as zip archives in the folder Backup of the program
 // folder, and their restore. Members are named relative to the program folder ("DB/20040908.KAV",
@@ -72,5 +76,17 @@ Result verifyArchive(const QString &archivePath, QStringList *members = nullptr)
 // the unpacked ones take their places. Nothing is deleted; a failure before the move leaves the
 // diary as it was, and a failure after it moves the old files back.
 Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now);
+
+// Told each file member's name and bytes; returns the bytes that take their place, or nothing to
+// keep them.
+using MemberChange =
+    std::function<std::optional<QByteArray>(const QString &name, const QByteArray &data)>;
+
+// Rewrites an archive with the members that change gives new bytes: the new archive is written
+// under a temporary name beside it, read back whole, forced to disk and renamed over it, as a
+// backup is written. An archive with nothing to change, or that fails (it is then named in the
+// result), stays as it was. changed gets how many members changed.
+Result rewriteArchive(const QString &archivePath, const MemberChange &change,
+                      int *changed = nullptr);
 
 } // namespace keep
