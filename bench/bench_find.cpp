@@ -2,11 +2,13 @@
 // kilobytes of GBK RTF in the diary's own shape (about 60 MB), searched for a word it does not
 // hold. The reference is a plain read of all its files, as `cat DB/*` does: the folder listed and
 // every file read once. Cold: a fresh engine, every file read and its text extracted. Warm: the
-// same search again in one engine, its in-memory text kept.
+// same search again in one engine, its in-memory text kept. The statistics read the same diary
+// through the same engine: cold in a fresh one, warm again in one engine.
 #include "store/diary/diarystore.h"
 #include "store/find/engine.h"
 #include "store/common/codepage.h"
 #include "store/rtf/rtf.h"
+#include "store/stats/stats.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,11 +113,43 @@ void BM_SearchWarm(benchmark::State &state) {
         benchmark::DoNotOptimize(engine.search(QString::fromUtf8(kAbsent)).size());
 }
 
+// Every day written, with some characters: the statistics saw the whole diary.
+bool wholeDiary(const stats::Report &r, const TenYears &t) {
+    return r.complete && r.days.size() == t.files && r.figures(QDate(2024, 12, 31)).characters > 0;
+}
+
+void BM_StatsCold(benchmark::State &state) {
+    TenYears &t = diaryOnDisk();
+    std::unique_ptr<find::Engine> engine;
+    for (auto _ : state) {
+        state.PauseTiming();
+        engine = std::make_unique<find::Engine>(t.dir.path());
+        state.ResumeTiming();
+        if (!wholeDiary(stats::collect(*engine), t)) {
+            state.SkipWithError("the statistics missed days");
+            return;
+        }
+    }
+}
+
+void BM_StatsWarm(benchmark::State &state) {
+    TenYears &t = diaryOnDisk();
+    find::Engine engine(t.dir.path());
+    stats::collect(engine);
+    for (auto _ : state)
+        if (!wholeDiary(stats::collect(engine), t)) {
+            state.SkipWithError("the statistics missed days");
+            return;
+        }
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadAllFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchCold)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchWarm)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatsCold)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatsWarm)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv) {
     QGuiApplication app(argc, argv); // RTF beyond the fast path is read into a document

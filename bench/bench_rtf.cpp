@@ -1,8 +1,10 @@
 // Reading and writing the largest documents the diary keeps: an entry of 400,000 characters of
 // RTF and a home page of 800,000, read into a laid-out editor and written back, beside Qt's own
-// HTML path (setHtml/toHtml) for the same document.
+// HTML path (setHtml/toHtml) for the same document. And the count of the status line while an
+// entry of 400,000 characters of text is written, beside one character typed into it.
 #include "ui/widgets/richtextbox.h"
 #include "store/rtf/rtf.h"
+#include "store/stats/count.h"
 
 #include <QApplication>
 #include <QTextCursor>
@@ -128,6 +130,46 @@ void BM_WriteHtml(benchmark::State &state) {
 
 } // namespace
 
+// An entry of 400,000 characters of text in the laid-out editor, the cursor at its end.
+RichTextBox &longEntry() {
+    static RichTextBox *box = [] {
+        QString text;
+        for (int n = 0; text.size() < 400000; ++n)
+            text += kSentences[n % 5] + (n % 7 == 6 ? u"\n"_qs : QString());
+        text.truncate(400000);
+        auto *b = new RichTextBox;
+        b->resize(452, 316);
+        b->show();
+        b->setPlainText(text);
+        b->moveCursor(QTextCursor::End);
+        laidOut(*b);
+        return b;
+    }();
+    return *box;
+}
+
+// What the status line's timer does: the editor's text, counted.
+void BM_LiveCount(benchmark::State &state) {
+    RichTextBox &box = longEntry();
+    qsizetype count = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(count = stats::characterCount(box.toPlainText()));
+    if (count < 100000) state.SkipWithError("the entry counts too few characters");
+}
+
+void BM_TypeOneCharacter(benchmark::State &state) {
+    RichTextBox &box = longEntry();
+    QTextCursor c = box.textCursor();
+    for (auto _ : state) {
+        c.insertText(u"字"_qs);
+        laidOut(box);
+        c.deletePreviousChar();
+        laidOut(box);
+    }
+}
+
+BENCHMARK(BM_LiveCount)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeOneCharacter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadRtf)->Arg(400000)->Arg(800000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadHtml)->Arg(400000)->Arg(800000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteRtf)->Arg(400000)->Arg(800000)->Unit(benchmark::kMillisecond);

@@ -450,6 +450,9 @@ int main(int argc, char **argv) {
                         pick(rtf, rtfError, u"BM_WriteRtf"_qs + arg, Clock::Cpu),
                         pick(rtf, rtfError, u"BM_WriteHtml"_qs + arg, Clock::Cpu)});
     }
+    rows.push_back({u"entry of 400,000 chars: live count (ref: one char typed)"_qs, u"ms CPU"_qs,
+                    pick(rtf, rtfError, u"BM_LiveCount"_qs, Clock::Cpu),
+                    pick(rtf, rtfError, u"BM_TypeOneCharacter"_qs, Clock::Cpu)});
 
     error.clear();
     const QJsonArray date = runBenchmarks(o, u"bench_datefile"_qs, &error);
@@ -476,6 +479,12 @@ int main(int argc, char **argv) {
                     pick(find, error, u"BM_ReadAllFiles"_qs, Clock::Cpu)});
     rows.push_back({u"search ten years, warm (ref: read all files)"_qs, u"ms CPU"_qs,
                     pick(find, error, u"BM_SearchWarm"_qs, Clock::Cpu),
+                    pick(find, error, u"BM_ReadAllFiles"_qs, Clock::Cpu)});
+    rows.push_back({u"statistics ten years, cold (ref: read all files)"_qs, u"ms CPU"_qs,
+                    pick(find, error, u"BM_StatsCold"_qs, Clock::Cpu),
+                    pick(find, error, u"BM_ReadAllFiles"_qs, Clock::Cpu)});
+    rows.push_back({u"statistics ten years, warm (ref: read all files)"_qs, u"ms CPU"_qs,
+                    pick(find, error, u"BM_StatsWarm"_qs, Clock::Cpu),
                     pick(find, error, u"BM_ReadAllFiles"_qs, Clock::Cpu)});
 
     error.clear();

@@ -4,9 +4,11 @@
 //  - The input as choices that build a well-formed file (sections in any order and number, keys,
 //    values with blanks, line feeds, extra "=" and Chinese, ignored lines between sections, and
 //    now and then a fault at the end): every setting must equal what the file says, worked out
-//    here from what was written, not from the reader.
+//    here from what was written, not from the reader. That includes [Security] Encrypt and the
+//    backup's counts of [Backup], which the backup reads from the same file on its own.
 #include "fuzzsupport.h"
 
+#include "store/keep/backup.h"
 #include "store/settings/config.h"
 
 #include <QStringEncoder>
@@ -21,7 +23,7 @@ using fuzzsupport::Choices;
 namespace {
 
 bool same(const Settings &a, const Settings &b) {
-    return a.AboutText == b.AboutText && a.LoginPassed == b.LoginPassed &&
+    return a.AboutText == b.AboutText && a.LoginPassed == b.LoginPassed && a.Encrypt == b.Encrypt &&
            a.DiaryDeletion == b.DiaryDeletion && a.LoveDeletion == b.LoveDeletion &&
            a.ImagesPath == b.ImagesPath && a.noLogo == b.noLogo && a.MainShown == b.MainShown &&
            a.FirstPage == b.FirstPage && a.NewMessage == b.NewMessage && a.IsServer == b.IsServer &&
@@ -29,7 +31,7 @@ bool same(const Settings &a, const Settings &b) {
 }
 
 QString describe(const Settings &s) {
-    return u"AboutText=["_qs + s.AboutText + u"] LoginPassed="_qs +
+    return u"AboutText=["_qs + s.AboutText + u"] Encrypt=["_qs + s.Encrypt + u"] LoginPassed="_qs +
            QString::number(s.LoginPassed) + u" DiaryDeletion=["_qs + s.DiaryDeletion +
            u"] LoveDeletion=["_qs + s.LoveDeletion + u"] ImagesPath=["_qs + s.ImagesPath +
            u"] noLogo="_qs + QString::number(s.noLogo) + u" FirstPage=["_qs + s.FirstPage +
@@ -76,6 +78,7 @@ QString otherKey(Choices &c, const QStringList &taken) {
 struct Generated {
     QStringList lines;
     Settings expected;
+    keep::Rotation rotation; // the counts of the first [Backup] section
     bool ok = true;
 };
 
@@ -86,8 +89,9 @@ Generated generate(Choices &c) {
     QStringList &out = g.lines;
     auto number = [](qint64 v) { return QString::number(v); };
     const unsigned sections = c.below(12);
+    bool backupSeen = false;
     for (unsigned i = 0; i < sections && c.more(); ++i) {
-        const unsigned kind = c.below(12);
+        const unsigned kind = c.below(14);
         QString written;
         if (kind < 6) { // a single-line section, its key not looked at
             const QString name = kSingleLine.at(kind);
@@ -163,6 +167,51 @@ Generated generate(Choices &c) {
             }
             out << QString();
             e.AboutText += kind == 9 ? u"\r\n"_qs : u"\r\n\r\n\r\n"_qs;
+        } else if (kind == 12) { // [Security]: Encrypt, other keys, lines without "="
+            out << u"[Security]"_qs;
+            const unsigned n = c.below(4);
+            for (unsigned j = 0; j < n; ++j) {
+                switch (c.below(3)) {
+                case 0: {
+                    const QString value = valueText(c, &written);
+                    out << u"Encrypt="_qs + written;
+                    e.Encrypt = value;
+                    break;
+                }
+                case 1:
+                    out << otherKey(c, {u"Encrypt"_qs}) + u'=' + text(c);
+                    if (out.last() == u"=") out.last() = u"x="_qs;
+                    break;
+                default:
+                    out << (c.below(2) ? u"Encrypt"_qs : u"x"_qs + text(c, 4));
+                    break;
+                }
+            }
+            out << QString();
+        } else if (kind == 13) { // [Backup]: only the first section's counts count
+            out << u"[Backup]"_qs;
+            const unsigned n = c.below(4);
+            for (unsigned j = 0; j < n; ++j) {
+                const unsigned k = c.below(3);
+                const QString key = k == 0 ? u"Daily"_qs : k == 1 ? u"Weekly"_qs : u"Monthly"_qs;
+                static const QStringList notNumbers = {u""_qs, u"x"_qs, u"1.5"_qs, u"七"_qs, u"0x10"_qs, u"1e3"_qs, u"2=3"_qs};
+                QString value;
+                int count = -1;
+                if (c.below(2)) {
+                    const qint32 v = c.integer<qint32>();
+                    value = QString(qsizetype(c.below(3)), u' ') + QString::number(v) + QString(qsizetype(c.below(3)), u' ');
+                    count = v;
+                } else {
+                    value = notNumbers.at(c.below(unsigned(notNumbers.size())));
+                }
+                out << key + u'=' + value;
+                if (!backupSeen && count >= 0) {
+                    if (k == 0) g.rotation.daily = count;
+                    if (k == 1) g.rotation.weekly = count;
+                }
+            }
+            out << QString();
+            backupSeen = true;
         } else { // a line between sections that no reader looks at
             out << (c.below(3) ? u";"_qs + text(c) : QString());
         }
@@ -230,5 +279,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return file + u"\n-- read --\n"_qs + describe(read) + u"\n-- expected --\n"_qs +
                describe(g.expected);
     });
+    static const QString folder = fuzzsupport::scratchDir();
+    fuzzsupport::writeFile(folder + u"/Config.ini"_qs, encoded);
+    const keep::Rotation rotation = keep::readRotation(folder);
+    check(rotation.daily == g.rotation.daily && rotation.weekly == g.rotation.weekly,
+          "the backup reads other counts from a generated file", [&] {
+              return file + u"\n-- read --\nDaily="_qs + QString::number(rotation.daily) + u" Weekly="_qs +
+                     QString::number(rotation.weekly) + u"\n-- expected --\nDaily="_qs +
+                     QString::number(g.rotation.daily) + u" Weekly="_qs + QString::number(g.rotation.weekly);
+          });
     return 0;
 }

@@ -1,7 +1,10 @@
 // The plain text that search reads, on any bytes: where the fast path answers it must show what
-// the editor shows (rtf::plainText of rtf::read), and the text search uses is always that text.
+// the editor shows (rtf::plainText of rtf::read), and the text search uses (find::plainText) is
+// always the text the editor shows for the same body, which it is handed decoded from code page
+// 936 and encoded again.
 #include "fuzzsupport.h"
 
+#include "store/common/codepage.h"
 #include "store/find/rtftext.h"
 #include "store/rtf/rtf.h"
 
@@ -21,6 +24,17 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzsupport::begin(data, size);
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString searched = find::plainText(bytes);
+    const QByteArray body = cp936::encode(cp936::decode(bytes));
+    if (rtf::looksLikeRtf(body)) {
+        QTextDocument edited;
+        if (rtf::read(body, &edited)) {
+            const QString shown = rtf::plainText(&edited);
+            check(searched == shown, "search's text is not the editor's", [&] {
+                return u"-- search --\n"_qs + escaped(searched.toUtf8()) + u"\n-- editor --\n"_qs + escaped(shown.toUtf8());
+            });
+        }
+    }
     const std::optional<QString> quick = find::fastPlainText(bytes);
     if (!quick) return 0;
     QTextDocument doc;

@@ -30,6 +30,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 recommends=$(dpkg-deb -f "$deb" Recommends)
 case "$depends" in *libqt6widgets6*) ;; *) echo "package.sh: no library dependencies found: $depends" >&2; exit 1;; esac
 case "$depends" in *"fonts-wqy-microhei | fonts-noto-cjk"*) ;; *) echo "package.sh: no CJK font in Depends" >&2; exit 1;; esac
+case "$depends" in *qt6-translations-l10n*) ;; *) echo "package.sh: no Qt catalogue (qt6-translations-l10n) in Depends" >&2; exit 1;; esac
 [ "$recommends" = "fcitx5-frontend-qt6 | ibus" ] || { echo "package.sh: Recommends is '$recommends'" >&2; exit 1; }
 # The installed program, run with an empty HOME, keeps its files in HOME's data folder and writes
 # nothing beside itself.

@@ -11,6 +11,8 @@ namespace qctool {
 int find(const QStringList &args);
 int backup(const QStringList &args);
 int exportDiary(const QStringList &args);
+int stats(const QStringList &args);
+int add(const QStringList &args);
 } // namespace qctool
 
 namespace {
@@ -21,6 +23,8 @@ const std::vector<qctool::Command> &commands() {
         {"backup", "PROGRAMDIR", qctool::backup},
         {"export", "PROGRAMDIR --format html|markdown|text --out DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
          qctool::exportDiary},
+        {"stats", "PROGRAMDIR [--year YYYY] [--json] [--today YYYY-MM-DD]", qctool::stats},
+        {"add", "PROGRAMDIR [--date YYYY-MM-DD] --title TITLE   (the text on standard input, UTF-8)", qctool::add},
     };
     return all;
 }

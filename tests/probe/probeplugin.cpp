@@ -5,6 +5,7 @@
 // It writes lines to stdout, texts percent-encoded (UTF-8):
 //   qcprobe exposed CLASS               the first top-level window is on screen
 //   qcprobe box TITLE TEXT              a message box was shown; the probe then presses its OK
+//   qcprobe button TEXT                 one line per button of that box, after its box line
 //   qcprobe state CLASS normal|minimized visible|hidden   a top-level window changed state
 //   qcprobe text NAME TEXT              the plain text of the text box NAME (action "report")
 //   qcprobe done                        every action has run
@@ -14,6 +15,7 @@
 //   type NAME TEXT    gives NAME the focus and types TEXT (percent-encoded) as key presses
 //   report NAME       writes the plain text of NAME
 //   later             runs the rest once the events now waiting have been handled
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -52,6 +54,8 @@ public:
             auto *w = static_cast<QWidget *>(watched);
             if (event->type() == QEvent::Show && w->inherits("QMessageBox")) {
                 say("box " + enc(w->windowTitle()) + ' ' + enc(w->property("text").toString()));
+                for (QAbstractButton *b : w->findChildren<QAbstractButton *>())
+                    say("button " + enc(b->text()));
                 QMetaObject::invokeMethod(w, "accept", Qt::QueuedConnection);
             } else if (event->type() == QEvent::WindowStateChange || event->type() == QEvent::Hide ||
                        event->type() == QEvent::Show) {

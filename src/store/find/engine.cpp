@@ -3,6 +3,7 @@
 #include "store/diary/diarystore.h"
 #include "store/find/fold.h"
 #include "store/find/rtftext.h"
+#include "store/stats/count.h"
 #include "store/common/codepage.h"
 
 #include <QDir>
@@ -143,6 +144,8 @@ struct Engine::Entry {
     bool locked = false;
     QString text;       // the plain text; empty when locked
     QString foldedText;
+    qsizetype characters = 0; // the text's 字数
+    QStringList tags;         // the title's and text's #话题 tags
 };
 
 struct Engine::CachedFile {
@@ -214,6 +217,8 @@ std::shared_ptr<const Engine::CachedFile> Engine::load(const QString &path, cons
             e.locked = r.passwordLine != QByteArrayView("\x07");
             if (!e.locked && r.complete) e.text = plainText(r.body);
             e.foldedText = fold(e.text);
+            e.characters = stats::characterCount(e.text);
+            e.tags = stats::tagsIn(e.title) + stats::tagsIn(e.text);
             file->entries.append(std::move(e));
         }
     } else {
@@ -285,6 +290,24 @@ QList<Hit> Engine::search(const QString &query, const std::function<bool()> &can
         }
     }
     return hits;
+}
+
+void Engine::visitDateFiles(const std::function<void(const DateFileFacts &)> &visit,
+                            const std::function<bool()> &cancelled) {
+    QList<DateFile> files = dateFiles(m_programDir);
+    std::reverse(files.begin(), files.end());
+    for (const DateFile &df : std::as_const(files)) {
+        if (cancelled && cancelled()) break;
+        DateFileFacts facts;
+        facts.date = df.date;
+        facts.path = df.path;
+        const std::shared_ptr<const CachedFile> file = load(df.path, df.date);
+        facts.read = file != nullptr;
+        if (file)
+            for (const Entry &e : file->entries)
+                facts.entries.append({e.locked, e.characters, e.tags});
+        visit(facts);
+    }
 }
 
 QList<QDate> Engine::writtenDays(int year, int month) const {

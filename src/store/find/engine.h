@@ -31,6 +31,21 @@ QString dateText(const Hit &hit);
 // The words of a query, folded: blank-separated; an entry must hold every one of them.
 QStringList queryWords(const QString &query);
 
+// One entry of a date file as the statistics see it.
+struct EntryFacts {
+    bool locked = false;      // it has a password: its body is never read
+    qsizetype characters = 0; // the body's 字数 (stats::characterCount); 0 when locked
+    QStringList tags;         // the #话题 tags of its title and body (of its title alone when locked)
+};
+
+// A date file of \DB\ and its entries, in file order; read is false when it could not be read.
+struct DateFileFacts {
+    QDate date;
+    QString path;
+    bool read = false;
+    QList<EntryFacts> entries;
+};
+
 // The date of a date file's name (date key and ".KAV", in any case), or an invalid date.
 QDate dateOfFileName(const QString &name);
 
@@ -51,6 +66,11 @@ public:
     // as long as the file's size and time of change stay the same.
     QList<Hit> search(const QString &query, const std::function<bool()> &cancelled = {},
                       const std::function<void(const Hit &)> &onHit = {});
+
+    // Every date file of \DB\, oldest first, read as search reads it and from the same cache, so
+    // that a second pass over unchanged files reads nothing. cancelled is asked before each file.
+    void visitDateFiles(const std::function<void(const DateFileFacts &)> &visit,
+                        const std::function<bool()> &cancelled = {});
 
     // The days of a month that have a date file with at least one entry.
     QList<QDate> writtenDays(int year, int month) const;

@@ -7,7 +7,7 @@
 
 #include "store/common/codepage.h"
 #include "store/rtf/rtf.h"
-#include "store/rtf/rtfcodec.h"
+#include "store/rtf/rtfdecoder.h"
 #include "store/rtf/rtftokens.h"
 
 #include <QHash>
@@ -107,30 +107,7 @@ struct Group {
     int font = -1;
 };
 
-struct Font {
-    int charset = -1;
-    int cpg = 0;
-};
-
 struct GiveUp {};
-
-// The character of a double-byte sequence of code page 936, looked up rather than converted:
-// nearly every character of a diary is one. 0xffff: not one UTF-16 unit, convert it.
-char16_t *gbkTable() {
-    thread_local std::vector<char16_t> table(65536, 0);
-    return table.data();
-}
-
-char16_t gbkPair(char16_t *table, rtf::Codec &codec, unsigned char lead, unsigned char trail) {
-    char16_t &slot = table[size_t(lead) << 8 | trail];
-    if (!slot) {
-        QString s;
-        const unsigned char bytes[2] = {lead, trail};
-        codec.decode(bytes, 2, s);
-        slot = s.size() == 1 && !s.at(0).isSurrogate() && s.at(0).unicode() != 0xffff ? s.at(0).unicode() : 0xffff;
-    }
-    return slot;
-}
 
 class Scanner {
 public:
@@ -150,44 +127,20 @@ public:
 private:
     Group &top() { return stack.back(); }
     void textByte(unsigned char b);
-    void textByteSlow(unsigned char b);
     void putChar(char16_t ch);
     void flushPending();
     void newParagraph();
     void finishPicture();
-    rtf::Codec &codecOfFont(int font);
 
     std::vector<Group> stack;
     std::u16string out;
     bool paragraphHasText = false;
     bool severalParagraphs = false;
-    int ansiCodePage = 1252;
+    rtf::TextDecoder decoder;
     int defaultFont = -1;
-    QHash<int, Font> fonts;
-    int fontEntry = -1;
-    rtf::Codec *codec = nullptr; // of codecFont
-    int codecFont = INT_MIN;
     int skip = 0; // tokens still to be skipped after a \uN
-    unsigned char seq[4] = {};
-    int seqLength = 0;
-    int seqNeed = 0;
-    bool seqGbk = false; // the open sequence is a pair of code page 936, its lead byte in seq[0]
-    char16_t *gbk = gbkTable(); // this thread's memo of those pairs (gbkPair)
-    rtf::Codec *seqCodec = nullptr;
-    QString decoded;
     size_t pictDepth = 0; // the depth of the open picture's group, 0 when none
 };
-
-rtf::Codec &Scanner::codecOfFont(int font) {
-    if (!codec || font != codecFont) {
-        int cp = 0;
-        const auto it = fonts.constFind(font);
-        if (it != fonts.constEnd()) cp = it->cpg ? it->cpg : rtf::codePageForCharset(it->charset);
-        codec = &rtf::Codec::forCodePage(cp ? cp : ansiCodePage);
-        codecFont = font;
-    }
-    return *codec;
-}
 
 // A character of the text as the document would hold it and rtf::plainText would give it.
 void Scanner::putChar(char16_t ch) {
@@ -200,81 +153,11 @@ void Scanner::putChar(char16_t ch) {
 }
 
 void Scanner::flushPending() {
-    if (seqNeed) {
-        seqGbk = false;
-        seqNeed = 0;
-        seqLength = 0;
-        putChar(QChar::ReplacementCharacter);
-    }
+    decoder.flush([this](char16_t ch) { putChar(ch); });
 }
 
-// Nearly every character of a Chinese diary is a pair of code page 936: both its bytes take
-// the short way, the second through the memo of pairs already met.
 inline void Scanner::textByte(unsigned char b) {
-    if (seqGbk) {
-        if (const char16_t c = gbk[size_t(seq[0]) << 8 | b]; c && c != 0xffff) {
-            seqGbk = false;
-            seqNeed = 0;
-            seqLength = 0;
-            putChar(c);
-            return;
-        }
-    } else if (!seqNeed && b >= 0x81 && b <= 0xfe) {
-        rtf::Codec &c = codecOfFont(top().font);
-        if (c.codePage() == 936) {
-            seq[0] = b;
-            seqLength = 1;
-            seqNeed = 2;
-            seqCodec = &c;
-            seqGbk = true;
-            return;
-        }
-    }
-    textByteSlow(b);
-}
-
-void Scanner::textByteSlow(unsigned char b) {
-    seqGbk = false;
-    if (seqNeed) {
-        if (seqCodec->codePage() == 65001) throw GiveUp{};
-        if (seqNeed == 2 && seqCodec->codePage() == 936) {
-            const char16_t c = gbkPair(gbk, *seqCodec, seq[0], b);
-            if (c != 0xffff) {
-                seqNeed = 0;
-                seqLength = 0;
-                putChar(c);
-                return;
-            }
-        }
-        seq[seqLength++] = b;
-        if (seqLength == seqNeed) {
-            decoded.clear();
-            seqCodec->decode(seq, seqLength, decoded);
-            seqNeed = 0;
-            seqLength = 0;
-            for (QChar ch : std::as_const(decoded))
-                putChar(ch.unicode());
-        }
-        return;
-    }
-    if (b < 0x80) {
-        putChar(b);
-        return;
-    }
-    rtf::Codec &c = codecOfFont(top().font);
-    if (c.codePage() == 65001) throw GiveUp{};
-    const int length = c.sequenceLength(b);
-    if (length == 1) {
-        decoded.clear();
-        c.decode(&b, 1, decoded);
-        for (QChar ch : std::as_const(decoded))
-            putChar(ch.unicode());
-        return;
-    }
-    seq[0] = b;
-    seqLength = 1;
-    seqNeed = length;
-    seqCodec = &c;
+    decoder.byte(b, top().font, [this](char16_t ch) { putChar(ch); });
 }
 
 void Scanner::newParagraph() {
@@ -301,22 +184,28 @@ bool Scanner::openGroup() {
 bool Scanner::closeGroup() {
     if (stack.size() == 1) return true; // the document's own group: the end
     if (pictDepth && stack.size() == pictDepth) finishPicture();
-    if (top().dest == Dest::FontTable && stack[stack.size() - 2].dest != Dest::FontTable) codec = nullptr;
+    if (top().dest == Dest::FontTable) decoder.finishFontName();
     stack.pop_back();
     return false;
 }
 
 void Scanner::byte(unsigned char b) {
     if (top().dest == Dest::Text) textByte(b);
+    else if (top().dest == Dest::FontTable) decoder.fontNameByte(b);
 }
 
 void Scanner::literal(unsigned char ch) {
-    if (ch == '\t') {
+    if (ch == '\t' && top().dest == Dest::Text) {
         controlSymbol('\t'); // a tab typed into the file is the tab character
         return;
     }
+    if (top().dest == Dest::FontTable) {
+        if (ch == ';') decoder.finishFontName();
+        else decoder.fontNameByte(ch);
+        return;
+    }
     if (top().dest != Dest::Text) return;
-    if (seqNeed || ch >= 0x80) textByte(ch);
+    if (decoder.pending() || ch >= 0x80) textByte(ch);
     else putChar(ch);
 }
 
@@ -362,13 +251,16 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param, bool af
         throw GiveUp{};
     case Word::U: {
         if (!hasParam) return;
+        long v = param;
+        if (v < 0) v += 65536;
         if (g.dest == Dest::Text) {
-            if (seqNeed) flushPending();
-            long v = param;
-            if (v < 0) v += 65536;
+            if (decoder.pending()) flushPending();
+            v = decoder.unicodeCharacter(v, g.font);
             // Beyond the plane, and noncharacters the document keeps its own way: the full reader.
             if (v > 0xffff || v >= 0xfffe || (v >= 0xfdd2 && v <= 0xfdef)) throw GiveUp{};
             putChar(char16_t(v));
+        } else if (g.dest == Dest::FontTable && v <= 0xffff) {
+            decoder.fontNameChar(char16_t(v));
         }
         skip = g.uc;
         return;
@@ -376,7 +268,7 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param, bool af
     case Word::Fonttbl:
         if (g.dest == Dest::Picture) throw GiveUp{};
         g.dest = Dest::FontTable;
-        fontEntry = -1;
+        decoder.startFontTable();
         return;
     case Word::Colortbl:
         if (g.dest == Dest::Picture) throw GiveUp{};
@@ -393,13 +285,12 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param, bool af
     case Word::SkipDest:
         g.dest = Dest::Skip;
         return;
-    case Word::Ansi: ansiCodePage = 1252; codec = nullptr; return;
-    case Word::Mac: ansiCodePage = 10000; codec = nullptr; return;
-    case Word::Pc: ansiCodePage = 437; codec = nullptr; return;
-    case Word::Pca: ansiCodePage = 850; codec = nullptr; return;
+    case Word::Ansi: decoder.setAnsiCodePage(1252); return;
+    case Word::Mac: decoder.setAnsiCodePage(10000); return;
+    case Word::Pc: decoder.setAnsiCodePage(437); return;
+    case Word::Pca: decoder.setAnsiCodePage(850); return;
     case Word::Ansicpg:
-        if (hasParam && param > 0) ansiCodePage = param;
-        codec = nullptr;
+        if (hasParam && param > 0) decoder.setAnsiCodePage(param);
         return;
     case Word::Deff:
         if (hasParam) {
@@ -414,14 +305,9 @@ void Scanner::controlWord(QByteArrayView word, bool hasParam, int param, bool af
         break;
     }
     if (g.dest == Dest::FontTable) {
-        if (info.word == Word::F) {
-            fontEntry = hasParam ? param : 0;
-            fonts[fontEntry] = Font{};
-        } else if (info.word == Word::Fcharset && fontEntry >= 0 && hasParam) {
-            fonts[fontEntry].charset = param;
-        } else if (info.word == Word::Cpg && fontEntry >= 0 && hasParam) {
-            fonts[fontEntry].cpg = param;
-        }
+        if (info.word == Word::F) decoder.beginFont(hasParam ? param : 0);
+        else if (info.word == Word::Fcharset && hasParam) decoder.setFontCharset(param);
+        else if (info.word == Word::Cpg && hasParam) decoder.setFontCodePage(param);
         return;
     }
     if (g.dest != Dest::Text) return;

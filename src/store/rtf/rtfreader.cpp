@@ -4,6 +4,7 @@
 // the document is built in one edit.
 #include "store/rtf/rtf.h"
 #include "store/rtf/rtfcodec.h"
+#include "store/rtf/rtfdecoder.h"
 #include "store/rtf/rtfpicture.h"
 #include "store/rtf/rtftokens.h"
 
@@ -60,12 +61,6 @@ struct Group {
     int uc = 1;
     CharState ch;
     ParaState para;
-};
-
-struct FontDef {
-    QString name;
-    int charset = -1;
-    int cpg = 0;
 };
 
 struct Run {
@@ -230,19 +225,12 @@ private:
     void finishLastParagraph();
     int currentFormat();
     QTextBlockFormat blockFormat(const ParaState &p) const;
-    Codec &codecOfFont(int font);
-    void decodeFontNameBytes();
-    void finishFontName();
     void finishPicture();
 
     Content &c;
     std::vector<Group> stack;
-    int ansiCodePage = 1252;
+    TextDecoder decoder;
     int defaultFont = -1;
-    QHash<int, FontDef> fonts;
-    int fontEntry = -1;
-    QByteArray fontNameBytes;
-    QString fontName;
     QList<QColor> colors;
     int red = 0, green = 0, blue = 0;
     bool colorSet = false;
@@ -259,13 +247,7 @@ private:
 
     int skip = 0; // tokens still to be skipped after a \uN
     bool tooDeep = false;
-    unsigned char seq[4] = {};
-    int seqLength = 0;
-    int seqNeed = 0;
-    Codec *seqCodec = nullptr;
     char16_t highSurrogate = 0;
-    int codecFont = INT_MIN;
-    Codec *fontCodec = nullptr;
 
     std::optional<PictureSource> pict;
     size_t pictDepth = 0;
@@ -285,7 +267,7 @@ bool Parser::openGroup() {
 bool Parser::closeGroup() {
     Group &g = top();
     if (pict && stack.size() == pictDepth) finishPicture();
-    if (g.dest == Dest::FontTable) finishFontName();
+    if (g.dest == Dest::FontTable) decoder.finishFontName();
     // The paragraph format in force when a group of its text closes; the document's own group
     // closing does not override what an inner group set.
     if (g.dest == Dest::Text && !c.paragraphs.last().runs.isEmpty() && (stack.size() > 1 || !provisional)) {
@@ -293,9 +275,7 @@ bool Parser::closeGroup() {
         provisional = true;
     }
     if (stack.size() == 1) return true;
-    const bool leavingFontTable = g.dest == Dest::FontTable && stack[stack.size() - 2].dest != Dest::FontTable;
     stack.pop_back();
-    if (leavingFontTable) codecFont = INT_MIN;
     formatDirty = true;
     return false;
 }
@@ -307,17 +287,6 @@ qsizetype Parser::binary(int count, QByteArrayView rest) {
     return length;
 }
 
-Codec &Parser::codecOfFont(int font) {
-    if (font != codecFont || !fontCodec) {
-        int cp = 0;
-        const auto it = fonts.constFind(font);
-        if (it != fonts.constEnd()) cp = it->cpg ? it->cpg : codePageForFont(it->charset, it->name);
-        fontCodec = &Codec::forCodePage(cp ? cp : ansiCodePage);
-        codecFont = font;
-    }
-    return *fontCodec;
-}
-
 int Parser::currentFormat() {
     if (!formatDirty) return format;
     const CharState &s = top().ch;
@@ -326,8 +295,8 @@ int Parser::currentFormat() {
         format = *it;
     } else {
         QTextCharFormat f;
-        const auto font = fonts.constFind(s.font);
-        if (font != fonts.constEnd() && !font->name.isEmpty()) {
+        const FontDef *font = decoder.font(s.font);
+        if (font && !font->name.isEmpty()) {
             f.setFontFamilies(QStringList{font->name});
             f.setProperty(FontCharset, font->charset < 0 ? 1 : font->charset);
         }
@@ -410,11 +379,7 @@ void Parser::putChar(char16_t ch) {
 
 // Ends a character left half way: a lead byte without its trail, a high surrogate alone.
 void Parser::flushPending() {
-    if (seqNeed) {
-        seqNeed = 0;
-        seqLength = 0;
-        putChar(QChar::ReplacementCharacter);
-    }
+    decoder.flush([this](char16_t ch) { putChar(ch); });
     if (highSurrogate) {
         highSurrogate = 0;
         append(QChar::ReplacementCharacter);
@@ -422,39 +387,7 @@ void Parser::flushPending() {
 }
 
 void Parser::textByte(unsigned char b) {
-    if (seqNeed) {
-        if (seqCodec->codePage() == 65001 && (b & 0xc0) != 0x80) {
-            flushPending();
-        } else {
-            seq[seqLength++] = b;
-            if (seqLength == seqNeed) {
-                QString s;
-                seqCodec->decode(seq, seqLength, s);
-                seqNeed = 0;
-                seqLength = 0;
-                for (QChar ch : s)
-                    putChar(ch.unicode());
-            }
-            return;
-        }
-    }
-    if (b < 0x80) {
-        putChar(b);
-        return;
-    }
-    Codec &codec = codecOfFont(top().ch.font);
-    const int length = codec.sequenceLength(b);
-    if (length == 1) {
-        QString s;
-        codec.decode(&b, 1, s);
-        for (QChar ch : s)
-            putChar(ch.unicode());
-        return;
-    }
-    seq[0] = b;
-    seqLength = 1;
-    seqNeed = length;
-    seqCodec = &codec;
+    decoder.byte(b, top().ch.font, [this](char16_t ch) { putChar(ch); });
 }
 
 void Parser::newParagraph() {
@@ -489,30 +422,6 @@ void Parser::finishLastParagraph() {
     if (!stack.empty()) p.mark = currentFormat();
 }
 
-// A font's name is decoded in the font's own code page.
-void Parser::decodeFontNameBytes() {
-    if (fontNameBytes.isEmpty() || fontEntry < 0) return;
-    const FontDef &font = fonts[fontEntry];
-    const int cp = font.cpg ? font.cpg : codePageForCharset(font.charset);
-    Codec &codec = Codec::forCodePage(cp ? cp : ansiCodePage);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(fontNameBytes.constData());
-    for (int i = 0; i < fontNameBytes.size();) {
-        const int length = qMin(codec.sequenceLength(bytes[i]), int(fontNameBytes.size()) - i);
-        codec.decode(bytes + i, length, fontName);
-        i += length;
-    }
-    fontNameBytes.clear();
-}
-
-void Parser::finishFontName() {
-    if (fontEntry < 0) return;
-    FontDef &font = fonts[fontEntry];
-    decodeFontNameBytes();
-    const QString name = fontName.trimmed();
-    if (!name.isEmpty()) font.name = name;
-    fontName.clear();
-}
-
 void Parser::finishPicture() {
     Picture picture = makePicture(*pict);
     pict.reset();
@@ -534,7 +443,7 @@ void Parser::byte(unsigned char b) {
         if (!top().ch.hidden) textByte(b);
         break;
     case Dest::FontTable:
-        fontNameBytes.append(char(b));
+        decoder.fontNameByte(b);
         break;
     case Dest::Picture:
         // Hex digits of the picture; bytes that are no hex digits are noise between them.
@@ -560,12 +469,12 @@ void Parser::literal(unsigned char ch) {
     switch (top().dest) {
     case Dest::Text:
         if (top().ch.hidden) return;
-        if (seqNeed || ch >= 0x80) textByte(ch);
+        if (decoder.pending() || ch >= 0x80) textByte(ch);
         else putChar(ch);
         return;
     case Dest::FontTable:
-        if (ch == ';') finishFontName();
-        else fontNameBytes.append(char(ch));
+        if (ch == ';') decoder.finishFontName();
+        else decoder.fontNameByte(ch);
         return;
     case Dest::ColorTable:
         if (ch == ';') {
@@ -615,14 +524,8 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
         long v = param;
         if (v < 0) v += 65536;
         if (g.dest == Dest::Text && !g.ch.hidden) {
-            if (seqNeed) flushPending();
-            // Word names the Symbol font's characters by the private-use code of their byte.
-            if (v >= 0xf080 && v <= 0xf0ff && codecOfFont(g.ch.font).codePage() == kSymbolCodePage) {
-                const auto b = static_cast<unsigned char>(v & 0xff);
-                QString s;
-                codecOfFont(g.ch.font).decode(&b, 1, s);
-                v = s.at(0).unicode();
-            }
+            if (decoder.pending()) flushPending();
+            v = decoder.unicodeCharacter(v, g.ch.font);
             if (v <= 0xffff) {
                 putChar(char16_t(v));
             } else if (v <= 0x10ffff) {
@@ -632,8 +535,7 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
                 putChar(QChar::ReplacementCharacter);
             }
         } else if (g.dest == Dest::FontTable && v <= 0xffff) {
-            decodeFontNameBytes();
-            fontName.append(QChar(char16_t(v)));
+            decoder.fontNameChar(char16_t(v));
         }
         skip = g.uc;
         return;
@@ -647,7 +549,7 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
     switch (info.kw) {
     case KwFonttbl:
         g.dest = Dest::FontTable;
-        fontEntry = -1;
+        decoder.startFontTable();
         return;
     case KwColortbl:
         g.dest = Dest::ColorTable;
@@ -676,13 +578,12 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
         g.inUpr = true;
         g.dest = Dest::Skip;
         return;
-    case KwAnsi: ansiCodePage = 1252; codecFont = INT_MIN; return;
-    case KwMac: ansiCodePage = 10000; codecFont = INT_MIN; return;
-    case KwPc: ansiCodePage = 437; codecFont = INT_MIN; return;
-    case KwPca: ansiCodePage = 850; codecFont = INT_MIN; return;
+    case KwAnsi: decoder.setAnsiCodePage(1252); return;
+    case KwMac: decoder.setAnsiCodePage(10000); return;
+    case KwPc: decoder.setAnsiCodePage(437); return;
+    case KwPca: decoder.setAnsiCodePage(850); return;
     case KwAnsicpg:
-        if (hasParam && param > 0) ansiCodePage = param;
-        codecFont = INT_MIN;
+        if (hasParam && param > 0) decoder.setAnsiCodePage(param);
         return;
     case KwDeff:
         if (hasParam) {
@@ -701,17 +602,15 @@ void Parser::controlWord(QByteArrayView word, bool hasParam, int param, bool sta
     if (g.dest == Dest::FontTable) {
         switch (info.kw) {
         case KwF:
-            finishFontName();
-            fontEntry = hasParam ? param : 0;
-            fonts[fontEntry] = FontDef{};
+            decoder.beginFont(hasParam ? param : 0);
             formatIndex.clear();
             formatDirty = true;
             break;
         case KwFcharset:
-            if (fontEntry >= 0 && hasParam) fonts[fontEntry].charset = param;
+            if (hasParam) decoder.setFontCharset(param);
             break;
         case KwCpg:
-            if (fontEntry >= 0 && hasParam) fonts[fontEntry].cpg = param;
+            if (hasParam) decoder.setFontCodePage(param);
             break;
         default:
             break;

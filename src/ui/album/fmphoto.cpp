@@ -130,6 +130,7 @@ fmPhoto::fmPhoto(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     picMeimei->setAutoFillBackground(true);
     QPalette viewPalette = picMeimei->palette();
     viewPalette.setColor(QPalette::Window, kViewBackground);
+    viewPalette.setColor(QPalette::WindowText, Qt::white);
     picMeimei->setPalette(viewPalette);
     picMeimei->setCursor(album::heartCursor(picMeimei->devicePixelRatioF()));
     picMeimei->installEventFilter(this);
@@ -142,6 +143,7 @@ fmPhoto::fmPhoto(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     ui::anchor({btFront, btLoad, btHidden, btBack}, Right | Bottom);
 
     PicLoad = ui::place(new PictureBox(picMeimei), "PicLoad", 2280, 1830, 4680, 2475);
+    PicLoad->setAccessibleName(QStringLiteral("图片"));
     m_left = 2280;
     m_top = 1830;
     connect(PicLoad, &PictureBox::mouseDown, this, &fmPhoto::PicLoad_MouseDown);

@@ -1,4 +1,5 @@
 #include "ui/app/app.h"
+#include "ui/diary/syncwatcher.h"
 
 #include "ui/album/fmphoto.h"
 #include "ui/diary/calendarwindow.h"
@@ -6,6 +7,7 @@
 #include "ui/find/findwindow.h"
 #include "ui/diary/index.h"
 #include "ui/keep/restorewindow.h"
+#include "ui/stats/statswindow.h"
 #include "store/find/engine.h"
 #include "store/keep/keepjob.h"
 #include "ui/netwindows/connectme.h"
@@ -42,6 +44,7 @@ App::~App() {
     delete m_login.data();
     m_findWindow.reset();
     m_calendarWindow.reset();
+    m_statsWindow.reset();
     m_connectMe.reset();
     m_index.reset();
     m_forNull.reset();
@@ -79,6 +82,9 @@ Index *App::index() {
         QAction *calendar = m_index->toolsMenu()->addAction(u"日历"_qs);
         calendar->setObjectName(u"m_calendar"_qs);
         connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
+        QAction *statistics = m_index->toolsMenu()->addAction(u"统计"_qs);
+        statistics->setObjectName(u"m_stats"_qs);
+        connect(statistics, &QAction::triggered, this, [this] { showWindow(statsWindow()); });
         QAction *restore = m_index->toolsMenu()->addAction(u"恢复备份…"_qs);
         restore->setObjectName(u"m_restore"_qs);
         connect(restore, &QAction::triggered, this, [this] { restoreWindow()->show(); });
@@ -88,6 +94,9 @@ Index *App::index() {
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence(m_paintBeforeHomePage);
         m_index->reopenDraft();
+        // Another computer's versions, left as conflict copies by a sync tool, are merged now
+        // and whenever they arrive.
+        (new SyncWatcher(*this, *m_index))->scan();
     }
     return m_index.get();
 }
@@ -180,6 +189,19 @@ CalendarWindow *App::calendarWindow() {
             [this](const QDate &date) { frontIndex()->showDay(date); },
             [this](const find::Hit &hit) { openHit(hit); });
     return m_calendarWindow.get();
+}
+
+StatsWindow *App::statsWindow() {
+    if (!m_statsWindow)
+        m_statsWindow = std::make_unique<StatsWindow>(
+            *findEngine(), [this] { return today(); },
+            [this](const QDate &date) { return frontIndex()->showDay(date); },
+            [this](const QString &tag) {
+                FindWindow *w = findWindow();
+                showWindow(w);
+                w->findWords(tag);
+            });
+    return m_statsWindow.get();
 }
 
 void App::openHit(const find::Hit &hit) {

@@ -21,6 +21,7 @@ class Tips;
 class QWidget;
 class FindWindow;
 class CalendarWindow;
+class StatsWindow;
 class RestoreWindow;
 class ExportWindow;
 namespace find {
@@ -90,6 +91,8 @@ public:
     find::Engine *findEngine();
     FindWindow *findWindow();
     CalendarWindow *calendarWindow();
+    // The statistics: a click on a day shows it in the main window, a click on a tag searches.
+    StatsWindow *statsWindow();
     // Opens a hit of the search or of 那年今日 in the main window, which comes to the front.
     void openHit(const find::Hit &hit);
 
@@ -147,6 +150,7 @@ private:
     std::unique_ptr<find::Engine> m_findEngine;
     std::unique_ptr<FindWindow> m_findWindow;
     std::unique_ptr<CalendarWindow> m_calendarWindow;
+    std::unique_ptr<StatsWindow> m_statsWindow;
     bool m_exiting = false;
     std::function<bool()> m_trayAvailable;
     bool m_paintBeforeHomePage = false;

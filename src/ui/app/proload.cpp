@@ -3,12 +3,15 @@
 #include "ui/diary/index.h"
 #include "store/common/codepage.h"
 #include "ui/app/app.h"
+#include "ui/app/chinese.h"
 #include "ui/app/singlecopy.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 int Main(const QString &programDir, const QString &aboutNote) {
+    // Before the first window, the second copy's message box included.
+    chinese::install();
     SingleCopy single(programDir);
     if (!single.acquire()) {
         // The running copy shows its window; the message box says why this one does not.

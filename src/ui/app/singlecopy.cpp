@@ -1,6 +1,7 @@
 #include "ui/app/singlecopy.h"
 
-#include <QCryptographicHash>
+#include "store/common/copylock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -17,20 +18,13 @@
 
 namespace {
 
-QString idOf(const QString &programDir) {
-    const QByteArray id = QCryptographicHash::hash(QDir(programDir).canonicalPath().toUtf8(),
-                                                   QCryptographicHash::Sha1).toHex().left(16);
-    return u"qingchuang-"_qs + QString::fromLatin1(id);
-}
-
 constexpr int kAnswerMs = 2000;
 
 } // namespace
 
 SingleCopy::SingleCopy(const QString &programDir, QObject *parent)
-    : QObject(parent), m_name(idOf(programDir)),
-      m_lockPath(QDir::tempPath() + u'/' + m_name + u".lock"_qs),
-      m_folderLockPath(programDir + u"/.qingchuang.lock"_qs) {}
+    : QObject(parent), m_name(copylock::name(programDir)), m_lockPath(copylock::path(programDir)),
+      m_folderLockPath(copylock::fallbackPath(programDir)) {}
 
 SingleCopy::~SingleCopy() {
     // The files stay: removing one could part a copy starting now from the lock it opened.
@@ -77,21 +71,20 @@ SingleCopy::Lock SingleCopy::takeLock(const QString &path, Held &held) {
 }
 
 bool SingleCopy::acquire() {
-    const Lock lock = takeLock(m_lockPath, m_lock);
+    Lock lock = takeLock(m_lockPath, m_lock);
     if (lock == Lock::HeldByAnother) return false;
-    const Lock folderLock = takeLock(m_folderLockPath, m_folderLock);
-    if (folderLock == Lock::HeldByAnother) {
-        release(m_lock);
-        return false;
-    }
-    if (lock == Lock::Taken || folderLock == Lock::Taken) {
+    // Copies that share a temporary folder meet there; one that cannot use it meets the others of
+    // its kind at a lock in the program folder.
+    if (lock == Lock::Unavailable) lock = takeLock(m_folderLockPath, m_folderLock);
+    if (lock == Lock::HeldByAnother) return false;
+    if (lock == Lock::Taken) {
         // The lock proves that no copy is alive: a socket left by one that crashed can go.
         QLocalServer::removeServer(m_name);
         listen();
         return true;
     }
-    // Neither lock can be taken at all: that is no proof of another copy. One that answers on
-    // the socket is one; otherwise this copy runs.
+    // No lock can be taken at all: that is no proof of another copy. One that answers on the
+    // socket is one; otherwise this copy runs.
     QLocalSocket probe;
     probe.connectToServer(m_name);
     if (probe.waitForConnected(kAnswerMs)) return false;

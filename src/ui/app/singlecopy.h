@@ -9,9 +9,9 @@ class QLocalServer;
 // life and listens on a local socket named from the program folder; a second start asks it
 // through that socket to show its main window, then refuses to run.
 //
-// The lock is the system's own lock on a file in the temporary folder, and another on a file in
-// the program folder, so that a copy whose temporary folder cannot be used (or is another one's)
-// still meets the others there. Such a lock ends with the process however the process ends, so a
+// The lock is the system's own lock on a file in the temporary folder (copylock); a copy that
+// cannot use its temporary folder takes one in the program folder instead, where another such
+// copy meets it. Such a lock ends with the process however the process ends, so a
 // copy that crashed leaves nothing that keeps the next start out.
 class SingleCopy : public QObject {
     Q_OBJECT
@@ -45,7 +45,7 @@ private:
 
     QString m_name;
     QString m_lockPath;       // in the temporary folder
-    QString m_folderLockPath; // in the program folder
+    QString m_folderLockPath; // in the program folder, when the temporary folder cannot be used
     Held m_lock;
     Held m_folderLock;
     QLocalServer *m_server = nullptr;

@@ -16,11 +16,21 @@ CalendarWindow::CalendarWindow(find::Engine &engine, std::function<QDate()> toda
     cal_days = new QCalendarWidget(this);
     cal_days->setObjectName(u"cal_days"_qs);
     cal_days->setDateRange(QDate(100, 1, 1), QDate(9999, 12, 31));
+    // Weeks start on Monday, as Chinese calendars print them; the locale's narrowest weekday
+    // names: "一", "二", ….
+    cal_days->setFirstDayOfWeek(Qt::Monday);
+    cal_days->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
     cal_days->setSelectedDate(m_today ? m_today() : QDate::currentDate());
     auto *label = new QLabel(u"那年今日"_qs, this);
     label->setObjectName(u"lb_thatday"_qs);
     lv_thatday = new QListWidget(this);
     lv_thatday->setObjectName(u"lv_thatday"_qs);
+    cal_days->setAccessibleName(u"日历"_qs);
+    // The calendar hands its focus to its table of days, and the box in which a year is typed has
+    // no name of its own.
+    if (auto *days = cal_days->findChild<QWidget *>(u"qt_calendar_calendarview"_qs)) days->setAccessibleName(u"日期"_qs);
+    if (auto *year = cal_days->findChild<QWidget *>(u"qt_calendar_yearedit"_qs)) year->setAccessibleName(u"年"_qs);
+    lv_thatday->setAccessibleName(u"那年今日"_qs);
 
     auto *side = new QVBoxLayout;
     side->addWidget(label);

@@ -17,6 +17,7 @@
 #include "store/settings/config.h"
 #include "ui/app/helpdoc.h"
 #include "store/settings/windowstate.h"
+#include "store/stats/count.h"
 
 #include <QApplication>
 #include <QAction>
@@ -35,6 +36,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -47,6 +50,9 @@ constexpr int OccurrenceRole = Qt::UserRole + 1;
 
 // A change of an open edit reaches its recovery draft within this time.
 constexpr int kDraftDelayMs = 3000;
+// The count of the open edit follows the typing at most this often, so that a long entry types as
+// fast as a short one.
+constexpr int kCountDelayMs = 300;
 
 QString msg(const char16_t *text) { return u"\r\n"_qs + QString::fromUtf16(text); }
 
@@ -162,10 +168,17 @@ void Index::buildControls() {
     m_draftTimer->setSingleShot(true);
     m_draftTimer->setInterval(kDraftDelayMs);
     connect(m_draftTimer, &QTimer::timeout, this, &Index::saveDraft);
+    m_countTimer = new QTimer(this);
+    m_countTimer->setObjectName(u"tmCount"_qs);
+    m_countTimer->setSingleShot(true);
+    m_countTimer->setInterval(kCountDelayMs);
+    connect(m_countTimer, &QTimer::timeout, this, &Index::showCount);
     connect(mmw, &QTextEdit::textChanged, this, &Index::onEdited);
     connect(Titles, &QTextEdit::textChanged, this, &Index::onEdited);
     anchorControls();
     buildZoom();
+    buildKeys();
+    nameControls();
 }
 
 // The window grows from its laid-out size: the editor takes the room; the right-hand column
@@ -197,6 +210,44 @@ void Index::buildZoom() {
     key("m_zoomNormal", {Qt::CTRL | Qt::Key_0}, [] { return windowstate::kNormalZoom; });
     for (RichTextBox *box : {mmw, Titles})
         connect(box, &RichTextBox::zoomWheel, this, [this](int steps) { setZoom(windowstate::zoomStep(m_zoom, steps)); });
+}
+
+// The keys every editor has. Each clicks its button or triggers its command, so it does exactly
+// what that does and is refused whenever that is (a disabled button does nothing).
+void Index::buildKeys() {
+    m_new->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    auto key = [this](const char *name, const QKeySequence &keys, std::function<void()> act) {
+        auto *a = new QAction(this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, act);
+    };
+    key("k_save", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { bt_save->click(); });
+    // One key never throws text away: Esc leaves only an edit that holds no change.
+    key("k_cancel", QKeySequence(Qt::Key_Escape), [this] {
+        if (IsEditing && !m_editChanged) bt_cancel->click();
+    });
+    key("k_previous", QKeySequence(Qt::ALT | Qt::Key_Left), [this] { btBefore->click(); });
+    key("k_next", QKeySequence(Qt::ALT | Qt::Key_Right), [this] { btAfter->click(); });
+}
+
+// Names a screen reader says, and the order Tab follows: the top row, the editor, then the
+// right-hand column from top to bottom, then the bottom row.
+void Index::nameControls() {
+    const std::pair<QWidget *, const char16_t *> names[] = {
+        {Titles, u"标题"},     {rt_pw, u"密码"},    {mmw, u"日记内容"},   {tt_year, u"年"},
+        {tt_month, u"月"},     {tt_day, u"日"},     {PicList, u"列表"},   {btBefore, u"前一天"},
+        {btAfter, u"后一天"},  {btReturn, u"今天"}, {says, u"状态"},
+    };
+    for (const auto &[w, name] : names)
+        w->setAccessibleName(QString::fromUtf16(name));
+    QWidget *const order[] = {Titles, ck_pw,   rt_pw,    bt_OK,  bt_love,   bt_about, mmw,      m_seeDiary,
+                              m_viewlove, tt_year, tt_month, tt_day, bt_to,     btReWrite, PicList, btBefore,
+                              btAfter, btReturn, says,     bt_v,   bt_save,   bt_cancel, bt_hidden, bt_exit};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void Index::setZoom(int percent) {
@@ -256,8 +307,11 @@ void Index::setMode(bool editing) {
     // Leaving an edit (saved, cancelled or left unchanged) ends its draft.
     if (IsEditing && !editing) {
         m_draftTimer->stop();
+        m_countTimer->stop();
         m_editChanged = false;
         recovery::discard(m_app.programDir());
+        // Queued: the save or cancel that ends the edit finishes first.
+        QMetaObject::invokeMethod(this, &Index::editEnded, Qt::QueuedConnection);
     }
     IsEditing = editing;
     for (RichTextBox *box : {mmw, Titles}) {
@@ -513,6 +567,10 @@ bool Index::eventFilter(QObject *watched, QEvent *event) {
             } else if (key == Qt::Key_Delete) {
                 onListDelete();
                 return true;
+            } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                // Enter opens the highlighted row as a double click does.
+                onListDoubleClick();
+                return true;
             }
         } else if (event->type() == QEvent::KeyRelease) {
             bt_about->setText(u"关于"_qs);
@@ -586,12 +644,23 @@ bool Index::refuseWhileChanged() {
 void Index::editStarted() {
     m_editChanged = false;
     m_draftTimer->stop();
+    if (!m_countTimer->isActive()) m_countTimer->start();
+}
+
+void Index::showCount() {
+    if (!IsEditing) return;
+    // The count stands after whatever the status line says, in place of the count before it.
+    QString text = says->text();
+    if (!m_countText.isEmpty() && text.endsWith(m_countText)) text.chop(m_countText.size());
+    m_countText = u" 字数 "_qs + QString::number(stats::characterCount(mmw->toPlainText()));
+    says->setText(text + m_countText);
 }
 
 void Index::onEdited() {
     m_lockedShown = false;
     if (m_homePending) m_editorWritten = true;
     if (!IsEditing) return;
+    if (!m_countTimer->isActive()) m_countTimer->start();
     m_editChanged = true;
     if (!m_draftTimer->isActive()) m_draftTimer->start();
 }
@@ -863,6 +932,50 @@ void Index::finishEncipherOld(const cipher::Conversion &c, const keep::Resealing
 
 // The file of a listed item. The name comes from the folder's own listing and is used as it is:
 // the title rules are for new titles, and a name holding "\\" must not become a sub-path.
+QSet<QString> Index::busyFiles() const {
+    if (!IsEditing) return {};
+    if (IsCollection) return {lovePath(Titles->text())};
+    return {CurFile};
+}
+
+void Index::diskChanged() {
+    if (IsEditing) return;
+    if (IsCollection) {
+        const QStringList names = mylove::itemNames(m_app.path(u"Love"_qs));
+        QStringList shown;
+        for (int i = 0; i < PicList->count(); ++i)
+            shown << PicList->item(i)->text();
+        if (names != shown) ListCollection();
+        return;
+    }
+    if (CurFile != m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs)) return;
+    if (PicList->count() == 0) {
+        // The date showed that it has no entry; now it has.
+        if (QFileInfo::exists(CurFile)) ShowDate();
+        return;
+    }
+    const diary::Listing listing = diary::ListEntries(CurFile);
+    bool same = listing.items.size() == PicList->count();
+    for (int i = 0; same && i < PicList->count(); ++i) {
+        const QListWidgetItem *item = PicList->item(i);
+        const diary::EntryItem &e = listing.items[i];
+        same = item->text() == e.title && item->data(KeyRole).toInt() == e.key &&
+               item->data(OccurrenceRole).toInt() == e.occurrence;
+    }
+    if (same) return;
+    // The entry selected stays selected where it is still listed.
+    QListWidgetItem *selected = selectedItem();
+    const QVariant key = selected ? selected->data(KeyRole) : QVariant();
+    const QVariant occurrence = selected ? selected->data(OccurrenceRole) : QVariant();
+    ListEntries(CurFile);
+    for (int i = 0; key.isValid() && i < PicList->count(); ++i) {
+        if (PicList->item(i)->data(KeyRole) == key && PicList->item(i)->data(OccurrenceRole) == occurrence) {
+            PicList->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
 QString Index::lovePath(const QString &name) const { return m_app.path(u"Love"_qs) + u'/' + name; }
 
 void Index::ListCollection() {

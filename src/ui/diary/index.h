@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QMainWindow>
+#include <QSet>
 
 #include <atomic>
 #include <memory>
@@ -91,7 +92,17 @@ public:
     // Shows the collection, selects the item named title and opens it as a double click does.
     bool openCollectionItem(const QString &title);
 
+    // The files an open edit will write (its date file, the home page or the collection item):
+    // a merge of their conflict copies waits until the edit is saved or cancelled.
+    QSet<QString> busyFiles() const;
+    // Files of the diary changed on disk (another computer's entries, a merge): the list of the
+    // date or of the collection on screen shows what is there now. Nothing changes while an edit
+    // is open; saving or cancelling lists the file again anyway.
+    void diskChanged();
+
 signals:
+    // The window left edit mode: the edit was saved or cancelled.
+    void editEnded();
     void zoomChanged(int percent);
     // At the program's start (LoadSequence(true)): the window has painted for the first time.
     void firstPainted();
@@ -104,6 +115,8 @@ private:
     void buildControls();
     void anchorControls();
     void buildZoom();
+    void buildKeys();
+    void nameControls();
     void setMode(bool editing);
     void stepDay(int days, const QString &outOfRange);
     void backToToday(bool asterisks);
@@ -123,6 +136,8 @@ private:
     void editStarted();
     void onEdited();
     void saveDraft();
+    // " 字数 N" of the open edit at the end of the status line.
+    void showCount();
     void fillHomePage();
     // Reads the home page file into box and HomeText from it; the prompt when there is none.
     bool readHomePage(RichTextBox *box);
@@ -200,6 +215,8 @@ private:
     bool m_editorWritten = false; // something wrote into the editor while it was pending
     bool m_editChanged = false; // the open edit holds changes since it started
     QTimer *m_draftTimer = nullptr;
+    QTimer *m_countTimer = nullptr;
+    QString m_countText; // the count the status line ends with
     std::atomic<bool> m_stopWork = false;
     bool m_lockedShown = false; // the editor shows the words of a locked entry, opened
 };

@@ -65,6 +65,8 @@ FindWindow::FindWindow(find::Engine &engine, std::function<void(const find::Hit 
     lb_count->setObjectName(u"lb_count"_qs);
     lv_hits = new QTreeWidget(this);
     lv_hits->setObjectName(u"lv_hits"_qs);
+    tt_words->setAccessibleName(u"查找内容"_qs);
+    lv_hits->setAccessibleName(u"查找结果"_qs);
     lv_hits->setHeaderLabels({u"日期"_qs, u"标题"_qs, u"内容"_qs});
     lv_hits->setRootIsDecorated(false);
     lv_hits->setUniformRowHeights(true);
@@ -108,6 +110,11 @@ void FindWindow::startSearch() {
     }
     lb_count->setText(u"正在查找……"_qs);
     m_search->start(tt_words->text());
+}
+
+void FindWindow::findWords(const QString &words) {
+    tt_words->setText(words);
+    startSearch();
 }
 
 void FindWindow::addHit(const find::Hit &hit) {

@@ -28,6 +28,8 @@ public:
 
     // Starts a search for the words in the box now (typing starts one after a short pause).
     void startSearch();
+    // Puts words into the box and searches for them at once (a click on a tag of the statistics).
+    void findWords(const QString &words);
     bool searching() const;
 
     // The item data roles of the snippet column: where the match starts and how long it is.

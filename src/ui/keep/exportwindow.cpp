@@ -53,6 +53,10 @@ ExportWindow::ExportWindow(const QString &programDir, keep::Job &job, QWidget *p
         d->setDateRange(QDate(100, 1, 1), QDate(9999, 12, 31));
         d->setEnabled(false);
     }
+    cb_format->setAccessibleName(u"格式"_qs);
+    tt_out->setAccessibleName(u"导出到"_qs);
+    dt_from->setAccessibleName(u"开始日期"_qs);
+    dt_to->setAccessibleName(u"结束日期"_qs);
     rangeRow->addWidget(dt_from);
     rangeRow->addWidget(new QLabel(u"至"_qs, this));
     rangeRow->addWidget(dt_to);
@@ -83,8 +87,14 @@ QString ExportWindow::resultText(const keep::Result &result) {
 }
 
 void ExportWindow::onBrowse() {
-    const QString dir = QFileDialog::getExistingDirectory(this, u"导出到"_qs, tt_out->text());
-    if (!dir.isEmpty()) tt_out->setText(QDir::toNativeSeparators(dir));
+    QFileDialog dialog(this, u"导出到"_qs, tt_out->text());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Names only: the detail view's type and date columns speak the system's language, not the
+    // program's.
+    dialog.setViewMode(QFileDialog::List);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    tt_out->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
 }
 
 void ExportWindow::onExport() {

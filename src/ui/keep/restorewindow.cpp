@@ -23,6 +23,7 @@ RestoreWindow::RestoreWindow(const QString &programDir, keep::Job &job,
     layout->addWidget(hint);
     lst_backups = new QListWidget(this);
     lst_backups->setObjectName(u"lst_backups"_qs);
+    lst_backups->setAccessibleName(u"备份"_qs);
     layout->addWidget(lst_backups);
     const ui::DialogFoot foot = ui::dialogFoot(this, layout, "bt_restore", u"恢复"_qs);
     lb_state = foot.state;

@@ -56,6 +56,8 @@ ConnectMe::ConnectMe(App &app, QWidget *parent) : QMainWindow(parent), m_app(app
     bt_cancel = ui::button(form, "bt_cancel", u"取消"_qs, 1275, 4680, 1095, 375);
     bt_save = ui::button(form, "bt_save", u"保 存"_qs, 4890, 4680, 1095, 375);
     bt_back = ui::button(form, "bt_back", u"返 回"_qs, 6105, 4680, 1095, 375);
+    Content->setAccessibleName(u"消息"_qs);
+    HostIP->setAccessibleName(u"地址"_qs);
     // Grown, the pane takes the room; the status line and the buttons keep to the bottom.
     using ui::Bottom, ui::Left, ui::Right, ui::Top;
     ui::anchor(Content, Left | Top | Right | Bottom);

@@ -30,6 +30,8 @@ Login::Login(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     btLogin = ui::button(this, "btLogin", u"登 录"_qs, 360, 1860, 1035, 375);
     btRegNewUser = ui::button(this, "btRegNewUser", u"注册新用户"_qs, 1500, 1860, 1275, 375);
     btCancel = ui::button(this, "btCancel", u"取消"_qs, 2880, 1860, 900, 375);
+    UserName->setAccessibleName(u"账号"_qs);
+    PassWord->setAccessibleName(u"密码"_qs);
     // The server's picture: a server copy's notification area shows it too.
     auto *picture = ui::place(new QLabel(this), "Login", 3900, 405, 360, 360);
     picture->setPixmap(trayicons::serverPicture(qMin(picture->width(), picture->height()),

@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 const QString kServerClosed = u"服务器关闭"_qs;
 }
@@ -42,6 +44,13 @@ NewUser::NewUser(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     QLabel *S_About = label("S_About", u"个人说明："_qs, 240, 2115, 960);
     About = ui::place(new RichTextBox(frmUser), "About", 1260, 2070, 3720, 1770);
     About->setText(u"正在考虑，说点什么好呢？"_qs);
+    // Tab goes on to the buttons as in every other box of the form; a tab character says nothing here.
+    About->setTabChangesFocus(true);
+    // Each box is named by the label beside it.
+    const std::pair<QLabel *, RichTextBox *> named[] = {
+        {S_UserName, UserName}, {S_Pswd, PassWord}, {S_email, Email}, {S_Address, Address}, {S_About, About}};
+    for (const auto &[label, box] : named)
+        box->setAccessibleName(label->text().remove(u'*').remove(u'：').trimmed());
 
     MsgShow = ui::place(new QLabel(this), "MsgShow", 120, 4200, 5160, 255);
     Reg = ui::button(this, "Reg", u"注册"_qs, 1800, 4620, 1095, 375);

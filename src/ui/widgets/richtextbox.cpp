@@ -1,10 +1,13 @@
 #include "ui/widgets/richtextbox.h"
 
+#include "ui/widgets/ui.h"
+
 #include "store/common/codepage.h"
 #include "store/rtf/rtf.h"
 #include "store/rtf/rtfpicture.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -114,6 +117,8 @@ void RichTextBox::setBackColor(const QColor &color) {
     m_backColor = color;
     QPalette p = palette();
     p.setColor(QPalette::Base, color);
+    // A fixed background takes a text colour readable on it, whatever the desktop's palette.
+    p.setColor(QPalette::Text, ui::readableText(color, QApplication::palette().color(QPalette::Text)));
     setPalette(p);
 }
 

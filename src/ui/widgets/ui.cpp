@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <vector>
@@ -95,6 +96,27 @@ void anchor(std::initializer_list<QWidget *> controls, Edges edges) {
 QColor buttonFace() { return QApplication::palette().color(QPalette::Button); }
 QColor windowBackground() { return QApplication::palette().color(QPalette::Base); }
 
+namespace {
+
+double luminance(const QColor &c) {
+    auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    const QColor rgb = c.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor &a, const QColor &b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableText(const QColor &background, const QColor &preferred) {
+    if (preferred.isValid() && contrastRatio(background, preferred) >= 4.5) return preferred;
+    return contrastRatio(background, Qt::black) >= contrastRatio(background, Qt::white) ? QColor(Qt::black)
+                                                                                        : QColor(Qt::white);
+}
+
 QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top,
                     int width, int height) {
     auto *b = place(new QPushButton(caption, parent), name, left, top, width, height);
@@ -112,6 +134,8 @@ RichTextBox *lineBox(QWidget *parent, const char *name, int left, int top, int w
     box->document()->setDocumentMargin(1);
     box->setMaxLength(maxLength);
     box->setSingleLine(true);
+    // A line holds no tab: Tab goes on to the next control.
+    box->setTabChangesFocus(true);
     return box;
 }
 

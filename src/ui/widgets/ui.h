@@ -43,12 +43,19 @@ void anchor(std::initializer_list<QWidget *> controls, Edges edges);
 QColor buttonFace();
 QColor windowBackground();
 
+// The contrast ratio of two colours as WCAG defines it, from 1 (the same) to 21 (black on
+// white); text is readable from 4.5 on.
+double contrastRatio(const QColor &a, const QColor &b);
+// The text colour for a background a program fixes: preferred where it is readable there (the
+// desktop's own text colour), otherwise black or white, whichever stands out more.
+QColor readableText(const QColor &background, const QColor &preferred);
+
 // A button that never takes the focus by a click and is never a default button.
 QPushButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top,
                     int width, int height);
 
 // A one-line rich-text box: no scroll bars, no wrapping, little margin, no line breaks typed or
-// pasted; maxLength 0 means no limit.
+// pasted, Tab moves to the next control; maxLength 0 means no limit.
 RichTextBox *lineBox(QWidget *parent, const char *name, int left, int top, int width, int height,
                      int maxLength = 0);
 

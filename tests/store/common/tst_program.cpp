@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,10 @@ struct Running {
     void start(const QString &dir, const QString &actions = QString(), const QString &tmpDir = QString()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+        // A desktop whose language is not Chinese: the program speaks Chinese all the same.
+        env.insert(u"LANG"_qs, u"C"_qs);
+        env.insert(u"LC_ALL"_qs, u"C"_qs);
+        env.remove(u"LANGUAGE"_qs);
         env.insert(u"QT_PLUGIN_PATH"_qs, QString::fromLocal8Bit(qgetenv("QC_PROBE_PLUGINS")));
         env.insert(u"QT_QPA_GENERIC_PLUGINS"_qs, u"qcprobe"_qs);
         env.insert(u"QC_PROBE_DO"_qs, actions);
@@ -70,6 +75,7 @@ private slots:
     void secondStartRaisesTheFirst();
     void lockThatCannotBeTakenIsNoSecondCopy();
     void unusableTempFolderStillOneCopy();
+    void withoutQtCatalogueStillStarts();
     void killedEditComesBack();
     void homePageAfterFirstPaint_data();
     void homePageAfterFirstPaint();
@@ -110,6 +116,9 @@ void TestProgram::secondStartRaisesTheFirst() {
     QCOMPARE(second.process.exitCode(), 0);
     second.out += second.process.readAllStandardOutput();
     QVERIFY2(second.has("box " + enc(u" 日记本"_qs) + ' ' + enc(u"程序已经在运行中了！"_qs)), second.out.constData());
+    // Its one button is Qt's, in Chinese.
+    QVERIFY2(second.has("button " + enc(u"确定"_qs)), second.out.constData());
+    QVERIFY(!second.out.contains("qcprobe button OK"));
     QVERIFY(!second.has("exposed Index"));
     QVERIFY(!QFile::exists(config));
     QVERIFY(first.waitFor("state Index normal visible"));
@@ -149,6 +158,37 @@ void TestProgram::unusableTempFolderStillOneCopy() {
              second.out.constData());
     QVERIFY(!second.has("exposed Index"));
     QVERIFY(!QFile::exists(config));
+    QCOMPARE(first.process.state(), QProcess::Running);
+}
+
+void TestProgram::withoutQtCatalogueStillStarts() {
+    // qt.conf beside the program points Qt's translations at an empty folder; every other path
+    // stays where this Qt has it.
+    QTemporaryDir dir;
+    QVERIFY(!copyProgram(dir).isEmpty());
+    QVERIFY(QDir(dir.path()).mkdir(u"no-translations"_qs));
+    QByteArray conf = "[Paths]\n";
+    const std::pair<const char *, QLibraryInfo::LibraryPath> paths[] = {
+        {"Prefix", QLibraryInfo::PrefixPath},       {"Libraries", QLibraryInfo::LibrariesPath},
+        {"Plugins", QLibraryInfo::PluginsPath},     {"Data", QLibraryInfo::DataPath},
+        {"ArchData", QLibraryInfo::ArchDataPath},   {"LibraryExecutables", QLibraryInfo::LibraryExecutablesPath},
+    };
+    for (const auto &[key, path] : paths)
+        conf += QByteArray(key) + '=' + QLibraryInfo::path(path).toUtf8() + '\n';
+    conf += "Translations=" + (dir.path() + u"/no-translations"_qs).toUtf8() + '\n';
+    QVERIFY(testsupport::writeFile(dir.path() + u"/qt.conf"_qs, conf));
+
+    Running first;
+    first.start(dir.path());
+    QVERIFY2(first.waitFor("exposed Index"), first.out.constData());
+    Running second;
+    second.start(dir.path());
+    QVERIFY(second.process.waitForFinished(20000));
+    QCOMPARE(second.process.exitCode(), 0);
+    second.out += second.process.readAllStandardOutput();
+    // Qt's own word stays English; the program's own text is as ever.
+    QVERIFY2(second.has("box " + enc(u" 日记本"_qs) + ' ' + enc(u"程序已经在运行中了！"_qs)), second.out.constData());
+    QVERIFY2(second.has("button OK"), second.out.constData());
     QCOMPARE(first.process.state(), QProcess::Running);
 }
 

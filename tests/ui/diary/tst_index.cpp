@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QApplication>
 #include <QInputMethodEvent>
 #include <QGuiApplication>
 #include <QCheckBox>
@@ -189,6 +190,11 @@ private slots:
     void unselectedItemsAreNeverTouched_data();
     void unselectedItemsAreNeverTouched();
     void arrowKeysSelectLikeAClick();
+    void enterOpensTheHighlightedRow_data();
+    void enterOpensTheHighlightedRow();
+    void editKeys_data();
+    void editKeys();
+    void browseKeys();
     void changedEditSurvivesLeaving_data();
     void changedEditSurvivesLeaving();
     void unchangedEditLeaves();
@@ -417,6 +423,10 @@ void TestIndex::unselectedItemsAreNeverTouched() {
     QCOMPARE(d.titles(), titles);
     QCOMPARE(d.text("mmw"), editor);
     if (collection) QCOMPARE(d.status(), u" 删除珍藏"_qs);
+    // Enter opens nothing either.
+    d.unselect(how);
+    d.keyInList(Qt::Key_Return);
+    QCOMPARE(d.text("mmw"), editor);
 
     if (!collection) {
         // "确认密码" with nothing selected empties the editor and the title and opens nothing.
@@ -442,6 +452,134 @@ void TestIndex::arrowKeysSelectLikeAClick() {
     QTest::mouseClick(d.get<QPushButton>("bt_OK"), Qt::LeftButton);
     QCOMPARE(d.text("Titles"), u"b"_qs);
     QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
+}
+
+void TestIndex::enterOpensTheHighlightedRow_data() {
+    QTest::addColumn<bool>("collection");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        const QString name = key == Qt::Key_Return ? u"Return"_qs : u"Enter"_qs;
+        QTest::newRow(qPrintable(u"diary, "_qs + name)) << false << key << u"b"_qs << u"secret 中\r\nline two"_qs;
+        QTest::newRow(qPrintable(u"collection, "_qs + name)) << true << key << u"item"_qs << u"item"_qs;
+    }
+}
+
+void TestIndex::enterOpensTheHighlightedRow() {
+    QFETCH(bool, collection);
+    QFETCH(int, key);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    Diary d;
+    testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs), entry("1", u"a"_qs, "", kBodyA) + entry("2", u"b"_qs, "", kBodyB));
+    testsupport::writeFile(d.path(u"Love/first"_qs), "{\\rtf1 first\\par\r\n}\r\n");
+    testsupport::writeFile(d.path(u"Love/item"_qs), "{\\rtf1 item\\par\r\n}\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.click(collection ? "m_viewlove" : "btReturn");
+    d.select(1);
+    d.keyInList(Qt::Key(key));
+    QCOMPARE(d.text("Titles"), title);
+    QCOMPARE(d.text("mmw"), text);
+    QVERIFY(!d.editing());
+}
+
+// Ctrl+S and Esc during each kind of edit: Esc leaves only an edit without changes; Ctrl+S
+// writes as "保 存" does.
+void TestIndex::editKeys_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("entry") << u"m_new"_qs << u"DB/20040908.KAV"_qs;
+    QTest::newRow("home page") << u"m_edit"_qs << u"index.KAV"_qs;
+    QTest::newRow("collection item") << u"m_loveme"_qs << u"Love/KAV_1"_qs;
+}
+
+void TestIndex::editKeys() {
+    QFETCH(QString, start);
+    QFETCH(QString, file);
+    Diary d;
+    // KAV_1 for both collection items; 500000 as the entry's key.
+    d.randoms = start == u"m_loveme" ? QList<double>{0.000001, 0.000001} : QList<double>{0.5};
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    auto begin = [&] {
+        if (start == u"m_new") QTest::keyClick(d.box("mmw"), Qt::Key_N, Qt::ControlModifier);
+        else d.menu(start.toLatin1().constData());
+    };
+    begin();
+    QVERIFY(d.editing());
+    QTest::keyClick(d.box("mmw"), Qt::Key_Escape);
+    QVERIFY(!d.editing());
+    QCOMPARE(d.text("mmw"), u"\r\n  取消操作..."_qs);
+
+    begin();
+    QVERIFY(d.editing());
+    QTest::keyClicks(d.box("mmw"), u"typed"_qs);
+    const QString typed = d.text("mmw");
+    const QString title = d.text("Titles");
+    const QString status = d.status();
+    QVERIFY(typed.contains(u"typed"_qs));
+    const QMap<QString, QByteArray> before = d.files();
+    for (QWidget *focus : {static_cast<QWidget *>(d.box("mmw")), static_cast<QWidget *>(d.box("Titles"))}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Escape);
+        QVERIFY(d.editing());
+        QCOMPARE(d.text("mmw"), typed);
+        QCOMPARE(d.text("Titles"), title);
+        QCOMPARE(d.status(), status);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+    QCOMPARE(d.files(), before);
+    QVERIFY(!QFile::exists(d.path(file)));
+
+    const QString rich = d.box("mmw")->textRTF();
+    QTest::keyClick(d.box("mmw"), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(!d.editing());
+    const QByteArray expected = start == u"m_new" ? entry("500000", u"2004-9-8"_qs, "", cp936::encode(rich))
+                                                  : cp936::encode(rich) + "\r\n";
+    QCOMPARE(testsupport::readFile(d.path(file)), expected);
+    // Outside an edit the keys do nothing.
+    const QMap<QString, QByteArray> saved = d.files();
+    const QString shown = d.text("mmw");
+    QTest::keyClick(d.box("mmw"), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(d.box("mmw"), Qt::Key_Escape);
+    QCOMPARE(d.files(), saved);
+    QCOMPARE(d.text("mmw"), shown);
+}
+
+// Alt+Left / Alt+Right are "<=" / "=>", Ctrl+N is "新建日记": off wherever those are.
+void TestIndex::browseKeys() {
+    Diary d;
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    QCOMPARE(d.get<QAction>("m_new")->shortcut(), QKeySequence(u"Ctrl+N"_qs));
+    d.click("btReturn");
+    RichTextBox *editor = d.box("mmw");
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(d.w->CurDate, QDate(2004, 9, 7));
+    QCOMPARE(d.text("tt_day"), u"7"_qs);
+    QTest::keyClick(d.list(), Qt::Key_Right, Qt::AltModifier);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
+    QCOMPARE(d.w->CurDate, QDate(2004, 9, 9));
+    QCOMPARE(d.status(), u" 当前记录：2004年9月9日 (星期四)"_qs);
+
+    // The collection has no days to step through.
+    d.click("m_viewlove");
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(d.w->CurDate, QDate(2004, 9, 9));
+    QCOMPARE(d.text("mmw"), u"\r\n  请在列表中选择珍藏..."_qs);
+
+    // During an edit none of them does anything.
+    d.menu("m_edit");
+    QTest::keyClicks(editor, u"home"_qs);
+    const QString typed = d.text("mmw");
+    const QString status = d.status();
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
+    QTest::keyClick(editor, Qt::Key_N, Qt::ControlModifier);
+    QVERIFY(d.editing());
+    QVERIFY(!d.w->IsNewEntry);
+    QCOMPARE(d.w->CurDate, QDate(2004, 9, 9));
+    QCOMPARE(d.text("mmw"), typed);
+    QCOMPARE(d.status(), status);
 }
 
 void TestIndex::changedEditSurvivesLeaving_data() {

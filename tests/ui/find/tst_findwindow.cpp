@@ -6,7 +6,7 @@
 #include "ui/find/findwindow.h"
 #include "ui/diary/index.h"
 
-#include "../find/finddiary.h"
+#include "finddiary.h"
 #include "ui/widgets/richtextbox.h"
 #include "ui/app/app.h"
 #include "testsupport.h"

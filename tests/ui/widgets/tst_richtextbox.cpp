@@ -61,6 +61,8 @@ private slots:
     void entrySurvivesSaveAndReopen();
     void typingKeepsFormat();
     void backColorAndAppearance();
+    void fixedBackgroundKeepsTextReadable_data();
+    void fixedBackgroundKeepsTextReadable();
     void zoomChangesOnlyTheView();
     void converterTool();
 };
@@ -353,6 +355,33 @@ void TestRichTextBox::backColorAndAppearance() {
     QCOMPARE(box.frameShadow(), QFrame::Plain);
     box.setAppearance(1);
     QCOMPARE(box.frameShadow(), QFrame::Sunken);
+}
+
+// A background the program fixes comes with a text colour that reads on it, whatever the
+// desktop's palette: its own text colour where that reads, black or white otherwise.
+void TestRichTextBox::fixedBackgroundKeepsTextReadable_data() {
+    QTest::addColumn<QColor>("desktopText");
+    QTest::addColumn<QColor>("back");
+    QTest::addColumn<QColor>("text");
+    QTest::newRow("light desktop, light box") << QColor(0x10, 0x10, 0x10) << QColor(0xf0, 0xf0, 0xf0) << QColor(0x10, 0x10, 0x10);
+    QTest::newRow("dark desktop, dark box") << QColor(0xee, 0xee, 0xee) << QColor(0x35, 0x35, 0x35) << QColor(0xee, 0xee, 0xee);
+    QTest::newRow("dark desktop, light box") << QColor(0xee, 0xee, 0xee) << QColor(0xff, 0xff, 0xe0) << QColor(Qt::black);
+    QTest::newRow("light desktop, dark box") << QColor(0x10, 0x10, 0x10) << QColor(0x4a, 0x4a, 0x4a) << QColor(Qt::white);
+}
+
+void TestRichTextBox::fixedBackgroundKeepsTextReadable() {
+    QFETCH(QColor, desktopText);
+    QFETCH(QColor, back);
+    QFETCH(QColor, text);
+    const QPalette before = QApplication::palette();
+    QPalette desktop = before;
+    desktop.setColor(QPalette::Text, desktopText);
+    QApplication::setPalette(desktop);
+    RichTextBox box;
+    box.setBackColor(back);
+    QApplication::setPalette(before);
+    QCOMPARE(box.palette().color(QPalette::Base), back);
+    QCOMPARE(box.palette().color(QPalette::Text), text);
 }
 
 void TestRichTextBox::zoomChangesOnlyTheView() {
