@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QStandardPaths>
 
@@ -15,6 +16,8 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("qingchuang"));
     const QString programDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QDir().mkpath(programDir);
+    // The diary is its owner's alone.
+    QFile::setPermissions(programDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return Main(programDir, QStringLiteral("  日记保存在：") + QDir::toNativeSeparators(programDir));
 #else
     return Main(QCoreApplication::applicationDirPath());

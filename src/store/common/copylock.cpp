@@ -27,8 +27,13 @@ QString path(const QString &programDir) {
     return QDir::tempPath() + u'/' + name(programDir) + u".lock"_qs;
 }
 
-bool held(const QString &programDir) {
-    const QString lock = path(programDir);
+QString fallbackPath(const QString &programDir) {
+    return programDir + u"/.qingchuang.lock"_qs;
+}
+
+namespace {
+
+bool heldAt(const QString &lock) {
     if (!QFile::exists(lock)) return false;
 #ifdef Q_OS_WIN
     HANDLE h =
@@ -50,6 +55,12 @@ bool held(const QString &programDir) {
     ::close(fd); // closing lets go of a lock taken here
     return isHeld;
 #endif
+}
+
+} // namespace
+
+bool held(const QString &programDir) {
+    return heldAt(path(programDir)) || heldAt(fallbackPath(programDir));
 }
 
 } // namespace copylock

@@ -11,8 +11,11 @@ namespace copylock {
 QString name(const QString &programDir);
 // The lock file: the temporary folder and name() + ".lock".
 QString path(const QString &programDir);
-// True when a running copy holds the lock of programDir (the system's lock on the file, which
-// ends with the process however it ends).
+// Where a copy that cannot use its temporary folder takes the lock instead: ".qingchuang.lock" in
+// the program folder (only then, so that computers sharing the folder do not meet there).
+QString fallbackPath(const QString &programDir);
+// True when a running copy holds the lock of programDir, in either place (the system's lock on
+// the file, which ends with the process however it ends).
 bool held(const QString &programDir);
 
 } // namespace copylock

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -12,12 +13,21 @@ ProgramFolder::ProgramFolder(const QString &programDir) : dir(programDir) {
         dir.chop(1);
 }
 
+bool staysInside(const QString &relative) {
+    QString r = relative;
+    r.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QStringList parts = r.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return std::none_of(parts.begin(), parts.end(),
+                        [](const QString &p) { return p == u"." || p == u".."; });
+}
+
 QString ProgramFolder::path(const QString &relative) const {
     QString r = relative;
     r.replace(QLatin1Char('\\'), QLatin1Char('/'));
     QString result = dir;
     const QStringList parts = r.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString &part : parts) {
+        if (part == u"." || part == u"..") continue;
         QString next = result + QLatin1Char('/') + part;
         if (!QFileInfo::exists(next)) {
             const QStringList names = QDir(result).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -8,6 +8,10 @@
 // The program folder, and the clock and random numbers that the store draws from. Model code takes
 // one of these instead of the application object; tests make one over a temporary folder with a
 // fixed clock or random source.
+// Whether relative names something inside the program folder as it is written: no "." or ".."
+// part ("\\" read as "/"). Names read from the settings file must be such names.
+bool staysInside(const QString &relative);
+
 struct ProgramFolder {
     QString dir; // no trailing separator
     std::function<QDateTime()> clock;  // unset: the system clock
@@ -19,6 +23,7 @@ struct ProgramFolder {
     // dir + "/" + relative, with "\" read as the separator. Names are matched without regard to
     // case: each part that does not exist as written takes the name of an existing entry that
     // differs only in case ("\userinfo\1.usr" finds "UserInfo/1.usr").
+    // "." and ".." parts are left out: nothing named this way lies outside dir.
     QString path(const QString &relative) const;
 
     QDateTime now() const { return clock ? clock() : QDateTime::currentDateTime(); }

@@ -24,7 +24,13 @@ Converted encipherLegacyEntries(QByteArrayView file, const QString &password, Li
     QByteArray result;
     qsizetype copied = 0;
     for (const diary::EntryLines &e : diary::entryLines(lines)) {
-        if (lines[e.keyLine + 2] != legacyLine) continue;
+        const QByteArrayView passwordLine = lines[e.keyLine + 2];
+        if (passwordLine != legacyLine) {
+            // Still readable by anyone who knows the old code: the owner is told of it.
+            if (passwordLine.size() > 1 && !isSealedLine(passwordLine))
+                out.otherLocks.append(cp936::decode(lines[e.keyLine + 1]));
+            continue;
+        }
         QByteArray body;
         for (qsizetype i = e.keyLine + 3; i < e.end; ++i) {
             if (i > e.keyLine + 3) body += "\r\n";
@@ -37,6 +43,7 @@ Converted encipherLegacyEntries(QByteArrayView file, const QString &password, Li
             out.result = s.result;
             out.file = file.toByteArray();
             out.enciphered = 0;
+            out.otherLocks.clear();
             return out;
         }
         // The password line through the last body line give way to the new ones.
@@ -82,6 +89,8 @@ Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
         }
         f.close();
         Converted c = encipherLegacyEntries(data, password, limits);
+        for (const QString &title : std::as_const(c.otherLocks))
+            out.otherLocks.append(name + QStringLiteral(": ") + title);
         if (!c.result.ok()) {
             failed(c.result);
         } else if (c.enciphered > 0) {

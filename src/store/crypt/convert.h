@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -14,6 +15,7 @@ struct Converted {
     Result result;
     QByteArray file;    // the date file with those entries enciphered, every other byte as it was
     int enciphered = 0; // how many
+    QStringList otherLocks; // titles of the entries left locked the old way, with another password
 };
 // Enciphers, in the bytes of a date file, every entry whose password line is BEL and the password
 // code of password (diary::PasswordCode), under that password: BEL "$q1$" and the sealed body take
@@ -27,6 +29,8 @@ struct Conversion {
     int enciphered = 0; // entries enciphered in all files
     int files = 0;      // date files rewritten
     bool stopped = false; // asked to stop before the last date file
+    // The entries left locked the old way, with another password: "file name: title".
+    QStringList otherLocks;
 };
 // Told before each date file how many are done and how many there are in all; false stops the
 // conversion there, the files not reached yet staying as they are.

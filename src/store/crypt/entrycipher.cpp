@@ -43,10 +43,12 @@ quint32 number(QByteArrayView bytes, qsizetype at) {
     return v;
 }
 
+// A record names its own cost, and whoever can change the file can name any: no more than the
+// cost we write is paid, so a record cannot make opening an entry take seconds and a gigabyte.
 bool limitsInRange(Limits l) {
-    return l.ops >= crypto_pwhash_OPSLIMIT_MIN && l.ops <= crypto_pwhash_OPSLIMIT_SENSITIVE &&
+    return l.ops >= crypto_pwhash_OPSLIMIT_MIN && l.ops <= crypto_pwhash_OPSLIMIT_INTERACTIVE &&
            quint64(l.memKiB) * 1024 >= crypto_pwhash_MEMLIMIT_MIN &&
-           quint64(l.memKiB) * 1024 <= crypto_pwhash_MEMLIMIT_SENSITIVE;
+           quint64(l.memKiB) * 1024 <= crypto_pwhash_MEMLIMIT_INTERACTIVE;
 }
 
 QByteArray additionalData(qint32 key, QByteArrayView title) {

@@ -45,7 +45,7 @@ using Code = store::Code;
 // Argon2id cost. standardLimits() is what new entries get: libsodium's interactive limits (2
 // passes over 64 MiB), about a quarter of a second here, which keeps opening an entry well under
 // half a second while costing a guesser as much per try. Records carry their own limits, read
-// within libsodium's bounds up to its sensitive limits (4 passes over 1 GiB).
+// from libsodium's minimum up to these (a record asking more is damaged).
 struct Limits {
     quint32 ops = 0;
     quint32 memKiB = 0;

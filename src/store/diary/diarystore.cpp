@@ -274,6 +274,7 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
         const QByteArrayView passwordBytes = view.sliced(title.next, passwordLine.end - title.next);
         const QByteArray body = joinedBody(view, passwordLine.next, bodyEnd(view, passwordLine.next));
         c.found = true;
+        c.locked = passwordBytes.size() > 1;
         if (cipher::isSealedLine(passwordBytes)) {
             cipher::Opening o =
                 cipher::open({key, view.sliced(titleStart, title.end - titleStart), passwordBytes, body}, password);

@@ -70,6 +70,7 @@ QList<EntryRecord> readRecords(QByteArrayView data, bool *ok = nullptr);
 struct Content {
     bool found = false;  // the key (and occurrence) is in the file and the file could be read
     bool PassOK = false; // the password matched, or the entry has none
+    bool locked = false; // the entry has a password (an old code or a sealed record)
     QString body;        // the RTF when PassOK, the locked-entry text for a wrong password
     store::Result result; // Ok, WrongPassword, or for an enciphered entry that cannot be opened
                           // Damaged (or Unavailable) with an empty body

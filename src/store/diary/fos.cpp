@@ -59,6 +59,7 @@ void FOS::fr(const QString &path) {
 
 std::optional<QString> FOS::getContent(const QString &key, const QString &password, int occurrence) {
     PassOK = false;
+    Locked = false;
     LastResult = {cipher::Code::NotFound, {}};
     const QString path = m_readPath;
     m_readPath.clear();
@@ -68,6 +69,7 @@ std::optional<QString> FOS::getContent(const QString &key, const QString &passwo
     const diary::Content c = diary::readEntry(path, k, occurrence, password);
     if (!c.found) return std::nullopt;
     PassOK = c.PassOK;
+    Locked = c.locked;
     LastResult = c.result;
     return c.body;
 }

@@ -20,6 +20,7 @@ public:
 
     qint16 FileNo = 0; // number of the file the last opw, opout or fr opened
     bool PassOK = false;
+    bool Locked = false; // the entry of the last getContent has a password
     // What the last getContent found: Ok, WrongPassword, NotFound, or Damaged for an enciphered
     // entry that cannot be opened (its text is then empty).
     cipher::Result LastResult;

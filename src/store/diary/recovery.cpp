@@ -83,8 +83,12 @@ QString oldDraftPath(const QString &programDir) { return programDir + u"/Recover
 store::Result save(const QString &programDir, const Draft &draft) {
     if (!QDir(programDir).mkpath(u"Recovery"_qs))
         return store::Result::failure(store::Code::IoError, programDir + u"/Recovery"_qs);
+    // A draft holds words not saved yet: its owner's alone.
+    QFile::setPermissions(programDir + u"/Recovery"_qs,
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QSaveFile f(draftPath(programDir));
     if (!f.open(QIODevice::WriteOnly)) return fileError(f);
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bytes = toBytes(draft);
     if (f.write(bytes) != bytes.size()) {
         const store::Result failed = fileError(f);
@@ -104,8 +108,15 @@ std::optional<Draft> load(const QString &programDir) {
 
 bool discard(const QString &programDir) {
     bool gone = true;
-    for (const QString &path : {draftPath(programDir), oldDraftPath(programDir)})
-        gone = (!QFile::exists(path) || QFile::remove(path)) && gone;
+    for (const QString &path : {draftPath(programDir), oldDraftPath(programDir)}) {
+        if (!QFile::exists(path)) continue;
+        if (!QFile::remove(path)) {
+            gone = false;
+            continue;
+        }
+        // Gone for good, not back after a power cut.
+        syncFolderOf(path);
+    }
     return gone;
 }
 

@@ -166,47 +166,70 @@ quint32 crcOf(QByteArrayView data, quint32 crc = 0) {
         crc32(uLong(crc), reinterpret_cast<const Bytef *>(data.data()), uInt(data.size())));
 }
 
-// Writes the members into the open file descriptor as a zip archive, filling in their CRCs.
-Result writeZip(int fd, QList<Member> &members) {
-    ArchivePtr a(archive_write_new());
-    if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK ||
-        archive_write_set_options(a.get(), "zip:hdrcharset=UTF-8,zip:compression=deflate") !=
-            ARCHIVE_OK ||
-        archive_write_set_bytes_in_last_block(a.get(), 1) != ARCHIVE_OK ||
-        archive_write_open_fd(a.get(), fd) != ARCHIVE_OK)
-        return failure(Result::IoError, archiveError(a.get()));
-    for (Member &m : members) {
+// A zip archive written member by member into an open file descriptor.
+class ZipWriter {
+public:
+    Result open(int fd) {
+        if (archive_write_set_format_zip(m_a.get()) != ARCHIVE_OK ||
+            archive_write_set_options(m_a.get(), "zip:hdrcharset=UTF-8,zip:compression=deflate") !=
+                ARCHIVE_OK ||
+            archive_write_set_bytes_in_last_block(m_a.get(), 1) != ARCHIVE_OK ||
+            archive_write_open_fd(m_a.get(), fd) != ARCHIVE_OK)
+            return failure(Result::IoError, archiveError(m_a.get()));
+        return {};
+    }
+    // A folder when name ends in "/", else a file holding data.
+    Result add(const QString &name, QByteArrayView data, qint64 mtime) {
         std::unique_ptr<archive_entry, void (*)(archive_entry *)> e(archive_entry_new(),
                                                                     archive_entry_free);
-        archive_entry_set_pathname_utf8(e.get(), m.name.toUtf8().constData());
-        const QFileInfo fi(m.path);
-        archive_entry_set_mtime(e.get(), fi.lastModified().toSecsSinceEpoch(), 0);
-        QByteArray data;
-        if (m.name.endsWith(u'/')) {
+        archive_entry_set_pathname_utf8(e.get(), name.toUtf8().constData());
+        archive_entry_set_mtime(e.get(), mtime, 0);
+        if (name.endsWith(u'/')) {
             archive_entry_set_filetype(e.get(), AE_IFDIR);
             archive_entry_set_perm(e.get(), 0755);
         } else {
+            archive_entry_set_filetype(e.get(), AE_IFREG);
+            archive_entry_set_perm(e.get(), 0644);
+            archive_entry_set_size(e.get(), data.size());
+        }
+        if (archive_write_header(m_a.get(), e.get()) != ARCHIVE_OK)
+            return failure(Result::IoError, archiveError(m_a.get()));
+        if (!data.isEmpty() &&
+            archive_write_data(m_a.get(), data.data(), size_t(data.size())) != data.size())
+            return failure(Result::IoError, archiveError(m_a.get()));
+        return {};
+    }
+    Result close() {
+        if (archive_write_close(m_a.get()) != ARCHIVE_OK)
+            return failure(Result::IoError, archiveError(m_a.get()));
+        return {};
+    }
+
+private:
+    ArchivePtr m_a{archive_write_new()};
+};
+
+// Writes the members into the open file descriptor as a zip archive, filling in their CRCs.
+Result writeZip(int fd, QList<Member> &members) {
+    ZipWriter zip;
+    if (Result r = zip.open(fd); !r.ok()) return r;
+    for (Member &m : members) {
+        const QFileInfo fi(m.path);
+        QByteArray data;
+        if (!m.name.endsWith(u'/')) {
             QFile f(m.path);
             if (!f.open(QIODevice::ReadOnly))
                 return failure(Result::IoError, m.path + u": "_qs + f.errorString());
             data = f.readAll();
             if (f.error() != QFileDevice::NoError)
                 return failure(Result::IoError, m.path + u": "_qs + f.errorString());
-            archive_entry_set_filetype(e.get(), AE_IFREG);
-            archive_entry_set_perm(e.get(), 0644);
-            archive_entry_set_size(e.get(), data.size());
         }
         m.crc = crcOf(data);
         m.size = data.size();
-        if (archive_write_header(a.get(), e.get()) != ARCHIVE_OK)
-            return failure(Result::IoError, archiveError(a.get()));
-        if (!data.isEmpty() &&
-            archive_write_data(a.get(), data.constData(), size_t(data.size())) != data.size())
-            return failure(Result::IoError, archiveError(a.get()));
+        if (Result r = zip.add(m.name, data, fi.lastModified().toSecsSinceEpoch()); !r.ok())
+            return r;
     }
-    if (archive_write_close(a.get()) != ARCHIVE_OK)
-        return failure(Result::IoError, archiveError(a.get()));
-    return {};
+    return zip.close();
 }
 
 // Reads every member of a zip archive. begin is told each member's name and whether it is a
@@ -275,6 +298,33 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
     return {};
 }
 
+// Reads a just written archive back: the same members in the same order, each with the CRC and
+// size of what was written.
+Result readBack(const QString &path, const QList<Member> &members) {
+    qsizetype next = 0;
+    quint32 crc = 0;
+    qint64 size = 0;
+    Result r = readZip(
+        path,
+        [&](const QString &name, bool) {
+            crc = 0;
+            size = 0;
+            return next < members.size() && members.at(next).name == name;
+        },
+        [&](QByteArrayView data) {
+            crc = crcOf(data, crc);
+            size += data.size();
+            return true;
+        },
+        [&] {
+            const Member &m = members.at(next++);
+            return m.crc == crc && m.size == size;
+        });
+    if (r.code == Result::IoError) r.code = Result::Damaged; // a mismatch, not a failed write
+    if (r.ok() && next != members.size()) r = failure(Result::Damaged, u"members missing"_qs);
+    return r;
+}
+
 // The time in a backup's name and its number among backups of the same second (1 for the first).
 std::optional<std::pair<QDateTime, int>> timeOfName(const QString &fileName) {
     static const QRegularExpression pattern(u"^diary-(\\d{8}-\\d{6})(?:-(\\d{1,6}))?\\.zip$"_qs);
@@ -293,6 +343,12 @@ QString freeName(const QString &folder, const QString &base, const QString &suff
          ++n)
         name = base + u'-' + QString::number(n) + suffix;
     return name;
+}
+
+// Backups hold every word of the diary: only their owner reads them. A folder made by an older
+// copy is closed too.
+void ownerOnly(const QString &folder) {
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 bool renamePath(const QString &from, const QString &to) {
@@ -514,13 +570,16 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
     const QString folder = backupFolder(programDir);
     if (!QFileInfo(folder).isDir() && !QDir(programDir).mkdir(kBackupFolder))
         return failure(Result::IoError, folder + u": cannot create the folder"_qs);
+    ownerOnly(folder);
+    for (const BackupFile &b : listBackups(programDir))
+        QFile::setPermissions(b.path, QFile::ReadOwner | QFile::WriteOwner);
     QList<Member> members = collectMembers(programDir);
     const QString finalName = freeName(folder, u"diary-"_qs + now.toString(kStamp), u".zip"_qs);
     const QString finalPath = folder + u'/' + finalName;
     const QString tempPath = folder + u"/."_qs + finalName + u".part"_qs;
 
     const int fd = ::open(QFile::encodeName(tempPath).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return failure(Result::IoError,
                        tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
@@ -532,31 +591,7 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
         r = failure(Result::IoError,
                     tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
 
-    if (r.ok()) {
-        // Read back: the same members in the same order, each with the CRC and size of what was
-        // read from disk.
-        qsizetype next = 0;
-        quint32 crc = 0;
-        qint64 size = 0;
-        r = readZip(
-            tempPath,
-            [&](const QString &name, bool) {
-                crc = 0;
-                size = 0;
-                return next < members.size() && members.at(next).name == name;
-            },
-            [&](QByteArrayView data) {
-                crc = crcOf(data, crc);
-                size += data.size();
-                return true;
-            },
-            [&] {
-                const Member &m = members.at(next++);
-                return m.crc == crc && m.size == size;
-            });
-        if (r.code == Result::IoError) r.code = Result::Damaged; // a mismatch, not a failed write
-        if (r.ok() && next != members.size()) r = failure(Result::Damaged, u"members missing"_qs);
-    }
+    if (r.ok()) r = readBack(tempPath, members);
     if (r.ok() && !renamePath(tempPath, finalPath))
         r = failure(Result::IoError,
                     finalPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
@@ -745,6 +780,78 @@ Recovery recoverRestore(const QString &programDir) {
             QFile::remove(fi.filePath());
     }
     return recovery;
+}
+
+Result rewriteArchive(const QString &archivePath, const MemberChange &change, int *changed) {
+    if (changed) *changed = 0;
+    const QFileInfo info(archivePath);
+    const QString tempPath = info.absolutePath() + u"/."_qs + info.fileName() + u".part"_qs;
+    const qint64 mtime = info.lastModified().toSecsSinceEpoch();
+    const int fd = ::open(QFile::encodeName(tempPath).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return failure(Result::IoError,
+                       tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    // Member by member: each is read whole, changed or not, and written into the new archive.
+    QList<Member> members;
+    int count = 0;
+    Result r;
+    {
+        // Freed before the descriptor is closed: libarchive may still write to it.
+        ZipWriter zip;
+        Result written = zip.open(fd);
+        QByteArray data;
+        if (written.ok())
+            r = readZip(
+                archivePath,
+                [&](const QString &name, bool isDir) {
+                    members.append({isDir && !name.endsWith(u'/') ? name + u'/' : name, QString()});
+                    data.clear();
+                    return true;
+                },
+                [&](QByteArrayView piece) {
+                    data += piece;
+                    return true;
+                },
+                [&] {
+                    Member &m = members.last();
+                    if (!m.name.endsWith(u'/')) {
+                        if (std::optional<QByteArray> now = change(m.name, data)) {
+                            data = *now;
+                            ++count;
+                        }
+                    }
+                    m.crc = crcOf(data);
+                    m.size = data.size();
+                    written = zip.add(m.name, data, mtime);
+                    return written.ok();
+                });
+        if (!written.ok()) r = written; // the new archive failed, not the old one
+        if (r.ok()) r = zip.close();
+    }
+    if (r.ok() && ::fsync(fd) != 0)
+        r = failure(Result::IoError,
+                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    if (::close(fd) != 0 && r.ok())
+        r = failure(Result::IoError,
+                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    // Nothing to change: the archive stays as it is.
+    if (r.ok() && count == 0) {
+        QFile::remove(tempPath);
+        return r;
+    }
+    if (r.ok()) r = readBack(tempPath, members);
+    if (r.ok() && !renamePath(tempPath, archivePath))
+        r = failure(Result::IoError,
+                    archivePath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    if (!r.ok()) {
+        QFile::remove(tempPath);
+        return r;
+    }
+    syncFolderOf(archivePath);
+    if (changed) *changed = count;
+    r.path = archivePath;
+    return r;
 }
 
 } // namespace keep

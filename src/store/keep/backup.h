@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 // Backups of everything the diary keeps, as zip archives in the folder Backup of the program
 // folder, and their restore. Members are named relative to the program folder ("DB/20040908.KAV",
@@ -110,5 +114,17 @@ struct Recovery {
 // or backup left in Backup (unpacking folders, temporary files). Run at every start before
 // anything reads or creates the diary's files, and only by the one running copy.
 Recovery recoverRestore(const QString &programDir);
+
+// Told each file member's name and bytes; returns the bytes that take their place, or nothing to
+// keep them.
+using MemberChange =
+    std::function<std::optional<QByteArray>(const QString &name, const QByteArray &data)>;
+
+// Rewrites an archive with the members that change gives new bytes: the new archive is written
+// under a temporary name beside it, read back whole, forced to disk and renamed over it, as a
+// backup is written. An archive with nothing to change, or that fails (it is then named in the
+// result), stays as it was. changed gets how many members changed.
+Result rewriteArchive(const QString &archivePath, const MemberChange &change,
+                      int *changed = nullptr);
 
 } // namespace keep

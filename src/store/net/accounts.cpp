@@ -3,6 +3,7 @@
 #include "store/net/protocol.h"
 #include "store/net/userinfo.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 QString checkLogin(const ProgramFolder &folder, const QString &request) {
@@ -33,4 +34,28 @@ std::optional<QString> RegNewUser(const ProgramFolder &folder, const QString &re
     // A confirmation for an account that was not stored would hand out an id that never logs in.
     if (!account.Save()) return std::nullopt;
     return protocol::registrationConfirmation(account);
+}
+
+std::optional<QString> RegistrationGate::refusal(const ProgramFolder &folder, const QString &ip,
+                                                 const QDateTime &now) {
+    while (!m_made.isEmpty() && m_made.first().first.secsTo(now) >= 24 * 3600)
+        m_made.removeFirst();
+    int fromIp = 0;
+    int lastMinute = 0;
+    for (const auto &[time, from] : std::as_const(m_made)) {
+        if (from == ip) ++fromIp;
+        if (time.secsTo(now) < 60) ++lastMinute;
+    }
+    if (fromIp >= m_limits.perAddressPerDay)
+        return protocol::registrationRefused(protocol::Refusal::Address);
+    if (lastMinute >= m_limits.perMinute)
+        return protocol::registrationRefused(protocol::Refusal::Busy);
+    const qsizetype accounts =
+        QDir(folder.path(u"UserInfo"_qs)).entryList({u"*.usr"_qs}, QDir::Files).size();
+    if (accounts >= m_limits.total) return protocol::registrationRefused(protocol::Refusal::Full);
+    return std::nullopt;
+}
+
+void RegistrationGate::made(const QString &ip, const QDateTime &now) {
+    m_made.append({now, ip});
 }

@@ -2,6 +2,8 @@
 
 #include "store/common/programfolder.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -20,3 +22,27 @@ std::optional<QString> RegNewUser(const ProgramFolder &folder, const QString &re
 
 // How many ids RegNewUser draws before it gives up.
 constexpr int kIdDraws = 1000;
+
+// How many accounts a server makes, so that no client can fill its disk: from one address within
+// a day, from all addresses within a minute, and in all (the account files in UserInfo).
+struct RegistrationLimits {
+    int perAddressPerDay = 5;
+    int perMinute = 20;
+    int total = 10000;
+};
+
+// The registrations a server made, by address and time; says whether one more may be made.
+class RegistrationGate {
+public:
+    explicit RegistrationGate(const RegistrationLimits &limits = {}) : m_limits(limits) {}
+    void setLimits(const RegistrationLimits &limits) { m_limits = limits; }
+    // Nothing when a registration from ip at now may go ahead; else the refusal to send.
+    std::optional<QString> refusal(const ProgramFolder &folder, const QString &ip,
+                                   const QDateTime &now);
+    // Counts a registration made.
+    void made(const QString &ip, const QDateTime &now);
+
+private:
+    RegistrationLimits m_limits;
+    QList<std::pair<QDateTime, QString>> m_made; // within the last day, oldest first
+};

@@ -80,6 +80,18 @@ QString registrationConfirmation(const UserInfo &a) {
     // clang-format on
 }
 
+QString registrationRefused(Refusal why) {
+    switch (why) {
+    case Refusal::Address:
+        return kCrLf + u"  这个地址今天注册的账号已经太多，请明天再试。"_qs + kCrLf;
+    case Refusal::Busy:
+        return kCrLf + u"  现在注册的人太多，请过一分钟再试。"_qs + kCrLf;
+    case Refusal::Full:
+        return kCrLf + u"  服务器的账号已满，不再接受新的注册。"_qs + kCrLf;
+    }
+    return QString();
+}
+
 QString buildLoginRequest(const QString &account, const QString &password) {
     return account + kSeparator + password;
 }

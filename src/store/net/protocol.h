@@ -48,6 +48,11 @@ constexpr int kRecordSeparators = 5;
 
 // The server's answer to a registration, from the account as stored.
 QString registrationConfirmation(const UserInfo &account);
+// Why the server makes no more accounts for now: too many from the client's address today, too
+// many from everyone in the last minute, or as many as it keeps.
+enum class Refusal { Address, Busy, Full };
+// Its answer then, shown by the client as a confirmation is; the connection closes after it.
+QString registrationRefused(Refusal why);
 
 // ---- Login ----
 

@@ -1,6 +1,7 @@
 #include "store/settings/config.h"
 
 #include "store/common/codepage.h"
+#include "store/common/programfolder.h"
 #include "store/common/textfile.h"
 #include "store/common/textlines.h"
 
@@ -89,7 +90,9 @@ void apply(LineReader &in, Settings &s) {
             const QString v = in.next();
             if (v.isEmpty()) continue;
             const QString value = split(v).value;
-            if (name == u"index") s.FirstPage = value;
+            // The home page is written there: a name leading out of the program folder is none.
+            if (name == u"index")
+                s.FirstPage = staysInside(value) ? value : s.FirstPage;
             else if (name == u"Host") s.ConnectIP = value;
             else if (name == u"Message") SetNewMessage(s, value);
             else if (name == u"Server") { if (value == u"1") s.IsServer = true; }

@@ -23,55 +23,68 @@ constexpr int kAnswerMs = 2000;
 } // namespace
 
 SingleCopy::SingleCopy(const QString &programDir, QObject *parent)
-    : QObject(parent), m_name(copylock::name(programDir)), m_lockPath(copylock::path(programDir)) {}
+    : QObject(parent), m_name(copylock::name(programDir)), m_lockPath(copylock::path(programDir)),
+      m_folderLockPath(copylock::fallbackPath(programDir)) {}
 
 SingleCopy::~SingleCopy() {
-    // The file stays: removing it could part a copy starting now from the lock it opened.
+    // The files stay: removing one could part a copy starting now from the lock it opened.
+    release(m_lock);
+    release(m_folderLock);
+}
+
+void SingleCopy::release(Held &held) {
 #ifdef Q_OS_WIN
-    if (m_lockHandle) CloseHandle(m_lockHandle);
+    if (held.handle) CloseHandle(held.handle);
+    held.handle = nullptr;
 #else
-    if (m_lockFd >= 0) ::close(m_lockFd);
+    if (held.fd >= 0) ::close(held.fd);
+    held.fd = -1;
 #endif
 }
 
-SingleCopy::Lock SingleCopy::takeLock() {
+SingleCopy::Lock SingleCopy::takeLock(const QString &path, Held &held) {
 #ifdef Q_OS_WIN
-    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(m_lockPath.utf16()), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Lock::Unavailable;
     OVERLAPPED whole{};
     if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
-        m_lockHandle = h;
+        held.handle = h;
         return Lock::Taken;
     }
-    const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
+    const bool other = GetLastError() == ERROR_LOCK_VIOLATION;
     CloseHandle(h);
-    return held ? Lock::HeldByAnother : Lock::Unavailable;
+    return other ? Lock::HeldByAnother : Lock::Unavailable;
 #else
-    const int fd = ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return Lock::Unavailable;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        m_lockFd = fd;
+        held.fd = fd;
         return Lock::Taken;
     }
-    const bool held = errno == EWOULDBLOCK;
+    const bool other = errno == EWOULDBLOCK;
     ::close(fd);
-    return held ? Lock::HeldByAnother : Lock::Unavailable;
+    return other ? Lock::HeldByAnother : Lock::Unavailable;
 #endif
 }
 
 bool SingleCopy::acquire() {
-    const Lock lock = takeLock();
+    Lock lock = takeLock(m_lockPath, m_lock);
+    if (lock == Lock::HeldByAnother) return false;
+    // Copies that share a temporary folder meet there; one that cannot use it meets the others of
+    // its kind at a lock in the program folder.
+    if (lock == Lock::Unavailable) lock = takeLock(m_folderLockPath, m_folderLock);
+    if (lock == Lock::HeldByAnother) return false;
     if (lock == Lock::Taken) {
         // The lock proves that no copy is alive: a socket left by one that crashed can go.
         QLocalServer::removeServer(m_name);
         listen();
         return true;
     }
-    if (lock == Lock::HeldByAnother) return false;
-    // The lock cannot be taken at all: that is no proof of another copy. One that answers on
-    // the socket is one; otherwise this copy runs.
+    // No lock can be taken at all: that is no proof of another copy. One that answers on the
+    // socket is one; otherwise this copy runs.
     QLocalSocket probe;
     probe.connectToServer(m_name);
     if (probe.waitForConnected(kAnswerMs)) return false;

@@ -9,9 +9,10 @@ class QLocalServer;
 // life and listens on a local socket named from the program folder; a second start asks it
 // through that socket to show its main window, then refuses to run.
 //
-// The lock is the system's own lock on a file in the temporary folder: it ends with the process
-// however the process ends, so a copy that crashed leaves nothing that keeps the next start out,
-// and taking it writes nothing to the disk.
+// The lock is the system's own lock on a file in the temporary folder (copylock); a copy that
+// cannot use its temporary folder takes one in the program folder instead, where another such
+// copy meets it. Such a lock ends with the process however the process ends, so a
+// copy that crashed leaves nothing that keeps the next start out.
 class SingleCopy : public QObject {
     Q_OBJECT
 public:
@@ -31,15 +32,21 @@ signals:
 
 private:
     enum class Lock { Taken, HeldByAnother, Unavailable };
-    Lock takeLock();
+    struct Held {
+#ifdef Q_OS_WIN
+        void *handle = nullptr;
+#else
+        int fd = -1;
+#endif
+    };
+    static Lock takeLock(const QString &path, Held &held);
+    static void release(Held &held);
     void listen();
 
     QString m_name;
-    QString m_lockPath;
-#ifdef Q_OS_WIN
-    void *m_lockHandle = nullptr;
-#else
-    int m_lockFd = -1;
-#endif
+    QString m_lockPath;       // in the temporary folder
+    QString m_folderLockPath; // in the program folder, when the temporary folder cannot be used
+    Held m_lock;
+    Held m_folderLock;
     QLocalServer *m_server = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "ui/album/fmphoto.h"
 #include "store/crypt/convert.h"
+#include "store/keep/reseal.h"
 #include "store/diary/diarytext.h"
 #include "store/diary/mylove.h"
 #include "store/diary/recovery.h"
@@ -474,7 +475,7 @@ void Index::onListDoubleClick() {
     } else {
         oFOS->fr(CurFile);
         const std::optional<QString> body = readSelectedEntry(item);
-        if (body) mmw->setTextRTF(*body);
+        if (body) showEntryBody(*body);
         ok = body.has_value();
         oFOS->closeAll();
     }
@@ -502,6 +503,12 @@ std::optional<QString> Index::readSelectedEntry(QListWidgetItem *item) {
     case cipher::Code::Unavailable: return msg(u"  * 内存不足，无法解密这篇日记。");
     default: return body;
     }
+}
+
+void Index::showEntryBody(const QString &body) {
+    mmw->setTextRTF(body);
+    // Set after the text: any later change of the editor's text clears it (onEdited).
+    m_lockedShown = oFOS->Locked && oFOS->PassOK;
 }
 
 void Index::onListDelete() {
@@ -651,6 +658,7 @@ void Index::showCount() {
 }
 
 void Index::onEdited() {
+    m_lockedShown = false;
     if (m_homePending) m_editorWritten = true;
     if (!IsEditing) return;
     if (!m_countTimer->isActive()) m_countTimer->start();
@@ -792,6 +800,11 @@ void Index::onCancel() {
 }
 
 void Index::onEditHomePage() {
+    // The home page and its draft are kept in clear: a locked entry's words never go there.
+    if (m_lockedShown) {
+        says->setText(u" 加锁的日记不能设为首页。"_qs);
+        return;
+    }
     IsCollection = false;
     IsNewEntry = false;
     SetEditMode();
@@ -843,7 +856,7 @@ void Index::onOK() {
     const std::optional<QString> body = readSelectedEntry(item);
     oFOS->closeAll();
     if (!body) mmw->setText(msg(u"  文件不存在！"));
-    else mmw->setTextRTF(*body);
+    else showEntryBody(*body);
     focusEditor();
 }
 
@@ -858,26 +871,37 @@ void Index::onEncipherOld() {
     // Each entry costs a key derivation (a quarter of a second): the work runs in the background,
     // one date file at a time, as the only work of its kind, and the window waits for it.
     auto c = std::make_shared<cipher::Conversion>();
+    auto copies = std::make_shared<keep::Resealing>();
+    const QString programDir = m_app.programDir();
     const QString db = m_app.path(u"DB"_qs);
     const QString temp = m_app.path(u"DB/"_qs + localname::dateTempName());
     const bool started = m_app.keepJob().start(
-        [this, c, db, temp, password]() mutable {
-            *c = cipher::encipherLegacyDiary(db, temp, password, cipher::standardLimits(), [this](int done, int total) {
-                QMetaObject::invokeMethod(
-                    this, [this, done, total] { says->setText(u" 正在加密旧日记... %1 / %2"_qs.arg(done).arg(total)); },
-                    Qt::QueuedConnection);
-                return !m_stopWork;
-            });
+        [this, c, copies, programDir, db, temp, password]() mutable {
+            auto told = [this](const QString &text) {
+                return [this, text](int done, int total) {
+                    QMetaObject::invokeMethod(
+                        this, [this, text, done, total] { says->setText(text.arg(done).arg(total)); },
+                        Qt::QueuedConnection);
+                    return !m_stopWork;
+                };
+            };
+            *c = cipher::encipherLegacyDiary(db, temp, password, cipher::standardLimits(),
+                                             told(u" 正在加密旧日记... %1 / %2"_qs));
+            // The backups taken before still hold these entries with their old password code.
+            if (!c->stopped)
+                *copies = keep::encipherLegacyCopies(programDir, password, cipher::standardLimits(),
+                                                     told(u" 正在加密备份中的旧日记... %1 / %2"_qs));
             cipher::wipe(password);
             return keep::Result{};
         },
-        [this, c](const keep::Result &) { finishEncipherOld(*c); });
+        [this, c, copies](const keep::Result &) { finishEncipherOld(*c, *copies); });
     cipher::wipe(password);
     if (!started) {
         says->setText(u" 正在备份、恢复或导出，请稍后再加密旧日记。"_qs);
         return;
     }
     setWorking(true);
+    mmw->setText(msg(u"  正在加密旧日记；之前的备份中这些日记的副本也将一并加密。"));
     says->setText(u" 正在加密旧日记..."_qs);
 }
 
@@ -886,12 +910,22 @@ void Index::setWorking(bool working) {
     menuBar()->setEnabled(!working);
 }
 
-void Index::finishEncipherOld(const cipher::Conversion &c) {
+void Index::finishEncipherOld(const cipher::Conversion &c, const keep::Resealing &copies) {
     setWorking(false);
     QString report = msg(u"  已加密 %1 篇旧日记。").arg(c.enciphered);
+    if (copies.enciphered > 0) report += msg(u"  备份中另加密了 %1 篇的副本。").arg(copies.enciphered);
     if (!c.result.ok()) report += u"\r\n  有日记文件未能加密："_qs + c.result.detail;
+    if (!copies.result.ok()) report += u"\r\n  有备份未能加密："_qs + copies.result.detail;
+    const QStringList others = c.otherLocks + copies.otherLocks;
+    if (!others.isEmpty()) {
+        report += msg(u"  以下日记用另一个密码加锁，仍是旧格式（用它的密码再加密一次）：");
+        for (const QString &other : others)
+            report += u"\r\n    "_qs + other;
+    }
     mmw->setText(report);
-    says->setText(diary::dateStatusText(CurDate));
+    if (!copies.result.ok()) says->setText(u" 旧日记已加密，但有备份未能加密。"_qs);
+    else if (c.stopped || !c.result.ok()) says->setText(diary::dateStatusText(CurDate));
+    else says->setText(u" 旧日记已加密，之前备份中的副本也已加密。"_qs);
     focusEditor();
 }
 

@@ -15,6 +15,9 @@ class App;
 namespace cipher {
 struct Conversion;
 }
+namespace keep {
+struct Resealing;
+}
 class RichTextBox;
 class QAction;
 class QCheckBox;
@@ -122,6 +125,8 @@ private:
     void enableNavigation(bool on);
     QString titleLine() const;
     std::optional<QString> readSelectedEntry(QListWidgetItem *item);
+    // Shows an entry's body read by readSelectedEntry.
+    void showEntryBody(const QString &body);
     QString lovePath(const QString &name) const;
     // The list item the user selected: the current item only while it is highlighted.
     QListWidgetItem *selectedItem() const;
@@ -155,7 +160,7 @@ private:
     void onCheckPassword();
     void onOK();
     void onEncipherOld();
-    void finishEncipherOld(const cipher::Conversion &c);
+    void finishEncipherOld(const cipher::Conversion &c, const keep::Resealing &copies);
     // While work of its own runs in the background, the window takes no commands.
     void setWorking(bool working);
     void onNewCollectionItem();
@@ -213,4 +218,5 @@ private:
     QTimer *m_countTimer = nullptr;
     QString m_countText; // the count the status line ends with
     std::atomic<bool> m_stopWork = false;
+    bool m_lockedShown = false; // the editor shows the words of a locked entry, opened
 };

@@ -147,7 +147,14 @@ void ForNull::onRequest(ServerSession *session, const QString &request) {
     if (session->service() == Service::Login) {
         session->reply(checkLogin(m_app.folder(), request), false);
     } else if (session->service() == Service::Registration) {
+        const QDateTime now = m_app.now();
+        if (const std::optional<QString> refused =
+                m_registrations.refusal(m_app.folder(), session->peerIP(), now)) {
+            session->reply(*refused, true);
+            return;
+        }
         const std::optional<QString> confirmation = RegNewUser(m_app.folder(), request, session->peerIP());
+        if (confirmation) m_registrations.made(session->peerIP(), now);
         if (confirmation)
             session->reply(*confirmation, true);
         else

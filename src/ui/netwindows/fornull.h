@@ -1,8 +1,9 @@
 #pragma once
 
+#include "store/common/storeresult.h"
+#include "store/net/accounts.h"
 #include "store/net/protocol.h"
 #include "ui/net/serversession.h"
-#include "store/common/storeresult.h"
 
 #include <QByteArray>
 #include <QIcon>
@@ -61,6 +62,9 @@ public:
 
     // Server bounds; tests narrow them. Applies to connections accepted afterwards.
     void setLimits(const ServerLimits &limits) { m_limits = limits; }
+    void setRegistrationLimits(const RegistrationLimits &limits) {
+        m_registrations.setLimits(limits);
+    }
     const ServerLimits &limits() const { return m_limits; }
     // Connections the server is serving now.
     int sessionCount() const { return int(m_sessions.size()); }
@@ -85,6 +89,7 @@ private:
 
     App &m_app;
     ServerLimits m_limits;
+    RegistrationGate m_registrations;
     QList<ServerSession *> m_sessions;
     qint64 m_maxReplyBytes = 8 << 20;
     // The reply arriving on Wsk, as far as it has come.

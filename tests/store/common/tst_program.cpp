@@ -74,6 +74,7 @@ private slots:
     void firstStartWritesItsFiles();
     void secondStartRaisesTheFirst();
     void lockThatCannotBeTakenIsNoSecondCopy();
+    void unusableTempFolderStillOneCopy();
     void withoutQtCatalogueStillStarts();
     void killedEditComesBack();
     void homePageAfterFirstPaint_data();
@@ -134,6 +135,30 @@ void TestProgram::lockThatCannotBeTakenIsNoSecondCopy() {
     only.start(dir.path(), QString(), notAFolder);
     QVERIFY2(only.waitFor("exposed Index"), only.out.constData());
     QVERIFY(!only.out.contains("qcprobe box"));
+}
+
+// With a temporary folder that cannot be used, the first copy runs and a second one in the same
+// folder does not: it says so and ends, writing nothing.
+void TestProgram::unusableTempFolderStillOneCopy() {
+    QTemporaryDir dir;
+    QVERIFY(!copyProgram(dir).isEmpty());
+    const QString notAFolder = dir.path() + u"/tmp-is-a-file"_qs;
+    QVERIFY(testsupport::writeFile(notAFolder, "x"));
+    Running first;
+    first.start(dir.path(), QString(), notAFolder);
+    QVERIFY2(first.waitFor("exposed Index"), first.out.constData());
+    const QString config = dir.path() + u"/Config.ini"_qs;
+    QVERIFY(QFile::remove(config));
+    Running second;
+    second.start(dir.path(), QString(), notAFolder);
+    QVERIFY(second.process.waitForFinished(20000));
+    QCOMPARE(second.process.exitCode(), 0);
+    second.out += second.process.readAllStandardOutput();
+    QVERIFY2(second.has("box " + enc(u" 日记本"_qs) + ' ' + enc(u"程序已经在运行中了！"_qs)),
+             second.out.constData());
+    QVERIFY(!second.has("exposed Index"));
+    QVERIFY(!QFile::exists(config));
+    QCOMPARE(first.process.state(), QProcess::Running);
 }
 
 void TestProgram::withoutQtCatalogueStillStarts() {

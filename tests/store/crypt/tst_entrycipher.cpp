@@ -206,6 +206,10 @@ void TestEntryCipher::foreignBodies_data() {
     QTest::newRow("record too short") << bodyOf(raw.left(96), false);
     QTest::newRow("format 2") << bodyOf(QByteArray(raw).replace(0, 1, "\x02"), true);
     QTest::newRow("memory beyond the sensitive limit") << withLimits(2, 2 * 1024 * 1024);
+    // More than the cost new entries get: a changed file must not make opening take a gigabyte.
+    QTest::newRow("the sensitive limits") << withLimits(4, 1024 * 1024);
+    QTest::newRow("a pass more than ours") << withLimits(3, 64 * 1024);
+    QTest::newRow("memory twice ours") << withLimits(2, 128 * 1024);
     QTest::newRow("no passes") << withLimits(0, 8);
     QTest::newRow("memory below the minimum") << withLimits(1, 7);
 }

@@ -64,6 +64,7 @@ private slots:
     void convertDiary();
     void convertFailureKeepsFiles();
     void convertStopsBetweenFiles();
+    void convertGoesOnPastAFailedFile();
 };
 
 // A new locked entry is sealed for the key it is given and its one-line title; nothing of its
@@ -230,8 +231,20 @@ void TestLockedEntries::convertDiary() {
         QCOMPARE(now.count("\x07$q1$\r\n"), files.value(name).count("\x07" "979899"));
         QVERIFY(!now.contains("979899"));
     }
-    QCOMPARE(diary::readEntry(dir.path() + u"/9990101.kav"_qs, 2, 0, u"abc"_qs).body, cp936::decode(kBodyC));
+    // Every converted entry opens with the password to its old body; the others as before.
+    const QList<std::tuple<QString, int, QByteArray>> opened = {{u"20040908.KAV"_qs, 1, kBodyB},
+                                                                {u"9990101.kav"_qs, 1, kBodyA},
+                                                                {u"9990101.kav"_qs, 2, kBodyC}};
+    for (const auto &[name, key, body] : opened) {
+        const diary::Content opened = diary::readEntry(dir.path() + u'/' + name, key, 0, u"abc"_qs);
+        QCOMPARE(opened.result.code, cipher::Code::Ok);
+        QCOMPARE(opened.body, cp936::decode(body));
+    }
+    QCOMPARE(diary::readEntry(dir.path() + u"/20040910.KAV"_qs, 1, 0, u"中"_qs).body,
+             cp936::decode(kBodyC));
+    QCOMPARE(c.otherLocks, QStringList{u"20040910.KAV: d"_qs});
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files.size());
+    QVERIFY(!QFile::exists(dir.path() + u"/temp.tmp"_qs));
     // Done twice, nothing is left to do.
     QCOMPARE(cipher::encipherLegacyDiary(dir.path(), dir.path() + u"/temp.tmp"_qs, u"abc"_qs, kFast).enciphered, 0);
 }
@@ -277,6 +290,39 @@ void TestLockedEntries::convertStopsBetweenFiles() {
                                                                 kFast, [](int, int) { return true; });
     QVERIFY(!rest.stopped);
     QCOMPARE(rest.enciphered, 1);
+}
+
+// One date file of several cannot be rewritten (its temporary file cannot be made): it stays as it
+// was and is named, the files before and after it are converted, and no temporary file is left.
+void TestLockedEntries::convertGoesOnPastAFailedFile() {
+    QTemporaryDir dir;
+    const QStringList names = {u"20040908.KAV"_qs, u"20040909.KAV"_qs, u"20040910.KAV"_qs};
+    const QList<QByteArray> bodies = {kBodyA, kBodyB, kBodyC};
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(testsupport::writeFile(dir.path() + u'/' + names[i],
+                                       entry("5", u"t"_qs, legacy(u"abc"_qs), bodies[i])));
+    const QString temp = dir.path() + u"/temp.tmp"_qs;
+    const cipher::Conversion c =
+        cipher::encipherLegacyDiary(dir.path(), temp, u"abc"_qs, kFast, [&](int done, int) {
+            // A folder where the temporary file goes, for the second file only.
+            if (done == 1) return QDir().mkpath(temp + u"/x"_qs);
+            if (done == 2) return QDir(temp).removeRecursively();
+            return true;
+        });
+    QCOMPARE(c.result.code, cipher::Code::IoError);
+    QVERIFY2(c.result.detail.startsWith(u"20040909.KAV: "_qs), qPrintable(c.result.detail));
+    QVERIFY(!c.stopped);
+    QCOMPARE(c.enciphered, 2);
+    QCOMPARE(c.files, 2);
+    QCOMPARE(testsupport::readFile(dir.path() + u'/' + names[1]),
+             entry("5", u"t"_qs, legacy(u"abc"_qs), kBodyB));
+    for (int i : {0, 2}) {
+        const diary::Content opened =
+            diary::readEntry(dir.path() + u'/' + names[i], 5, 0, u"abc"_qs);
+        QCOMPARE(opened.result.code, cipher::Code::Ok);
+        QCOMPARE(opened.body, cp936::decode(bodies[i]));
+    }
+    QVERIFY(!QFileInfo::exists(temp));
 }
 
 QTEST_GUILESS_MAIN(TestLockedEntries)

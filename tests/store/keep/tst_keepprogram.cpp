@@ -7,10 +7,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString env(const char *name) {
     return QString::fromLocal8Bit(qgetenv(name));
+}
+
+int mode(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
 QStringList allUnder(const QString &dir) {
@@ -85,6 +92,11 @@ void TestKeepProgram::installedKeepsTheDiaryInTheDataFolder() {
     QVERIFY2(ready, qPrintable(allUnder(home).join(u' ')));
     QVERIFY(QFileInfo(data + u"/DB"_qs).isDir());
     QVERIFY(QFileInfo(data + u"/Love"_qs).isDir());
+    // The diary and its backups are their owner's alone.
+    QCOMPARE(mode(data), 0700);
+    QCOMPARE(mode(data + u"/Backup"_qs), 0700);
+    for (const QString &zip : QDir(data + u"/Backup"_qs).entryList({u"diary-*.zip"_qs}))
+        QCOMPARE(mode(data + u"/Backup/"_qs + zip), 0600);
     QCOMPARE(allUnder(bin), QStringList{u"qingchuang"_qs});
     QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{u"home"_qs, u"usr"_qs}));

@@ -171,6 +171,13 @@ void TestConfig::parse_data() {
         << u"[index]\r\n\r\n[Host]\r\nh=x\r\n"_qs << true << u"FirstPage"_qs << QString();
     QTest::newRow("header after single-line header is an error")
         << u"[index]\r\n[Host]\r\nh=x\r\n"_qs << false << u"ConnectIP"_qs << QString();
+    QTest::newRow("home page in a folder") << u"[index]\r\npath=pages\\home.KAV\r\n"_qs << true
+                                           << u"FirstPage"_qs << u"pages\\home.KAV"_qs;
+    QTest::newRow("home page out of the folder")
+        << u"[index]\r\npath=..\\outside.KAV\r\n"_qs << true << u"FirstPage"_qs << QString();
+    QTest::newRow("home page out through a folder")
+        << u"[index]\r\npath=pages/../../outside.KAV\r\n"_qs << true << u"FirstPage"_qs
+        << QString();
     QTest::newRow("value cut at second equals")
         << u"[index]\r\npath=a=b\r\n"_qs << true << u"FirstPage"_qs << u"a"_qs;
     QTest::newRow("message") << u"[Message]\r\nMsg=hello\r\n"_qs << true << u"NewMessage"_qs << u"\r\n  hello"_qs;

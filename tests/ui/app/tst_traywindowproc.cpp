@@ -24,6 +24,8 @@ private slots:
     void sequences_data();
     void sequences();
     void iconDrawnAtTheSizeAsked();
+    void picturePixels_data();
+    void picturePixels();
 };
 
 void TestTrayWindowProc::sequences_data() {
@@ -86,6 +88,36 @@ void TestTrayWindowProc::sequences() {
         QVERIFY(!app.loginLoaded() && !app.newUserLoaded());
         QVERIFY(!app.connectMe()->isVisible());
     }
+}
+
+void TestTrayWindowProc::picturePixels_data() {
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QRgb>("colour");
+    // At 32 pixels: the sun, a pane of sky, the frame's bar, the corner outside, the mast.
+    QTest::newRow("server sun") << true << QPoint(20, 12) << qRgba(255, 200, 40, 255);
+    QTest::newRow("server sky") << true << QPoint(8, 8) << qRgba(150, 200, 255, 255);
+    QTest::newRow("server frame") << true << QPoint(16, 22) << qRgba(90, 60, 30, 255);
+    QTest::newRow("server corner") << true << QPoint(0, 0) << qRgba(0, 0, 0, 0);
+    QTest::newRow("server mast") << true << QPoint(7, 25) << qRgba(200, 30, 30, 255);
+    QTest::newRow("client sun") << false << QPoint(20, 12) << qRgba(255, 200, 40, 255);
+    QTest::newRow("client sky") << false << QPoint(8, 8) << qRgba(180, 225, 255, 255);
+    QTest::newRow("client frame") << false << QPoint(16, 22) << qRgba(40, 90, 160, 255);
+    QTest::newRow("client corner") << false << QPoint(0, 0) << qRgba(0, 0, 0, 0);
+    QTest::newRow("client, no mast") << false << QPoint(7, 25) << qRgba(180, 225, 255, 255);
+}
+
+// The pictures the notification area shows, pixel by pixel where they are of one colour.
+void TestTrayWindowProc::picturePixels() {
+    QFETCH(bool, server);
+    QFETCH(QPoint, at);
+    QFETCH(QRgb, colour);
+    const QImage image = trayicons::icon(server)
+                             .pixmap(QSize(32, 32))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(32, 32));
+    QCOMPARE(QColor::fromRgba(image.pixel(at)), QColor::fromRgba(colour));
 }
 
 // The tray's icon is drawn when the desktop asks for a size: at that size, or a listed size made

@@ -15,10 +15,13 @@
 #include "ui/app/helpdoc.h"
 #include "store/common/localname.h"
 #include "testsupport.h"
+#include "secrets.h"
+#include "store/keep/backup.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QGuiApplication>
 #include <QCheckBox>
 #include <QSystemTrayIcon>
@@ -139,7 +142,33 @@ struct Diary {
         return spy.wait(6000);
     }
     bool editing() const { return w->IsEditing; }
+    // A command of the menu bar, clicked with the mouse.
+    void clickBar(const char *name) {
+        QAction *a = get<QAction>(name);
+        QVERIFY2(a->isEnabled(), name);
+        QMenuBar *bar = w->menuBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(a).center());
+    }
 };
+
+// Types text into a box as a person does: letters as key presses, Chinese as an input method
+// commits it.
+void typeText(QWidget *box, const QString &text) {
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(box, c.toLatin1());
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(c));
+            QApplication::sendEvent(box, &commit);
+        }
+    }
+}
+
+int mode(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
 
 const QByteArray kNoDeletion = "[Deletion]\r\nDiary=0\r\nLove=0\r\n\r\n[PassCheck]\r\nPassme=0\r\n";
 
@@ -173,6 +202,9 @@ private slots:
     void unchangedEditLeaves();
     void draftFollowsTheEdit();
     void lockedEntryKeepsNoDraft();
+    void tickTakesTheDraftAway_data();
+    void tickTakesTheDraftAway();
+    void lockedEntryIsNoHomePage();
     void draftReopens_data();
     void draftReopens();
     void titleOutsideCodePage();
@@ -192,7 +224,9 @@ private slots:
     void damagedEncipheredEntry();
     void encipherOldEntries();
     void endingStopsEnciphering();
+    void encipherOldLeavesNothingInClear();
     void homePage();
+    void homePageStaysInside();
     void collection();
     void collectionRefusals();
     void helpLines_data();
@@ -636,6 +670,96 @@ void TestIndex::lockedEntryKeepsNoDraft() {
     QVERIFY(!QFile::exists(recovery::draftPath(d.dir.path())));
 }
 
+void TestIndex::tickTakesTheDraftAway_data() {
+    QTest::addColumn<bool>("mouse"); // the box ticked with the mouse, else with the space key
+    QTest::newRow("mouse") << true;
+    QTest::newRow("space key") << false;
+}
+
+// Typed first, then ticked "加密": the draft of the words goes at the tick, and no other comes
+// while the box stays ticked; untick it and the draft is back, readable by its owner alone.
+void TestIndex::tickTakesTheDraftAway() {
+    QFETCH(bool, mouse);
+    Diary d;
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.clickBar("m_new");
+    QVERIFY(d.editing());
+    RichTextBox *editor = d.box("mmw");
+    QTest::mouseClick(editor->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    typeText(editor, u"小雪生日 birthday"_qs);
+    QVERIFY(d.draftWritten());
+    const QString recovery = d.path(u"Recovery"_qs);
+    QList<QByteArray> words = secrets::forms(u"小雪生日"_qs) + secrets::forms(u"birthday"_qs);
+    QVERIFY(!secrets::holding(recovery, words).isEmpty());
+    QCOMPARE(mode(recovery), 0700);
+    QCOMPARE(mode(recovery::draftPath(d.dir.path())), 0600);
+
+    QCheckBox *ck = d.get<QCheckBox>("ck_pw");
+    auto toggle = [&] {
+        if (mouse) {
+            QTest::mouseClick(ck, Qt::LeftButton, {}, QPoint(8, ck->height() / 2));
+        } else {
+            ck->setFocus();
+            QTest::keyClick(ck, Qt::Key_Space);
+        }
+    };
+    toggle();
+    QVERIFY(ck->isChecked());
+    QCOMPARE(QDir(recovery).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QTest::mouseClick(editor->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    typeText(editor, u" 雪人暗号"_qs);
+    QVERIFY(d.draftWritten());
+    words += secrets::forms(u"雪人暗号"_qs);
+    QVERIFY2(secrets::holding(d.dir.path(), words).isEmpty(),
+             qPrintable(secrets::holding(d.dir.path(), words).join(u' ')));
+    QCOMPARE(QDir(recovery).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    toggle();
+    QVERIFY(!ck->isChecked());
+    QVERIFY(d.draftWritten());
+    QVERIFY(!secrets::holding(recovery, secrets::forms(u"雪人暗号"_qs)).isEmpty());
+    QCOMPARE(mode(recovery::draftPath(d.dir.path())), 0600);
+}
+
+// An entry opened with its password is shown in clear; it never becomes the home page, which is
+// kept in clear, nor its draft. Another entry shown after it can.
+void TestIndex::lockedEntryIsNoHomePage() {
+    Diary d;
+    const QString file = d.path(u"DB/20040908.KAV"_qs);
+    QVERIFY(
+        diary::appendEntry(file, u"open"_qs, {}, QString::fromLatin1(kBodyA), [] { return 1; }));
+    const QString rich =
+        u"{\\rtf1\\ansi\\ansicpg936 \\'d0\\'a1\\'d1\\'a9\\'c9\\'fa\\'c8\\'d5 birthday\\par\r\n}"_qs;
+    QVERIFY(diary::appendEntry(file, u"locked"_qs, {u"pw"_qs, true}, rich, [] { return 2; }));
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.click("btReturn");
+    QCOMPARE(d.titles(), (QStringList{u"open"_qs, u"locked"_qs}));
+    RichTextBox *pw = d.box("rt_pw");
+    QTest::mouseClick(pw->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::keyClick(pw, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(pw, u"pw"_qs);
+    d.open(1);
+    QCOMPARE(d.text("mmw"), u"小雪生日 birthday"_qs);
+
+    d.clickBar("m_edit");
+    QCOMPARE(d.status(), u" 加锁的日记不能设为首页。"_qs);
+    QVERIFY(!d.editing());
+    QTest::mouseClick(d.box("mmw")->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::keyClicks(d.box("mmw"), u" more"_qs);
+    QVERIFY(!d.draftWritten());
+    QList<QByteArray> words = secrets::forms(u"小雪生日"_qs) + secrets::forms(u"birthday"_qs);
+    QVERIFY2(secrets::holding(d.dir.path(), words).isEmpty(),
+             qPrintable(secrets::holding(d.dir.path(), words).join(u' ')));
+    QVERIFY(!QFile::exists(d.path(u"index.KAV"_qs)));
+
+    // The open entry of the same day can be the home page.
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"first body"_qs);
+    d.clickBar("m_edit");
+    QVERIFY(d.editing());
+    QCOMPARE(d.status(), u" 点击 [保存] 当前信息将被设置为首页."_qs);
+}
+
 void TestIndex::draftReopens_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("status");
@@ -1014,9 +1138,11 @@ void TestIndex::encipherOldEntries() {
     d.menu("m_encipherOld");
     QVERIFY(d.text("says").startsWith(u" 正在加密旧日记..."_qs));
     QVERIFY(!d.get<QWidget>("form")->isEnabled() && !d.w->menuBar()->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"_qs, 30000);
+    const QString otherLeft =
+        u"\r\n  以下日记用另一个密码加锁，仍是旧格式（用它的密码再加密一次）：\r\n    20040908.KAV: other"_qs;
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"_qs + otherLeft, 30000);
     QVERIFY(d.get<QWidget>("form")->isEnabled() && d.w->menuBar()->isEnabled());
-    QCOMPARE(d.text("says"), diary::dateStatusText(QDate(2004, 9, 8)));
+    QCOMPARE(d.text("says"), u" 旧日记已加密，之前备份中的副本也已加密。"_qs);
     const QByteArray now = testsupport::readFile(today);
     QVERIFY(now.startsWith(open + "\x7f" "2\r\nold\r\n\x07$q1$\r\n"));
     QVERIFY(now.endsWith(otherLock));
@@ -1026,7 +1152,7 @@ void TestIndex::encipherOldEntries() {
     QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
     // Nothing is left to do; in edit mode the command is not offered.
     d.menu("m_encipherOld");
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 0 篇旧日记。"_qs, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("mmw"), u"\r\n  已加密 0 篇旧日记。"_qs + otherLeft, 30000);
     d.menu("m_new");
     QVERIFY(!encipher->isEnabled() || !d.get<QMenu>("m_tools")->menuAction()->isEnabled());
 }
@@ -1053,6 +1179,53 @@ void TestIndex::endingStopsEnciphering() {
         ++enciphered;
     }
     QVERIFY2(enciphered < names.size(), qPrintable(QString::number(enciphered)));
+}
+
+// After "加密旧日记" no file under the program folder, and no member of a backup, holds the old
+// password line or the words of a converted entry; the entry of another password is named. The
+// window says what it does before and after.
+void TestIndex::encipherOldLeavesNothingInClear() {
+    Diary d;
+    const QByteArray secret =
+        "{\\rtf1\\ansi\\ansicpg936 \\'d0\\'a1\\'d1\\'a9\\'c9\\'fa\\'c8\\'d5 birthday\\par\r\n}";
+    QVERIFY(testsupport::writeFile(d.path(u"DB/20040908.KAV"_qs),
+                                   entry("2", u"old"_qs, "979899", secret) +
+                                       entry("3", u"别的锁"_qs, "-10544", kBodyA)));
+    QVERIFY(testsupport::writeFile(d.path(u"DB/20040101.KAV"_qs),
+                                   entry("9", u"older"_qs, "979899", secret)));
+    d.app->keepJob().wait();
+    QVERIFY(keep::makeBackup(d.dir.path(), QDateTime(QDate(2004, 9, 7), QTime(9, 0)), {}).ok());
+    const QList<QByteArray> words = QList<QByteArray>{"\x07"
+                                                      "979899"} +
+                                    secrets::forms(u"小雪生日"_qs) + secrets::forms(u"birthday"_qs);
+    QVERIFY(!secrets::holding(d.dir.path(), words).isEmpty());
+
+    QStringList said;
+    connect(d.box("says"), &QTextEdit::textChanged, this, [&] {
+        if (!d.status().isEmpty() && (said.isEmpty() || said.last() != d.status()))
+            said << d.status();
+    });
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.menu("m_encipherOld");
+    QCOMPARE(d.text("mmw"), u"\r\n  正在加密旧日记；之前的备份中这些日记的副本也将一并加密。"_qs);
+    const QString done = u" 旧日记已加密，之前备份中的副本也已加密。"_qs;
+    QTRY_VERIFY_WITH_TIMEOUT(!said.isEmpty() && said.last() == done, 30000);
+    QCOMPARE(said, (QStringList{u" 正在加密旧日记..."_qs, u" 正在加密旧日记... 0 / 2"_qs,
+                                u" 正在加密旧日记... 1 / 2"_qs,
+                                u" 正在加密备份中的旧日记... 0 / 1"_qs, done}));
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 2 篇旧日记。"
+                            "\r\n  备份中另加密了 2 篇的副本。"
+                            "\r\n  以下日记用另一个密码加锁，仍是旧格式（用它的密码再加密一次）："
+                            "\r\n    20040908.KAV: 别的锁"
+                            "\r\n    diary-20040907-090000.zip DB/20040908.KAV: 别的锁"_qs);
+    QVERIFY2(secrets::holding(d.dir.path(), words).isEmpty(),
+             qPrintable(secrets::holding(d.dir.path(), words).join(u' ')));
+    QVERIFY(!QFile::exists(d.path(u"DB/temp.tmp"_qs)));
+    // The converted entries open with the password to their old bodies.
+    d.click("btReturn");
+    d.box("rt_pw")->setText(u"abc"_qs);
+    d.open(0);
+    QCOMPARE(d.text("mmw"), u"小雪生日 birthday"_qs);
 }
 
 void TestIndex::passwordControlStates() {
@@ -1104,6 +1277,26 @@ void TestIndex::homePage() {
     // And the next start shows it at once.
     App again(d.dir.path());
     QCOMPARE(again.index()->editor()->text(), u"first body"_qs);
+}
+
+// A settings file (a restored one, say) naming a home page out of the program folder: "设置首页" →
+// "保存" writes the home page inside it, and nothing outside.
+void TestIndex::homePageStaysInside() {
+    QTemporaryDir outer;
+    const QString outside = outer.path() + u"/outside.KAV"_qs;
+    // Enough ".." to reach the root from any folder, then down to outside.
+    QString up = u"..\\"_qs.repeated(40) + outside.mid(1);
+    up.replace(u'/', u'\\');
+    Diary d("[index]\r\npath=" + up.toLocal8Bit() + "\r\n");
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.clickBar("m_edit");
+    QVERIFY(d.editing());
+    QTest::mouseClick(d.box("mmw")->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::keyClicks(d.box("mmw"), u"home"_qs);
+    d.click("bt_save");
+    QVERIFY(!d.editing());
+    QVERIFY(!QFile::exists(outside));
+    QVERIFY(testsupport::readFile(d.path(u"index.KAV"_qs)).contains("home"));
 }
 
 void TestIndex::collection() {

@@ -74,6 +74,7 @@ private slots:
     void registrationInTwoPieces();
     void registrationWithSevenFields();
     void registrationNotStoredGetsNoConfirmation();
+    void registrationsAreLimited();
     void loginAcceptedAndRefusedOnOneConnection();
     void everyWholeRequestIsAnswered_data();
     void everyWholeRequestIsAnswered();
@@ -234,6 +235,26 @@ void tst_Server::registrationNotStoredGetsNoConfirmation() {
     c.send(gbk(record(u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"男"_qs)));
     QVERIFY(c.waitClosed());
     QCOMPARE(c.received, QByteArray());
+}
+
+// A client cannot fill the server's disk with accounts: past the limit of its address it is told so
+// and nothing is stored.
+void tst_Server::registrationsAreLimited() {
+    Server s;
+    s.fn->setRegistrationLimits({2, 20, 100});
+    double next = 0.0;
+    s.app->setRandomSource([&next] { return next += 0.01; });
+    for (int i = 0; i < 3; ++i) {
+        Client c(s.port(Service::Registration));
+        QVERIFY(c.connected());
+        c.send(gbk(record(u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"男"_qs)));
+        QVERIFY(c.waitClosed());
+        if (i < 2)
+            QVERIFY(c.received.contains(gbk(u"用户注册成功"_qs)));
+        else
+            QCOMPARE(c.received, gbk(u"\r\n  这个地址今天注册的账号已经太多，请明天再试。\r\n"_qs));
+    }
+    QCOMPARE(s.accounts().size(), 2);
 }
 
 void tst_Server::loginAcceptedAndRefusedOnOneConnection() {

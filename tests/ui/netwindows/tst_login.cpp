@@ -73,6 +73,8 @@ private slots:
     void connectionLostAroundTheRequest();
     void registrationAndCancel();
     void accountTypingLimit();
+    void closeBoxBringsTheDiaryBack_data();
+    void closeBoxBringsTheDiaryBack();
 };
 
 void tst_Login::loadAndConnect() {
@@ -318,6 +320,36 @@ void tst_Login::accountTypingLimit() {
     const QString longPassword(200, u'密');
     typeText(box(w, "PassWord"), longPassword);
     QCOMPARE(box(w, "PassWord")->text(), longPassword);
+}
+
+void tst_Login::closeBoxBringsTheDiaryBack_data() {
+    QTest::addColumn<bool>("registration"); // the registration window, else the login window
+    QTest::addColumn<bool>("tray");         // a notification area shows the program's icon
+    QTest::newRow("login") << false << false;
+    QTest::newRow("registration") << true << false;
+    QTest::newRow("login, with a tray") << false << true;
+    QTest::newRow("registration, with a tray") << true << true;
+}
+
+// Without a notification area nothing else could bring the diary back: closing the login or the
+// registration window by its close box shows the main window again. With one, the icon does.
+void tst_Login::closeBoxBringsTheDiaryBack() {
+    QFETCH(bool, registration);
+    QFETCH(bool, tray);
+    Copy client(loginTo(closedPort()));
+    client.app->setTrayAvailable([tray] { return tray; });
+    QWidget *w = registration ? static_cast<QWidget *>(client.app->newUser()) : client.app->login();
+    client.app->index()->hide();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(!client.app->index()->isVisible());
+    QVERIFY(w->close()); // what the close box sends
+    if (tray) {
+        QTest::qWait(200);
+        QVERIFY(!client.app->index()->isVisible());
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(client.app->index()->isVisible(), kWait);
+    }
 }
 
 QTEST_MAIN(tst_Login)
