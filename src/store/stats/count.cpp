@@ -32,6 +32,14 @@ bool countsAlone(char32_t c) {
     }
 }
 
+// The punctuation of Chinese text (，。、：“”……【】 and their kin), known without a table look-up.
+bool isCommonPunctuation(char32_t c) {
+    return (c >= 0x3000 && c <= 0x3004) || (c >= 0x3008 && c <= 0x3020) ||
+           (c >= 0x2010 && c <= 0x2027 && c != 0x2019) || (c >= 0xff01 && c <= 0xff0f) ||
+           (c >= 0xff1a && c <= 0xff20) || (c >= 0xff3b && c <= 0xff40) ||
+           (c >= 0xff5b && c <= 0xff65);
+}
+
 bool isLetterOrDigit(char32_t c) {
     if (c < 0x80) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
     return QChar::isLetterOrNumber(c);
@@ -90,6 +98,8 @@ qsizetype characterCount(QStringView text) {
         } else if ((c >= 0x4e00 && c <= 0x9fff) || (c >= 0x3400 && c <= 0x4dbf)) {
             // The common Han blocks, every one of them a letter: no table look-up.
             ++count;
+            inRun = false;
+        } else if (isCommonPunctuation(c)) {
             inRun = false;
         } else if (countsAlone(c)) {
             ++count;
