@@ -140,4 +140,4 @@ done
 echo "sync-check: collection on A: $(ls "$root/a/diary/Love" | tr '\n' ' ')"
 echo "sync-check: collection on B: $(ls "$root/b/diary/Love" | tr '\n' ' ')"
 echo "sync-check: moved aside on B: $(find "$root/b/diary/Backup/conflicts" -type f 2>/dev/null | sed "s|$root/b/diary/||" | tr '\n' ' ')"
-if [[ $fail == 0 ]]; then echo "sync-check: PASS"; else echo "sync-check: FAIL (files kept in $root)"; trap - EXIT; cleanup; exit 1; fi
+if [[ $fail == 0 ]]; then echo "sync-check: PASS"; cleanup; rm -rf "$root"; else echo "sync-check: FAIL (files kept in $root)"; trap - EXIT; cleanup; exit 1; fi

@@ -32,6 +32,12 @@ void TestConflictName::copies_data() {
     QTest::newRow("Syncthing title with dots")
         << u"v1.2 笔记.sync-conflict-20261210-083015-ABCDEFG.txt"_qs << u"v1.2 笔记.txt"_qs
         << Tool::Syncthing << d;
+    // As Syncthing 1.19 named them in scripts/sync-check.sh.
+    QTest::newRow("Syncthing 1.19, date file")
+        << u"20261210.sync-conflict-20261211-024950-OI2LIPA.KAV"_qs << u"20261210.KAV"_qs
+        << Tool::Syncthing << QDate(2026, 12, 11);
+    QTest::newRow("Syncthing 1.19, item") << u"游记.sync-conflict-20261211-024950-OI2LIPA"_qs
+                                          << u"游记"_qs << Tool::Syncthing << QDate(2026, 12, 11);
     QTest::newRow("Nextcloud") << u"20261210 (conflicted copy 2026-12-10 083015).KAV"_qs
                                << u"20261210.KAV"_qs << Tool::Nextcloud << d;
     QTest::newRow("Nextcloud with user")
