@@ -3,7 +3,7 @@
 // Helpers of the network window tests: a server copy and client copies of the program in this
 // process, each in its own folder, the windows' controls by name, and a scripted peer.
 
-#include "../netservice/netcopy.h"
+#include "../net/netcopy.h"
 
 #include "ui/netwindows/fornull.h"
 #include "ui/net/winsock.h"
