@@ -40,12 +40,14 @@ std::optional<QString> RegistrationGate::refusal(const ProgramFolder &folder, co
                                                  const QDateTime &now) {
     while (!m_made.isEmpty() && m_made.first().first.secsTo(now) >= 24 * 3600)
         m_made.removeFirst();
+    const bool loopback = ip.startsWith(u"127."_qs) || ip == u"::1"_qs || ip.startsWith(u"::ffff:127."_qs);
     int fromIp = 0;
     int lastMinute = 0;
     for (const auto &[time, from] : std::as_const(m_made)) {
         if (from == ip) ++fromIp;
         if (time.secsTo(now) < 60) ++lastMinute;
     }
+    if (loopback && m_limits.loopbackExempt) fromIp = lastMinute = 0;
     if (fromIp >= m_limits.perAddressPerDay)
         return protocol::registrationRefused(protocol::Refusal::Address);
     if (lastMinute >= m_limits.perMinute)

@@ -29,6 +29,9 @@ struct RegistrationLimits {
     int perAddressPerDay = 5;
     int perMinute = 20;
     int total = 10000;
+    // This computer's own users (a loopback address) could fill its disk anyway: only the total
+    // holds for them.
+    bool loopbackExempt = true;
 };
 
 // The registrations a server made, by address and time; says whether one more may be made.

@@ -25,7 +25,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +36,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <functional>
@@ -493,10 +496,35 @@ void Index::onListDoubleClick() {
 // text, or a text of ours for an enciphered entry that cannot be opened; nothing when the entry
 // is not in the file.
 std::optional<QString> Index::readSelectedEntry(QListWidgetItem *item) {
-    QString password = rt_pw->text();
-    std::optional<QString> body = oFOS->getContent(QString::number(item->data(KeyRole).toInt()), password,
-                                                   item->data(OccurrenceRole).toInt());
-    cipher::wipe(password);
+    // A sealed entry's key derivation takes a quarter of a second: the entry is read beside the
+    // window, which keeps painting and ticking meanwhile; what is typed or clicked waits.
+    struct Read {
+        std::optional<QString> body;
+        cipher::Result result;
+        bool passOK = false;
+        bool locked = false;
+    };
+    QFuture<Read> reading = QtConcurrent::run(
+        [path = CurFile, key = QString::number(item->data(KeyRole).toInt()), occurrence = item->data(OccurrenceRole).toInt(),
+         password = rt_pw->text()]() mutable {
+            FOS fos;
+            fos.fr(path);
+            Read r{fos.getContent(key, password, occurrence), fos.LastResult, fos.PassOK, fos.Locked};
+            cipher::wipe(password);
+            return r;
+        });
+    if (!reading.isFinished()) {
+        QEventLoop loop;
+        QFutureWatcher<Read> watcher;
+        connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(reading);
+        if (!reading.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    Read read = reading.takeResult();
+    oFOS->LastResult = read.result;
+    oFOS->PassOK = read.passOK;
+    oFOS->Locked = read.locked;
+    std::optional<QString> body = std::move(read.body);
     if (!body) return body;
     switch (oFOS->LastResult.code) {
     case cipher::Code::Damaged: return msg(u"  * 加密记录已损坏或被改动，无法打开。");

@@ -37,6 +37,9 @@ void TestRegistrationGate::refusals_data() {
         << QStringList{u"a@0"_qs, u"b@10"_qs, u"c@20"_qs} << u"d@59"_qs << 3 << busy;
     QTest::newRow("the minute after")
         << QStringList{u"a@0"_qs, u"b@10"_qs, u"c@20"_qs} << u"d@60"_qs << 3 << QString();
+    QTest::newRow("this computer") << QStringList{u"127.0.0.1@0"_qs, u"127.0.0.1@10"_qs, u"127.0.0.1@20"_qs}
+                                   << u"127.0.0.1@30"_qs << 3 << QString();
+    QTest::newRow("this computer, full") << QStringList() << u"127.0.0.1@0"_qs << 4 << full;
     QTest::newRow("full") << QStringList() << u"a@0"_qs << 4 << full;
     QTest::newRow("one place left") << QStringList() << u"a@0"_qs << 3 << QString();
 }

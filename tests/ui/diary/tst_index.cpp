@@ -205,6 +205,7 @@ private slots:
     void tickTakesTheDraftAway_data();
     void tickTakesTheDraftAway();
     void lockedEntryIsNoHomePage();
+    void sealedEntryOpensBesideTheWindow();
     void draftReopens_data();
     void draftReopens();
     void titleOutsideCodePage();
@@ -758,6 +759,26 @@ void TestIndex::lockedEntryIsNoHomePage() {
     d.clickBar("m_edit");
     QVERIFY(d.editing());
     QCOMPARE(d.status(), u" 点击 [保存] 当前信息将被设置为首页."_qs);
+}
+
+// The key of a sealed entry (the cost new entries get) is derived beside the window: its timers
+// go on ticking while the entry opens, and the entry opens all the same.
+void TestIndex::sealedEntryOpensBesideTheWindow() {
+    Diary d;
+    QVERIFY(diary::appendEntry(d.path(u"DB/20040908.KAV"_qs), u"sealed"_qs, {u"pw"_qs, true},
+                               QString::fromLatin1(kBodyA), [] { return 3; }));
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    d.click("btReturn");
+    d.box("rt_pw")->setText(u"pw"_qs);
+    int ticks = 0;
+    QTimer ticking;
+    connect(&ticking, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticking.start(5);
+    d.open(0);
+    const int during = ticks;
+    ticking.stop();
+    QCOMPARE(d.text("mmw"), u"first body"_qs);
+    QVERIFY2(during >= 3, qPrintable(QString::number(during)));
 }
 
 void TestIndex::draftReopens_data() {

@@ -241,7 +241,7 @@ void tst_Server::registrationNotStoredGetsNoConfirmation() {
 // and nothing is stored.
 void tst_Server::registrationsAreLimited() {
     Server s;
-    s.fn->setRegistrationLimits({2, 20, 100});
+    s.fn->setRegistrationLimits({2, 20, 100, false});
     double next = 0.0;
     s.app->setRandomSource([&next] { return next += 0.01; });
     for (int i = 0; i < 3; ++i) {
