@@ -107,7 +107,13 @@ Generated generate(Choices &c) {
                 value = valueText(c, &written);
             }
             out << text(c, 6) + u'=' + written;
-            if (name == u"index") e.FirstPage = value;
+            // A home page named through "." or ".." could lead out of the program folder: ignored.
+            if (name == u"index") {
+                bool inside = true;
+                for (const QString &part : QString(value).replace(u'\\', u'/').split(u'/'))
+                    inside = inside && part != u"." && part != u"..";
+                if (inside) e.FirstPage = value;
+            }
             if (name == u"Host") e.ConnectIP = value;
             if (name == u"Message") e.NewMessage = u"\r\n  "_qs + value;
             if (name == u"Server" && value == u"1") e.IsServer = true;
