@@ -482,7 +482,7 @@ public:
             if (p[0] == u"account")
                 accounts.insert(f.value(2).toInt(), fromHex(p[1].toLatin1()));
             else if (p[0] == u"backup")
-                backups->insert(p[1], *this);
+                backups->insert(p[1], snapshot());
             else if (p[0] == u"restore" && restoreTo(p[1]))
                 ;
             else if (p[0] == u"restore")
@@ -492,6 +492,14 @@ public:
             pending->clear();
         }
         return QString();
+    }
+
+    // The state as a backup keeps it: without the list of backups, which holds the snapshots and
+    // would otherwise hold itself.
+    Model snapshot() const {
+        Model m = *this;
+        m.backups.reset();
+        return m;
     }
 
     // The state the named backup holds; false when there was no such backup.
@@ -660,7 +668,7 @@ QString verifyWithBackups(const QString &dir, Model &m, const QStringList &pendi
     if (kind == u"backup") {
         if (!error.isEmpty()) return error;
         landed = QFileInfo::exists(dir + u"/Backup/"_qs + pending[1]);
-        if (landed) found.backups->insert(pending[1], found);
+        if (landed) found.backups->insert(pending[1], found.snapshot());
     } else if (!error.isEmpty()) {
         found = m;
         if (!found.restoreTo(pending[1])) return u"a restore of a backup never made"_qs;
