@@ -302,7 +302,7 @@ void Index::LoadSequence(bool paintBeforeHomePage) {
     m_app.closeLogin();
     m_app.closeNewUser();
     m_app.connectMe()->hide();
-    s.MainShown = true;
+    m_app.setMainShown(true);
 }
 
 // The two modes set the same controls in opposite ways; the password box is enabled by browse
@@ -1087,7 +1087,7 @@ void Index::onMessage() {
     mmw->setText(s.NewMessage);
     focusEditor();
     hide();
-    if (s.IsServer || s.LoginPassed) m_app.connectMe()->show();
+    if (s.IsServer || m_app.net().loginPassed()) m_app.connectMe()->show();
     else m_app.login()->show();
 }
 
