@@ -1,0 +1,179 @@
+// Windows built alone, without an App: each is handed its folder, settings and service, shown,
+// and driven by a real click; what the user asked for comes out of its signals.
+#include "store/common/programfolder.h"
+#include "store/settings/settings.h"
+#include "ui/album/fmphoto.h"
+#include "ui/net/netservice.h"
+#include "ui/net/winsock.h"
+#include "ui/netwindows/connectme.h"
+#include "ui/widgets/richtextbox.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Clicks a control of w by its object name: a button at its centre, a menu-bar command on its
+// place in the bar.
+void clickControl(QWidget *w, const QString &name) {
+    if (auto *button = w->findChild<QPushButton *>(name)) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        return;
+    }
+    auto *action = w->findChild<QAction *>(name);
+    QVERIFY2(action, qPrintable(name));
+    auto *bar = w->findChild<QMenuBar *>();
+    QVERIFY(bar);
+    const QRect place = bar->actionGeometry(action);
+    QVERIFY2(place.isValid(), qPrintable(name));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, place.center());
+}
+
+// A folder of its own with the settings, clock and service a network window is handed; nothing
+// listens or connects until a window asks.
+struct NetFixture {
+    QTemporaryDir dir;
+    ProgramFolder folder{dir.path()};
+    Settings settings;
+    std::unique_ptr<NetService> service;
+
+    explicit NetFixture(bool server) {
+        settings.IsServer = server;
+        settings.ConnectIP = u"127.0.0.1"_qs;
+        folder.clock = [] { return QDateTime(QDate(2024, 3, 5), QTime(9, 8, 7)); };
+        service = std::make_unique<NetService>(folder, settings, Ports{0, 0, 0});
+    }
+};
+
+} // namespace
+
+class TestStandalone : public QObject {
+    Q_OBJECT
+
+private slots:
+    void connectMe_data();
+    void connectMe();
+    void connectMeClosed();
+    void connectMeShowsService();
+    void photo_data();
+    void photo();
+};
+
+void TestStandalone::connectMe_data() {
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("signal");
+
+    QTest::newRow("client back") << false << u"bt_back"_qs << QByteArray(SIGNAL(backRequested()));
+    QTest::newRow("server back") << true << u"bt_back"_qs << QByteArray(SIGNAL(backRequested()));
+    QTest::newRow("client register")
+        << false << u"m_reg"_qs << QByteArray(SIGNAL(registrationRequested()));
+}
+
+// Each way out hides the window and asks for exactly one thing.
+void TestStandalone::connectMe() {
+    QFETCH(bool, server);
+    QFETCH(QString, control);
+    QFETCH(QByteArray, signal);
+
+    NetFixture net(server);
+    ConnectMe w(*net.service, net.settings, net.folder);
+    w.load();
+    w.stateTimer()->stop();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    QSignalSpy asked(&w, signal.constData());
+    QSignalSpy back(&w, &ConnectMe::backRequested);
+    QSignalSpy registration(&w, &ConnectMe::registrationRequested);
+    QSignalSpy closed(&w, &ConnectMe::closed);
+    clickControl(&w, control);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(back.count() + registration.count() + closed.count(), 1);
+    QVERIFY(!w.isVisible());
+}
+
+void TestStandalone::connectMeClosed() {
+    NetFixture net(false);
+    ConnectMe w(*net.service, net.settings, net.folder);
+    w.load();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QSignalSpy back(&w, &ConnectMe::backRequested);
+    QSignalSpy closed(&w, &ConnectMe::closed);
+    QVERIFY(w.close());
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(back.count(), 0);
+    QVERIFY(!w.isVisible());
+}
+
+// The window drives the service it is handed: 连接 on a client aims the message socket at the
+// configured server on the service's message port, 取消 closes it again.
+void TestStandalone::connectMeShowsService() {
+    NetFixture net(false);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    net.service = std::make_unique<NetService>(net.folder, net.settings,
+                                               Ports{server.serverPort(), 0, 0});
+    ConnectMe w(*net.service, net.settings, net.folder);
+    w.load();
+    w.stateTimer()->stop();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    Winsock *wsk = net.service->Wsk;
+    QCOMPARE(wsk->RemotePort(), int(server.serverPort()));
+    clickControl(&w, u"bt_connect"_qs);
+    QCOMPARE(w.content()->text(), u"\r\n  正在连接服务器..."_qs);
+    QVERIFY(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(wsk->State(), int(Winsock::sckConnected), 15000);
+
+    clickControl(&w, u"bt_cancel"_qs);
+    QCOMPARE(wsk->State(), int(Winsock::sckClosed));
+    QCOMPARE(w.hostIP()->text(), u" 用户中断连接..."_qs);
+}
+
+void TestStandalone::photo_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("signal");
+
+    QTest::newRow("hide") << u"btHidden"_qs << QByteArray(SIGNAL(hideRequested()));
+    QTest::newRow("back") << u"btBack"_qs << QByteArray(SIGNAL(backRequested()));
+    QTest::newRow("close box") << QString() << QByteArray(SIGNAL(hideRequested()));
+}
+
+void TestStandalone::photo() {
+    QFETCH(QString, control);
+    QFETCH(QByteArray, signal);
+
+    QTemporaryDir dir;
+    const ProgramFolder folder(dir.path());
+    Settings settings;
+    fmPhoto w(folder, settings);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // With no folder set, the album's folder is made in the program folder it was handed.
+    QVERIFY(QFileInfo(dir.path() + u"/Images"_qs).isDir());
+    QCOMPARE(QFileInfo(w.pictureFolder()).canonicalFilePath(),
+             QFileInfo(dir.path() + u"/Images"_qs).canonicalFilePath());
+
+    QSignalSpy asked(&w, signal.constData());
+    QSignalSpy hide(&w, &fmPhoto::hideRequested);
+    QSignalSpy back(&w, &fmPhoto::backRequested);
+    if (control.isEmpty())
+        QVERIFY(w.close());
+    else
+        clickControl(&w, control);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(hide.count() + back.count(), 1);
+}
+
+QTEST_MAIN(TestStandalone)
+#include "tst_standalone.moc"
