@@ -134,7 +134,7 @@ void BM_ForNullMessageService(benchmark::State &state) {
     QTemporaryDir dir;
     writeServerFolder(dir.path());
     App app(dir.path(), Ports{0, 0, 0});
-    app.index(); // the load sequence loads the hidden window in server mode
+    app.index(); // the load sequence starts the network service in server mode
     NetService *fn = &app.net();
     if (fn->svr->State() != Winsock::sckListening) {
         state.SkipWithError("the message service did not start");

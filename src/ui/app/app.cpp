@@ -20,7 +20,6 @@
 #include "ui/widgets/richtextbox.h"
 #include "ui/app/programicon.h"
 #include "ui/app/tips.h"
-#include "ui/app/trayicons.h"
 #include "ui/app/windowkeeper.h"
 
 #include <QAction>
@@ -318,9 +317,10 @@ Tips *App::tips() {
 }
 
 bool App::ensureTrayIcon() {
-    forNull(); // the icon belongs to the hidden window, which loads here
+    // The icon is the hidden window's picture; making that window starts the network service.
+    ForNull *hidden = forNull();
     if (tips()->present()) return false;
-    return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
+    return tips()->AddTrayIcon(hidden->trayIcon());
 }
 
 void App::TrayWindowProc(int mouseEvent) {

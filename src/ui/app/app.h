@@ -61,8 +61,8 @@ public:
     qint64 random(qint64 bound) const { return m_folder.random(bound); }
     void setRandomSource(std::function<double()> source) { m_folder.randomSource = std::move(source); }
 
-    // The network service, started on first use (the hidden window's load of old): in server mode
-    // its services listen from then on.
+    // The network service, started on first use: in server mode its services listen from then
+    // on. The main window's load sequence asks for it, through the tray icon.
     NetService &net();
 
     // Windows. Index, ForNull and ConnectMe live until the App ends once created; the others
