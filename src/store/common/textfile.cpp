@@ -79,9 +79,16 @@ Result commitWhole(QSaveFile &file) {
 }
 
 Result replaceThroughTemp(const QString &path, const QString &tempPath, const QByteArray &bytes) {
+    return replaceThroughTemp(path, tempPath, QList<QByteArrayView>{bytes});
+}
+
+Result replaceThroughTemp(const QString &path, const QString &tempPath, const QList<QByteArrayView> &pieces) {
     QFile temp(tempPath);
     Result result;
-    if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate) || temp.write(bytes) != bytes.size())
+    bool written = temp.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (qsizetype i = 0; written && i < pieces.size(); ++i)
+        written = temp.write(pieces[i].data(), pieces[i].size()) == pieces[i].size();
+    if (!written)
         result = fileError(temp);
     else
         result = flushToDisk(temp);

@@ -3,6 +3,7 @@
 #include "store/common/storeresult.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 class QFileDevice;
@@ -33,6 +34,9 @@ store::Result commitWhole(QSaveFile &file);
 // Writes bytes to tempPath, forces them to disk and renames tempPath over path, for writers whose
 // temporary file has a fixed place. On failure tempPath is removed and path untouched.
 store::Result replaceThroughTemp(const QString &path, const QString &tempPath, const QByteArray &bytes);
+// The same for a file written as pieces, one after the other (parts of a file read before).
+store::Result replaceThroughTemp(const QString &path, const QString &tempPath,
+                                 const QList<QByteArrayView> &pieces);
 
 // Forces the folder holding path to disk, so that a file just renamed into it keeps its new
 // content after a power cut. Best effort: not every file system can sync a folder.
