@@ -6,6 +6,8 @@
 #include "ui/net/netservice.h"
 #include "ui/net/winsock.h"
 #include "ui/netwindows/connectme.h"
+#include "ui/netwindows/login.h"
+#include "ui/netwindows/newuser.h"
 #include "ui/widgets/richtextbox.h"
 
 #include <QAction>
@@ -62,6 +64,8 @@ private slots:
     void connectMe();
     void connectMeClosed();
     void connectMeShowsService();
+    void loginAndRegistration_data();
+    void loginAndRegistration();
     void photo_data();
     void photo();
 };
@@ -138,6 +142,53 @@ void TestStandalone::connectMeShowsService() {
     clickControl(&w, u"bt_cancel"_qs);
     QCOMPARE(wsk->State(), int(Winsock::sckClosed));
     QCOMPARE(w.hostIP()->text(), u" 用户中断连接..."_qs);
+}
+
+void TestStandalone::loginAndRegistration_data() {
+    QTest::addColumn<bool>("login");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("signal");
+
+    QTest::newRow("login cancel") << true << u"btCancel"_qs << QByteArray(SIGNAL(backRequested()));
+    QTest::newRow("login register")
+        << true << u"btRegNewUser"_qs << QByteArray(SIGNAL(registrationRequested()));
+    QTest::newRow("login close box") << true << QString() << QByteArray(SIGNAL(closed()));
+    QTest::newRow("registration cancel")
+        << false << u"bt_cancel"_qs << QByteArray(SIGNAL(backRequested()));
+    QTest::newRow("registration close box") << false << QString() << QByteArray(SIGNAL(closed()));
+}
+
+// The login and registration windows ask for exactly one thing at each way out.
+void TestStandalone::loginAndRegistration() {
+    QFETCH(bool, login);
+    QFETCH(QString, control);
+    QFETCH(QByteArray, signal);
+
+    NetFixture net(false);
+    std::unique_ptr<QWidget> w;
+    if (login) {
+        auto *l = new Login(*net.service, net.settings);
+        l->load();
+        w.reset(l);
+    } else {
+        auto *n = new NewUser(*net.service, net.settings);
+        n->load();
+        w.reset(n);
+    }
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+
+    QSignalSpy asked(w.get(), signal.constData());
+    QSignalSpy back(w.get(), SIGNAL(backRequested()));
+    QSignalSpy closed(w.get(), SIGNAL(closed()));
+    std::unique_ptr<QSignalSpy> registration;
+    if (login) registration = std::make_unique<QSignalSpy>(w.get(), SIGNAL(registrationRequested()));
+    if (control.isEmpty())
+        QVERIFY(w->close());
+    else
+        clickControl(w.get(), control);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(back.count() + closed.count() + (registration ? registration->count() : 0), 1);
 }
 
 void TestStandalone::photo_data() {
