@@ -49,34 +49,34 @@ struct Album {
 
 void BM_DragTick(benchmark::State &state) {
     Album album;
-    album.window->btLoad_Click();
-    album.window->PicLoad_MouseDown(1, 300, 300);
+    album.window->onLoad();
+    album.window->onPicLoadMouseDown(1, 300, 300);
     int step = 0;
     for (auto _ : state) {
         // Back and forth within the limits, and paint what moved.
         album.cursor += QPoint(step % 200 < 100 ? 3 : -3, step % 200 < 100 ? 2 : -2);
         ++step;
-        album.window->tmMove_Timer();
+        album.window->onMoveTimer();
         album.window->repaint();
     }
-    album.window->PicLoad_MouseUp(1, 300, 300);
+    album.window->onPicLoadMouseUp(1, 300, 300);
 }
 BENCHMARK(BM_DragTick)->Unit(benchmark::kMicrosecond);
 
 void BM_NextLargePhoto(benchmark::State &state) {
     Album album;
     for (auto _ : state)
-        album.window->btLoad_Click(); // one photo: always shown afresh
+        album.window->onLoad(); // one photo: always shown afresh
 }
 BENCHMARK(BM_NextLargePhoto)->Unit(benchmark::kMillisecond);
 
 void BM_StampHeart(benchmark::State &state) {
     Album album;
-    album.window->btLoad_Click();
-    album.window->PicLoad_MouseDown(2, 0, 0);
+    album.window->onLoad();
+    album.window->onPicLoadMouseDown(2, 0, 0);
     for (auto _ : state) {
-        album.window->PicLoad_MouseDown(1, 4500, 3000);
-        album.window->PicLoad_MouseUp(1, 4500, 3000);
+        album.window->onPicLoadMouseDown(1, 4500, 3000);
+        album.window->onPicLoadMouseUp(1, 4500, 3000);
     }
 }
 BENCHMARK(BM_StampHeart)->Unit(benchmark::kMicrosecond);

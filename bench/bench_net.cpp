@@ -4,7 +4,7 @@
 // hold connections to the server, beside the same login with none held (both include the
 // server's quiet time, which tells it that a request is whole). Clients and server share the one
 // thread, as in the program.
-#include "ui/netwindows/fornull.h"
+#include "ui/net/netservice.h"
 #include "store/net/userinfo.h"
 #include "store/common/codepage.h"
 #include "ui/net/winsock.h"
@@ -134,8 +134,8 @@ void BM_ForNullMessageService(benchmark::State &state) {
     QTemporaryDir dir;
     writeServerFolder(dir.path());
     App app(dir.path(), Ports{0, 0, 0});
-    app.index(); // the load sequence loads the hidden window in server mode
-    ForNull *fn = app.forNull();
+    app.index(); // the load sequence starts the network service in server mode
+    NetService *fn = &app.net();
     if (fn->svr->State() != Winsock::sckListening) {
         state.SkipWithError("the message service did not start");
         return;
@@ -186,7 +186,7 @@ void BM_LoginWhileHeld(benchmark::State &state) {
     writeServerFolder(dir.path());
     App app(dir.path(), Ports{0, 0, 0});
     app.index();
-    ForNull *fn = app.forNull();
+    NetService *fn = &app.net();
     if (fn->LogSvr->State() != Winsock::sckListening) {
         state.SkipWithError("the login service did not start");
         return;

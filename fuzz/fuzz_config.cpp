@@ -23,16 +23,16 @@ using fuzzsupport::Choices;
 namespace {
 
 bool same(const Settings &a, const Settings &b) {
-    return a.AboutText == b.AboutText && a.LoginPassed == b.LoginPassed && a.Encrypt == b.Encrypt &&
+    return a.AboutText == b.AboutText && a.Passme == b.Passme && a.Encrypt == b.Encrypt &&
            a.DiaryDeletion == b.DiaryDeletion && a.LoveDeletion == b.LoveDeletion &&
-           a.ImagesPath == b.ImagesPath && a.noLogo == b.noLogo && a.MainShown == b.MainShown &&
+           a.ImagesPath == b.ImagesPath && a.noLogo == b.noLogo &&
            a.FirstPage == b.FirstPage && a.NewMessage == b.NewMessage && a.IsServer == b.IsServer &&
            a.ConnectIP == b.ConnectIP && a.LocPort == b.LocPort && a.oPicSavePath == b.oPicSavePath;
 }
 
 QString describe(const Settings &s) {
-    return u"AboutText=["_qs + s.AboutText + u"] Encrypt=["_qs + s.Encrypt + u"] LoginPassed="_qs +
-           QString::number(s.LoginPassed) + u" DiaryDeletion=["_qs + s.DiaryDeletion +
+    return u"AboutText=["_qs + s.AboutText + u"] Encrypt=["_qs + s.Encrypt + u"] Passme="_qs +
+           QString::number(s.Passme) + u" DiaryDeletion=["_qs + s.DiaryDeletion +
            u"] LoveDeletion=["_qs + s.LoveDeletion + u"] ImagesPath=["_qs + s.ImagesPath +
            u"] noLogo="_qs + QString::number(s.noLogo) + u" FirstPage=["_qs + s.FirstPage +
            u"] NewMessage=["_qs + s.NewMessage + u"] IsServer="_qs + QString::number(s.IsServer) +
@@ -117,7 +117,7 @@ Generated generate(Choices &c) {
             if (name == u"Host") e.ConnectIP = value;
             if (name == u"Message") e.NewMessage = u"\r\n  "_qs + value;
             if (name == u"Server" && value == u"1") e.IsServer = true;
-            if (name == u"PassCheck" && value == u"1") e.LoginPassed = true;
+            if (name == u"PassCheck" && value == u"1") e.Passme = true;
             if (name == u"LocPort") e.LocPort = value.toInt();
         } else if (kind == 6) { // a single-line section whose next line is empty: skipped
             out << u'[' + kSingleLine.at(c.below(6)) + u']' << QString();

@@ -96,7 +96,7 @@ void apply(LineReader &in, Settings &s) {
             else if (name == u"Host") s.ConnectIP = value;
             else if (name == u"Message") SetNewMessage(s, value);
             else if (name == u"Server") { if (value == u"1") s.IsServer = true; }
-            else if (name == u"PassCheck") { if (value == u"1") s.LoginPassed = true; }
+            else if (name == u"PassCheck") { if (value == u"1") s.Passme = true; }
             else s.LocPort = qint32(readNumber(value, INT32_MIN, INT32_MAX));
         } else if (name == u"About" || name == u"Lover") {
             s.AboutText += QString::fromUtf16(kCrLf) + QString::fromUtf16(kCrLf) +

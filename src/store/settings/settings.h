@@ -3,12 +3,12 @@
 #include <QString>
 #include <QtGlobal>
 
-// Everything the settings file sets, and the flags that live for the whole process. One instance,
-// owned by the App; the windows read and write it through the App.
+// Everything the settings file sets. One instance, owned by the App, which hands it to the windows
+// that read it.
 struct Settings {
     // Program-wide settings.
     QString AboutText;     // the display sections of Config.ini, or its error text
-    bool LoginPassed = false;
+    bool Passme = false;   // [PassCheck] Passme=1: this copy counts as logged in from the start
     QString DiaryDeletion; // diary entries may be deleted only when "1"
     QString LoveDeletion;  // collection items may be deleted only when "1"
     QString Encrypt;       // [Security] Encrypt: "0" locks new entries the old way, with a password
@@ -16,7 +16,6 @@ struct Settings {
                            // anything else (or nothing) enciphers them
     QString ImagesPath;    // album folder; empty means the program directory's Images folder
     qint16 noLogo = 0;     // 0 puts the logo on saved album pictures
-    bool MainShown = false; // the tray icon's idea of whether the main window is up
 
     // Public fields of the windows that the settings reader fills.
     QString FirstPage;    // Index: home-page file name, relative to the program directory

@@ -94,10 +94,10 @@ fmPhoto::fmPhoto(const ProgramFolder &folder, Settings &settings, QWidget *paren
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    mSave = addCommand("mSave", QStringLiteral("保存图片"), &fmPhoto::mSave_Click);
-    mReload = addCommand("mReload", QStringLiteral("重载图片"), &fmPhoto::mReload_Click);
-    mClear = addCommand("mClear", QStringLiteral("清空图片"), &fmPhoto::mClear_Click);
-    mAbout = addCommand("mAbout", QStringLiteral("帮助"), &fmPhoto::mAbout_Click);
+    mSave = addCommand("mSave", QStringLiteral("保存图片"), &fmPhoto::onSave);
+    mReload = addCommand("mReload", QStringLiteral("重载图片"), &fmPhoto::onReload);
+    mClear = addCommand("mClear", QStringLiteral("清空图片"), &fmPhoto::onClear);
+    mAbout = addCommand("mAbout", QStringLiteral("帮助"), &fmPhoto::onAbout);
 
     auto *client = new QWidget(this);
     ui::growable(client, kClientWidth, kClientHeight);
@@ -122,10 +122,10 @@ fmPhoto::fmPhoto(const ProgramFolder &folder, Settings &settings, QWidget *paren
         ui::place(new QPushButton(QStringLiteral("返回"), client), "btBack", 9300, 6390, 585, 315);
     for (QPushButton *button : {btFront, btLoad, btHidden, btBack})
         button->setStyleSheet(QStringLiteral("padding: 0px;"));
-    connect(btFront, &QPushButton::clicked, this, &fmPhoto::btFront_Click);
-    connect(btLoad, &QPushButton::clicked, this, &fmPhoto::btLoad_Click);
-    connect(btHidden, &QPushButton::clicked, this, &fmPhoto::btHidden_Click);
-    connect(btBack, &QPushButton::clicked, this, &fmPhoto::btBack_Click);
+    connect(btFront, &QPushButton::clicked, this, &fmPhoto::onFront);
+    connect(btLoad, &QPushButton::clicked, this, &fmPhoto::onLoad);
+    connect(btHidden, &QPushButton::clicked, this, &fmPhoto::onHidden);
+    connect(btBack, &QPushButton::clicked, this, &fmPhoto::onBack);
 
     picMeimei = ui::place(new QWidget(client), "picMeimei", 0, 0, kViewWidth, kViewHeight);
     picMeimei->setAutoFillBackground(true);
@@ -147,14 +147,14 @@ fmPhoto::fmPhoto(const ProgramFolder &folder, Settings &settings, QWidget *paren
     PicLoad->setAccessibleName(QStringLiteral("图片"));
     m_left = 2280;
     m_top = 1830;
-    connect(PicLoad, &PictureBox::mouseDown, this, &fmPhoto::PicLoad_MouseDown);
-    connect(PicLoad, &PictureBox::mouseMove, this, &fmPhoto::PicLoad_MouseMove);
-    connect(PicLoad, &PictureBox::mouseUp, this, &fmPhoto::PicLoad_MouseUp);
+    connect(PicLoad, &PictureBox::mouseDown, this, &fmPhoto::onPicLoadMouseDown);
+    connect(PicLoad, &PictureBox::mouseMove, this, &fmPhoto::onPicLoadMouseMove);
+    connect(PicLoad, &PictureBox::mouseUp, this, &fmPhoto::onPicLoadMouseUp);
 
     tmMove = new QTimer(this);
     tmMove->setObjectName(QStringLiteral("tmMove"));
     tmMove->setInterval(10);
-    connect(tmMove, &QTimer::timeout, this, &fmPhoto::tmMove_Timer);
+    connect(tmMove, &QTimer::timeout, this, &fmPhoto::onMoveTimer);
 
     load();
 }
@@ -322,28 +322,28 @@ void fmPhoto::stepTo(int how) {
     setWindowTitle(album::captionText(Pictures.value(CurrentIndex)));
 }
 
-void fmPhoto::btLoad_Click() {
+void fmPhoto::onLoad() {
     stepTo(int(album::Step::Next));
 }
-void fmPhoto::btFront_Click() {
+void fmPhoto::onFront() {
     stepTo(int(album::Step::Previous));
 }
-void fmPhoto::mReload_Click() {
+void fmPhoto::onReload() {
     stepTo(int(album::Step::Reload));
 }
 
-void fmPhoto::mClear_Click() {
+void fmPhoto::onClear() {
     blankBox();
     updateSpare();
 }
 
-void fmPhoto::mAbout_Click() {
+void fmPhoto::onAbout() {
     ShowHelpPage();
 }
 
-void fmPhoto::btHidden_Click() { emit hideRequested(); }
+void fmPhoto::onHidden() { emit hideRequested(); }
 
-void fmPhoto::btBack_Click() { emit backRequested(); }
+void fmPhoto::onBack() { emit backRequested(); }
 
 void fmPhoto::closeEvent(QCloseEvent *event) {
     // Closed from the title bar: unloaded like by "隐藏".
@@ -351,7 +351,7 @@ void fmPhoto::closeEvent(QCloseEvent *event) {
     emit hideRequested();
 }
 
-void fmPhoto::PicLoad_MouseDown(int button, double x, double y) {
+void fmPhoto::onPicLoadMouseDown(int button, double x, double y) {
     if (button == 1 && Mode == 0) {
         PicLoad->setCursor(album::heartCursor(ratio()));
         // Centred on the click: the heart is 480 twips square.
@@ -370,11 +370,11 @@ void fmPhoto::PicLoad_MouseDown(int button, double x, double y) {
     }
 }
 
-void fmPhoto::PicLoad_MouseMove(int, double, double) {
+void fmPhoto::onPicLoadMouseMove(int, double, double) {
     labShow->setText(album::modeText(Mode));
 }
 
-void fmPhoto::PicLoad_MouseUp(int button, double, double) {
+void fmPhoto::onPicLoadMouseUp(int button, double, double) {
     if (Mode == 0) {
         PicLoad->setCursor(album::heartCursor(ratio()));
     } else {
@@ -386,7 +386,7 @@ void fmPhoto::PicLoad_MouseUp(int button, double, double) {
     if (button == 1) tmMove->stop();
 }
 
-void fmPhoto::tmMove_Timer() {
+void fmPhoto::onMoveTimer() {
     CursorNow = screenCursor();
     const int dx = CursorNow.x() - CursorLast.x();
     CursorLast.setX(CursorNow.x());
@@ -396,7 +396,7 @@ void fmPhoto::tmMove_Timer() {
     placeBox(to.left, float(to.top));
 }
 
-void fmPhoto::mSave_Click() {
+void fmPhoto::onSave() {
     Settings &settings = m_settings;
     const QString home = QDir::homePath();
     // The folder the file goes to, whether or not the separator is there yet.

@@ -47,18 +47,18 @@ public:
     void setCursorSource(std::function<QPoint()> source) { m_cursorSource = std::move(source); }
 
 public slots:
-    void btLoad_Click();
-    void btFront_Click();
-    void btHidden_Click();
-    void btBack_Click();
-    void mSave_Click();
-    void mReload_Click();
-    void mClear_Click();
-    void mAbout_Click();
-    void PicLoad_MouseDown(int button, double x, double y);
-    void PicLoad_MouseMove(int buttons, double x, double y);
-    void PicLoad_MouseUp(int button, double x, double y);
-    void tmMove_Timer();
+    void onLoad();
+    void onFront();
+    void onHidden();
+    void onBack();
+    void onSave();
+    void onReload();
+    void onClear();
+    void onAbout();
+    void onPicLoadMouseDown(int button, double x, double y);
+    void onPicLoadMouseMove(int buttons, double x, double y);
+    void onPicLoadMouseUp(int button, double x, double y);
+    void onMoveTimer();
 
 signals:
     // "隐藏" or the close box: the album is done and the user goes nowhere in particular.

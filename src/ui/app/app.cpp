@@ -15,9 +15,11 @@
 #include "ui/netwindows/login.h"
 #include "ui/netwindows/newuser.h"
 #include "ui/netwindows/fornull.h"
+#include "ui/netwindows/netwindowtext.h"
+#include "ui/net/netservice.h"
+#include "ui/widgets/richtextbox.h"
 #include "ui/app/programicon.h"
 #include "ui/app/tips.h"
-#include "ui/app/trayicons.h"
 #include "ui/app/windowkeeper.h"
 
 #include <QApplication>
@@ -40,6 +42,8 @@ App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports
 }
 
 App::~App() {
+    // Nothing the network does reaches the windows that are about to go.
+    if (m_net) m_net->disconnect(this);
     // Work in progress ends first; it reports to windows that are about to go. Work that reports
     // its steps (enciphering old entries) stops after the date file it is writing.
     m_keepJob.reset();
@@ -55,6 +59,7 @@ App::~App() {
     m_connectMe.reset();
     m_index.reset();
     m_forNull.reset();
+    m_net.reset();
     m_tips.reset();
 }
 
@@ -107,11 +112,11 @@ void App::connectIndex(Index *w) {
         closeLogin();
         closeNewUser();
         connectMe()->hide();
-        m_settings.MainShown = true;
+        setMainShown(true);
     });
     connect(w, &Index::albumRequested, this, [this] { photo()->show(); });
     connect(w, &Index::messageRequested, this, [this] {
-        if (m_settings.IsServer || m_settings.LoginPassed) connectMe()->show();
+        if (m_settings.IsServer || net().loginPassed()) connectMe()->show();
         else login()->show();
     });
     connect(w, &Index::hideRequested, this, [this, w] {
@@ -127,28 +132,85 @@ void App::connectIndex(Index *w) {
     connect(w, &Index::exportRequested, this, [this] { exportWindow()->show(); });
 }
 
+NetService &App::net() {
+    if (m_net) return *m_net;
+    m_net = std::make_unique<NetService>(m_folder, m_settings, m_ports);
+    NetService *net = m_net.get();
+    connect(net, &NetService::ticked, this, [this](const QTime &time) {
+        index()->setWindowTitle(u" "_qs + time.toString(u"H:mm:ss"_qs));
+        ensureTrayIcon();
+    });
+    connect(net, &NetService::serverStarted, this, [this] {
+        index()->editor()->setText(u"\r\n  服务器已运行"_qs);
+        connectMe()->enterServerMode();
+    });
+    connect(net, &NetService::messageNotServed, this, [this](const store::Result &loaded) {
+        connectMe()->appendToContent(netwindow::messageNotServedText(loaded));
+    });
+    connect(net, &NetService::reportAdded, this,
+            [this](const QString &text) { connectMe()->appendToContent(text); });
+    connect(net, &NetService::connectionLogged, this,
+            [this](const QString &entry) { connectMe()->logConnection(entry); });
+    connect(net, &NetService::replyReceived, this, [this](const QString &piece, bool continued) {
+        connectMe()->showReceived(piece, continued);
+    });
+    // Any reply on the shared client socket ends a registration; the message shows unless it
+    // is the one fetched quietly at start.
+    connect(net, &NetService::replyArrived, this, [this](bool showWindow) {
+        closeNewUser();
+        if (showWindow) connectMe()->show();
+    });
+    connect(net, &NetService::loginAccepted, this, [this] {
+        closeLogin();
+        connectMe()->show();
+    });
+    // Started once reachable: in server mode its start shows in the windows, which use it.
+    net->start();
+    return *net;
+}
+
 ForNull *App::forNull() {
-    if (!m_forNull) {
-        m_forNull = std::make_unique<ForNull>(*this);
-        // Loaded once it is reachable, so that the windows its load touches can reach it.
-        m_forNull->load();
-    }
+    NetService &service = net();
+    if (!m_forNull) m_forNull = std::make_unique<ForNull>(service, m_settings);
     return m_forNull.get();
 }
 
 ConnectMe *App::connectMe() {
+    if (m_connectMe) return m_connectMe.get();
+    // The service's start may itself have needed the window (server mode).
+    NetService &service = net();
     if (!m_connectMe) {
-        m_connectMe = std::make_unique<ConnectMe>(*this);
-        // Loaded once it is reachable: its load may load the hidden network window, which
-        // reaches back for it.
+        m_connectMe = std::make_unique<ConnectMe>(service, m_settings, m_folder);
+        connect(m_connectMe.get(), &ConnectMe::backRequested, this, [this] {
+            backToIndex();
+            index()->focusEditor();
+        });
+        connect(m_connectMe.get(), &ConnectMe::registrationRequested, this,
+                [this] { newUser()->show(); });
+        connect(m_connectMe.get(), &ConnectMe::closed, this, &App::windowLeft);
         m_connectMe->load();
     }
     return m_connectMe.get();
 }
 
+void App::backToIndex() {
+    Index *w = index();
+    w->show();
+    w->activateWindow();
+}
+
 Login *App::login() {
     if (!m_login) {
-        m_login = new Login(*this);
+        m_login = new Login(net(), m_settings);
+        connect(m_login, &Login::registrationRequested, this, [this] {
+            closeLogin();
+            newUser()->show();
+        });
+        connect(m_login, &Login::backRequested, this, [this] {
+            closeLogin();
+            backToIndex();
+        });
+        connect(m_login, &Login::closed, this, &App::windowLeft);
         m_login->load();
     }
     return m_login;
@@ -169,7 +231,12 @@ void App::closeLogin() {
 
 NewUser *App::newUser() {
     if (!m_newUser) {
-        m_newUser = new NewUser(*this);
+        m_newUser = new NewUser(net(), m_settings);
+        connect(m_newUser, &NewUser::backRequested, this, [this] {
+            closeNewUser();
+            backToIndex();
+        });
+        connect(m_newUser, &NewUser::closed, this, &App::windowLeft);
         m_newUser->load();
     }
     return m_newUser;
@@ -247,7 +314,7 @@ void App::openHit(const find::Hit &hit) {
 
 Index *App::frontIndex() {
     showWindow(index());
-    m_settings.MainShown = true;
+    m_mainShown = true;
     return index();
 }
 
@@ -266,9 +333,10 @@ Tips *App::tips() {
 }
 
 bool App::ensureTrayIcon() {
-    forNull(); // the icon belongs to the hidden window, which loads here
+    // The icon is the hidden window's picture; making that window starts the network service.
+    ForNull *hidden = forNull();
     if (tips()->present()) return false;
-    return tips()->AddTrayIcon(trayicons::icon(m_settings.IsServer));
+    return tips()->AddTrayIcon(hidden->trayIcon());
 }
 
 void App::TrayWindowProc(int mouseEvent) {
@@ -279,18 +347,18 @@ void App::TrayWindowProc(int mouseEvent) {
         if (m_connectMe) m_connectMe->hide();
         raiseMainWindow();
         index()->focusEditor();
-        m_settings.MainShown = true;
+        m_mainShown = true;
     };
     if (mouseEvent == Tips::LeftButtonDown) {
         showMain();
     } else if (mouseEvent == Tips::RightButtonDown) {
-        if (m_settings.MainShown) {
+        if (m_mainShown) {
             closeNewUser();
             closeLogin();
             closePhoto();
             if (m_connectMe) m_connectMe->hide();
             index()->hide();
-            m_settings.MainShown = false;
+            m_mainShown = false;
         } else {
             showMain();
         }

@@ -2,6 +2,7 @@
 
 #include "store/common/programfolder.h"
 #include "store/settings/settings.h"
+#include "ui/net/netservice.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -32,15 +33,9 @@ namespace keep {
 class Job;
 }
 
-// The fixed ports of the three services; tests pass others.
-struct Ports {
-    quint16 message = 9983;
-    quint16 registration = 9980;
-    quint16 login = 2799;
-};
-
 // The one object that owns the program's state: the program directory, the settings, the clock
-// and random numbers, and the windows, created on first use. Main creates it; tests create it
+// and random numbers, the network service, and the windows, created on first use. It is the one
+// place that creates the windows and connects what each asks for. Main creates it; tests create it
 // over a temporary folder.
 class App : public QObject {
     Q_OBJECT
@@ -65,6 +60,10 @@ public:
     // halves to even, the generator seeded from the clock first. Tests may set the source of r.
     qint64 random(qint64 bound) const { return m_folder.random(bound); }
     void setRandomSource(std::function<double()> source) { m_folder.randomSource = std::move(source); }
+
+    // The network service, started on first use: in server mode its services listen from then
+    // on. The main window's load sequence asks for it, through the tray icon.
+    NetService &net();
 
     // Windows. Index, ForNull and ConnectMe live until the App ends once created; the others
     // can be closed (unloaded) and come back afresh on their next use.
@@ -106,6 +105,10 @@ public:
     // Puts the icon into the notification area when it is not there (load sequence and timer).
     bool ensureTrayIcon();
 
+    // The icon's idea of whether the main window is up: its right press hides or shows it.
+    bool mainShown() const { return m_mainShown; }
+    void setMainShown(bool shown) { m_mainShown = shown; }
+
     // Shows the main window, restores it when minimised and brings it to the front (the icon's
     // left press, a second start of the program).
     void raiseMainWindow();
@@ -137,11 +140,15 @@ private:
     void connectIndex(Index *w);
     // The main window, shown and brought to the front.
     Index *frontIndex();
+    // The main window, shown and activated, as the network windows leave it.
+    void backToIndex();
 
     ProgramFolder m_folder;
     Ports m_ports;
     Settings m_settings;
 
+    std::unique_ptr<NetService> m_net;
+    bool m_mainShown = false;
     std::unique_ptr<Index> m_index;
     std::unique_ptr<ForNull> m_forNull;
     std::unique_ptr<ConnectMe> m_connectMe;

@@ -24,7 +24,6 @@ int Main(const QString &programDir, const QString &aboutNote) {
 
     App app(programDir);
     Settings &s = app.settings();
-    s.LoginPassed = false;
     s.ImagesPath.clear();
     s.noLogo = 0;
     QObject::connect(&single, &SingleCopy::showRequested, &app, &App::raiseMainWindow);

@@ -1,15 +1,12 @@
 #include "ui/netwindows/connectme.h"
 
 #include "store/net/connectionlog.h"
-#include "ui/diary/index.h"
-#include "store/net/msgload.h"
+#include "store/settings/settings.h"
+#include "ui/net/netservice.h"
+#include "ui/net/winsock.h"
 #include "ui/netwindows/netwindowtext.h"
-#include "ui/netwindows/newuser.h"
-#include "ui/netwindows/fornull.h"
 #include "ui/widgets/richtextbox.h"
 #include "ui/widgets/ui.h"
-#include "ui/net/winsock.h"
-#include "ui/app/app.h"
 
 #include <QCloseEvent>
 #include <QMenuBar>
@@ -23,7 +20,9 @@ const QString kError = u"  有错误发生。"_qs;
 
 } // namespace
 
-ConnectMe::ConnectMe(App &app, QWidget *parent) : QMainWindow(parent), m_app(app) {
+ConnectMe::ConnectMe(NetService &service, Settings &settings, const ProgramFolder &folder,
+                     QWidget *parent)
+    : QMainWindow(parent), m_service(service), m_settings(settings), m_folder(folder) {
     setWindowTitle(u" "_qs);
     auto *form = new QWidget(this);
     form->setObjectName(u"form"_qs);
@@ -65,21 +64,21 @@ ConnectMe::ConnectMe(App &app, QWidget *parent) : QMainWindow(parent), m_app(app
     tmState->setInterval(1000);
     tmState->start();
 
-    connect(bt_connect, &QPushButton::clicked, this, &ConnectMe::bt_connect_Click);
-    connect(bt_cancel, &QPushButton::clicked, this, &ConnectMe::bt_cancel_Click);
-    connect(bt_save, &QPushButton::clicked, this, &ConnectMe::bt_save_Click);
-    connect(bt_back, &QPushButton::clicked, this, &ConnectMe::bt_back_Click);
-    connect(m_thanks, &QAction::triggered, this, &ConnectMe::m_thanks_Click);
-    connect(m_reg, &QAction::triggered, this, &ConnectMe::m_reg_Click);
-    connect(m_update, &QAction::triggered, this, &ConnectMe::m_update_Click);
-    connect(m_issuance, &QAction::triggered, this, &ConnectMe::m_issuance_Click);
-    connect(m_seeList, &QAction::triggered, this, &ConnectMe::m_seeList_Click);
-    connect(m_save, &QAction::triggered, this, &ConnectMe::m_save_Click);
-    connect(tmState, &QTimer::timeout, this, &ConnectMe::tmState_Timer);
+    connect(bt_connect, &QPushButton::clicked, this, &ConnectMe::onConnect);
+    connect(bt_cancel, &QPushButton::clicked, this, &ConnectMe::onCancel);
+    connect(bt_save, &QPushButton::clicked, this, &ConnectMe::onSave);
+    connect(bt_back, &QPushButton::clicked, this, &ConnectMe::onBack);
+    connect(m_thanks, &QAction::triggered, this, &ConnectMe::onThanks);
+    connect(m_reg, &QAction::triggered, this, &ConnectMe::onRegister);
+    connect(m_update, &QAction::triggered, this, &ConnectMe::onUpdate);
+    connect(m_issuance, &QAction::triggered, this, &ConnectMe::onIssuance);
+    connect(m_seeList, &QAction::triggered, this, &ConnectMe::onSeeList);
+    connect(m_save, &QAction::triggered, this, &ConnectMe::onSaveList);
+    connect(tmState, &QTimer::timeout, this, &ConnectMe::onStateTimer);
 }
 
 void ConnectMe::load() {
-    const Settings &s = m_app.settings();
+    const Settings &s = m_settings;
     if (s.IsServer) {
         tmState->stop();
         bt_connect->setEnabled(false);
@@ -87,16 +86,16 @@ void ConnectMe::load() {
         bt_save->setEnabled(false);
         m_reg->setVisible(false);
     } else {
-        Winsock *wsk = m_app.forNull()->Wsk;
+        Winsock *wsk = m_service.Wsk;
         wsk->setRemoteHost(s.ConnectIP);
-        wsk->setRemotePort(m_app.ports().message);
+        wsk->setRemotePort(m_service.ports().message);
         wsk->setLocalPort(s.LocPort);
         bt_connect->setText(u"连接"_qs);
         m_update->setText(u"连接信息"_qs);
         for (QAction *a : {m_issuance, m_save, m_seeList}) a->setVisible(false);
         bt_save->setVisible(false);
     }
-    if (s.LoginPassed) m_reg->setVisible(false);
+    if (m_service.loginPassed()) m_reg->setVisible(false);
     if (s.IsServer) Content->setText(ClientList);
     Content->setBackColor(ui::buttonFace());
     HostIP->setText(u" Welcome You!"_qs);
@@ -136,12 +135,12 @@ void ConnectMe::setBusy(bool busy) {
 
 // ---- Client mode ----
 
-void ConnectMe::bt_connect_Click() {
-    Settings &s = m_app.settings();
+void ConnectMe::onConnect() {
+    Settings &s = m_settings;
     Content->setText(u"\r\n  "_qs + kConnecting);
-    Winsock *wsk = m_app.forNull()->Wsk;
+    Winsock *wsk = m_service.Wsk;
     wsk->Close();
-    if (!wsk->Connect(s.ConnectIP, m_app.ports().message)) {
+    if (!wsk->Connect(s.ConnectIP, m_service.ports().message)) {
         // The local port could not be had (or the address is unusable): the next attempt takes
         // any free port, so that a port still held by the system never blocks downloads.
         s.LocPort = 0;
@@ -154,17 +153,17 @@ void ConnectMe::bt_connect_Click() {
     Content->setFocus();
 }
 
-void ConnectMe::bt_cancel_Click() {
+void ConnectMe::onCancel() {
     Content->setText(u"\r\n  用户中断连接..."_qs);
     HostIP->setText(u" 用户中断连接..."_qs);
-    m_app.forNull()->Wsk->Close();
+    m_service.Wsk->Close();
     setBusy(false);
     bt_connect->setText(u"连接"_qs);
     Content->setFocus();
 }
 
-void ConnectMe::tmState_Timer() {
-    Winsock *wsk = m_app.forNull()->Wsk;
+void ConnectMe::onStateTimer() {
+    Winsock *wsk = m_service.Wsk;
     const int state = wsk->State();
     setBusy(state != Winsock::sckClosed);
     switch (state) {
@@ -190,9 +189,9 @@ void ConnectMe::tmState_Timer() {
     }
 }
 
-void ConnectMe::m_update_Click() {
-    ForNull *fn = m_app.forNull();
-    if (!m_app.settings().IsServer) {
+void ConnectMe::onUpdate() {
+    const NetService *fn = &m_service;
+    if (!m_settings.IsServer) {
         Content->setText(netwindow::connectionInfo(fn->Wsk->RemoteHost(), fn->Wsk->LocalIP(),
                                                    fn->Wsk->LocalPort()));
         return;
@@ -204,25 +203,22 @@ void ConnectMe::m_update_Click() {
 
 // ---- Both modes ----
 
-void ConnectMe::bt_back_Click() {
+void ConnectMe::onBack() {
     Content->setFocus();
     hide();
-    Index *index = m_app.index();
-    index->show();
-    index->activateWindow();
-    index->focusEditor();
+    emit backRequested();
 }
 
-void ConnectMe::m_thanks_Click() { Content->setText(netwindow::thanksText()); }
+void ConnectMe::onThanks() { Content->setText(netwindow::thanksText()); }
 
-void ConnectMe::m_reg_Click() {
+void ConnectMe::onRegister() {
     hide();
-    m_app.newUser()->show();
+    emit registrationRequested();
 }
 
 // ---- Server mode ----
 
-void ConnectMe::m_issuance_Click() {
+void ConnectMe::onIssuance() {
     Content->setText(QString());
     Content->setReadOnly(false);
     Content->setFocus();
@@ -230,10 +226,10 @@ void ConnectMe::m_issuance_Click() {
     Content->setBackColor(ui::windowBackground());
 }
 
-void ConnectMe::bt_save_Click() {
+void ConnectMe::onSave() {
     // A message that could not be stored stays in the pane for another try; the old message is
     // still whole and is still the one sent.
-    if (!m_app.forNull()->publishMessage(Content->text())) {
+    if (!m_service.publishMessage(Content->text())) {
         HostIP->setText(kError);
         return;
     }
@@ -242,10 +238,10 @@ void ConnectMe::bt_save_Click() {
     Content->setBackColor(ui::buttonFace());
 }
 
-void ConnectMe::m_seeList_Click() { Content->setText(ClientList); }
+void ConnectMe::onSeeList() { Content->setText(ClientList); }
 
-void ConnectMe::m_save_Click() {
-    const store::Result saved = netlog::saveConnectionLog(m_app.folder(), ClientList);
+void ConnectMe::onSaveList() {
+    const store::Result saved = netlog::saveConnectionLog(m_folder, ClientList);
     if (saved.ok()) return;
     qWarning("connection log: %s", qPrintable(saved.detail));
     // A message being written in the pane is not overwritten by the report.
@@ -257,5 +253,5 @@ void ConnectMe::m_save_Click() {
 
 void ConnectMe::closeEvent(QCloseEvent *event) {
     event->accept();
-    m_app.windowLeft();
+    emit closed();
 }

@@ -3,7 +3,9 @@
 #include <QMainWindow>
 #include <QString>
 
-class App;
+class NetService;
+struct ProgramFolder;
+struct Settings;
 class QAction;
 class QPushButton;
 class QTimer;
@@ -20,13 +22,16 @@ class RichTextBox;
 class ConnectMe : public QMainWindow {
     Q_OBJECT
 public:
-    explicit ConnectMe(App &app, QWidget *parent = nullptr);
+    // service: the sockets it drives and shows; settings: the mode, the server's address and the
+    // message socket's local port (reset when it cannot be had); folder: where the log is saved.
+    ConnectMe(NetService &service, Settings &settings, const ProgramFolder &folder,
+              QWidget *parent = nullptr);
 
-    // The load steps; App::connectMe() runs them once, right after creating the window.
+    // The load steps; run once, right after creating the window.
     void load();
 
     // The server's connection log: one line per accepted connection, each beginning with CR LF.
-    // The hidden network window adds to it through logConnection; nothing here clears it.
+    // The network service's connectionLogged adds to it through logConnection; nothing clears it.
     QString ClientList;
 
     // The log keeps the newest entries of at most this many characters, so that a flood of
@@ -34,7 +39,7 @@ public:
     static constexpr qsizetype kMaxClientList = 4 << 20;
     void logConnection(const QString &entry);
 
-    // What the hidden network window does to this window:
+    // What the network service's signals do to this window:
     // server mode at start-up: connect and cancel disabled, caption " 服务器模式".
     void enterServerMode();
     // data on the message/registration socket: the pane holds the reply so far (piece, after
@@ -47,26 +52,34 @@ public:
     RichTextBox *hostIP() const { return HostIP; }
     QTimer *stateTimer() const { return tmState; }
 
+signals:
+    // "返 回": the window has hidden itself; the diary is to show with its editor focused.
+    void backRequested();
+    // "注册": the window has hidden itself; the registration window is to show.
+    void registrationRequested();
+    // The close box hid the window, as "返回" does without showing the diary.
+    void closed();
+
 protected:
-    // The close box hides the window, as "返回" does without showing the diary; App::windowLeft
-    // brings the diary back where nothing else could.
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void bt_connect_Click();
-    void bt_cancel_Click();
-    void bt_save_Click();
-    void bt_back_Click();
-    void m_thanks_Click();
-    void m_reg_Click();
-    void m_update_Click();
-    void m_issuance_Click();
-    void m_seeList_Click();
-    void m_save_Click();
-    void tmState_Timer();
+    void onConnect();
+    void onCancel();
+    void onSave();
+    void onBack();
+    void onThanks();
+    void onRegister();
+    void onUpdate();
+    void onIssuance();
+    void onSeeList();
+    void onSaveList();
+    void onStateTimer();
     void setBusy(bool busy);
 
-    App &m_app;
+    NetService &m_service;
+    Settings &m_settings;
+    const ProgramFolder &m_folder;
     RichTextBox *Content = nullptr;
     RichTextBox *HostIP = nullptr;
     QPushButton *bt_connect = nullptr;

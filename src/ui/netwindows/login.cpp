@@ -1,13 +1,11 @@
 #include "ui/netwindows/login.h"
 
-#include "ui/diary/index.h"
-#include "ui/netwindows/newuser.h"
-#include "ui/netwindows/fornull.h"
+#include "store/settings/settings.h"
+#include "ui/app/trayicons.h"
+#include "ui/net/netservice.h"
+#include "ui/net/winsock.h"
 #include "ui/widgets/richtextbox.h"
 #include "ui/widgets/ui.h"
-#include "ui/net/winsock.h"
-#include "ui/app/app.h"
-#include "ui/app/trayicons.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -18,7 +16,8 @@ namespace {
 const QString kServerClosed = u" 服务器关闭"_qs;
 }
 
-Login::Login(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
+Login::Login(NetService &service, const Settings &settings, QWidget *parent)
+    : QWidget(parent), m_service(service), m_settings(settings) {
     setWindowTitle(u" 用户登录"_qs);
     setFixedSize(ui::twips(4335), ui::twips(2610));
 
@@ -42,15 +41,14 @@ Login::Login(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     AutoConnect->setInterval(500);
     AutoConnect->start();
 
-    connect(AutoConnect, &QTimer::timeout, this, &Login::AutoConnect_Timer);
-    connect(btLogin, &QPushButton::clicked, this, &Login::btLogin_Click);
-    connect(btRegNewUser, &QPushButton::clicked, this, &Login::btRegNewUser_Click);
-    connect(btCancel, &QPushButton::clicked, this, &Login::btCancel_Click);
+    connect(AutoConnect, &QTimer::timeout, this, &Login::onAutoConnect);
+    connect(btLogin, &QPushButton::clicked, this, &Login::onLogin);
+    connect(btRegNewUser, &QPushButton::clicked, this, &Login::onRegister);
+    connect(btCancel, &QPushButton::clicked, this, &Login::onCancel);
 
-    ForNull *fn = m_app.forNull();
-    connect(fn, &ForNull::loginRefused, this, &Login::onRefused);
-    connect(fn->UserCheck, &Winsock::Closed, this, &Login::onConnectionLost);
-    connect(fn->UserCheck, &Winsock::Error, this, &Login::onConnectionLost);
+    connect(&m_service, &NetService::loginRefused, this, &Login::onRefused);
+    connect(m_service.UserCheck, &Winsock::Closed, this, &Login::onConnectionLost);
+    connect(m_service.UserCheck, &Winsock::Error, this, &Login::onConnectionLost);
 }
 
 void Login::load() {
@@ -58,20 +56,20 @@ void Login::load() {
     loginSent = false;
     // A window opened afresh starts a fresh connection: the one a former window left may have
     // been closed by the server meanwhile.
-    if (!m_app.settings().IsServer) m_app.forNull()->UserCheck->Close();
+    if (!m_settings.IsServer) m_service.UserCheck->Close();
 }
 
-void Login::AutoConnect_Timer() {
-    if (m_app.settings().IsServer || loginSent) return;
-    Winsock *sock = m_app.forNull()->UserCheck;
+void Login::onAutoConnect() {
+    if (m_settings.IsServer || loginSent) return;
+    Winsock *sock = m_service.UserCheck;
     const int state = sock->State();
     btLogin->setEnabled(state == Winsock::sckConnected);
     switch (state) {
     case Winsock::sckClosed:
         MsgShow->setText(kServerClosed);
         sock->Close();
-        sock->setRemoteHost(m_app.settings().ConnectIP);
-        sock->setRemotePort(m_app.ports().login);
+        sock->setRemoteHost(m_settings.ConnectIP);
+        sock->setRemotePort(m_service.ports().login);
         sock->setLocalPort(0);
         sock->Connect();
         break;
@@ -93,7 +91,7 @@ void Login::AutoConnect_Timer() {
     if (state == Winsock::sckClosing || state == Winsock::sckError) sock->Close();
 }
 
-void Login::btLogin_Click() {
+void Login::onLogin() {
     if (UserName->text().isEmpty()) {
         MsgShow->setText(u" 账号不能为空"_qs);
         UserName->setFocus();
@@ -107,7 +105,7 @@ void Login::btLogin_Click() {
     btLogin->setEnabled(false);
     loginSent = true;
     m_loginInfo = UserName->text() + QChar(0) + PassWord->text();
-    if (!m_app.forNull()->UserCheck->SendData(m_loginInfo)) onConnectionLost();
+    if (!m_service.UserCheck->SendData(m_loginInfo)) onConnectionLost();
 }
 
 // The connection went away with a request sent or about to be: say so and let the timer connect
@@ -117,7 +115,7 @@ void Login::onConnectionLost() {
     loginSent = false;
     btLogin->setEnabled(false);
     MsgShow->setText(kServerClosed);
-    m_app.forNull()->UserCheck->Close();
+    m_service.UserCheck->Close();
 }
 
 void Login::onRefused() {
@@ -126,20 +124,16 @@ void Login::onRefused() {
     btLogin->setEnabled(true);
 }
 
-void Login::btRegNewUser_Click() {
-    m_app.forNull()->UserCheck->Close();
-    m_app.closeLogin();
-    m_app.newUser()->show();
+void Login::onRegister() {
+    m_service.UserCheck->Close();
+    emit registrationRequested();
 }
 
-void Login::btCancel_Click() {
-    m_app.closeLogin();
-    Index *index = m_app.index();
-    index->show();
-    index->activateWindow();
+void Login::onCancel() {
+    emit backRequested();
 }
 
 void Login::closeEvent(QCloseEvent *event) {
     event->accept();
-    m_app.windowLeft();
+    emit closed();
 }

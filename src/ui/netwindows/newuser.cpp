@@ -1,12 +1,11 @@
 #include "ui/netwindows/newuser.h"
 
-#include "ui/diary/index.h"
-#include "ui/netwindows/fornull.h"
 #include "store/net/protocol.h"
+#include "store/settings/settings.h"
+#include "ui/net/netservice.h"
+#include "ui/net/winsock.h"
 #include "ui/widgets/richtextbox.h"
 #include "ui/widgets/ui.h"
-#include "ui/net/winsock.h"
-#include "ui/app/app.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -22,7 +21,8 @@ namespace {
 const QString kServerClosed = u"服务器关闭"_qs;
 }
 
-NewUser::NewUser(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
+NewUser::NewUser(NetService &service, const Settings &settings, QWidget *parent)
+    : QWidget(parent), m_service(service), m_settings(settings) {
     setWindowTitle(u" 注册用户"_qs);
     setFixedSize(ui::twips(5400), ui::twips(5220));
 
@@ -78,10 +78,10 @@ NewUser::NewUser(App &app, QWidget *parent) : QWidget(parent), m_app(app) {
     AutoConnect->setInterval(500);
     AutoConnect->start();
 
-    connect(AutoConnect, &QTimer::timeout, this, &NewUser::AutoConnect_Timer);
-    connect(Reg, &QPushButton::clicked, this, &NewUser::Reg_Click);
-    connect(bt_cancel, &QPushButton::clicked, this, &NewUser::bt_cancel_Click);
-    Winsock *wsk = m_app.forNull()->Wsk;
+    connect(AutoConnect, &QTimer::timeout, this, &NewUser::onAutoConnect);
+    connect(Reg, &QPushButton::clicked, this, &NewUser::onRegister);
+    connect(bt_cancel, &QPushButton::clicked, this, &NewUser::onCancel);
+    Winsock *wsk = m_service.Wsk;
     connect(wsk, &Winsock::Closed, this, &NewUser::onConnectionLost);
     connect(wsk, &Winsock::Error, this, &NewUser::onConnectionLost);
 }
@@ -97,10 +97,10 @@ void NewUser::load() {
 }
 
 void NewUser::connectToServer() {
-    Winsock *wsk = m_app.forNull()->Wsk;
+    Winsock *wsk = m_service.Wsk;
     wsk->Close();
-    wsk->setRemoteHost(m_app.settings().ConnectIP);
-    wsk->setRemotePort(m_app.ports().registration);
+    wsk->setRemoteHost(m_settings.ConnectIP);
+    wsk->setRemotePort(m_service.ports().registration);
     wsk->setLocalPort(0);
     wsk->Connect();
 }
@@ -113,9 +113,9 @@ bool NewUser::eventFilter(QObject *watched, QEvent *event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void NewUser::AutoConnect_Timer() {
-    if (m_app.settings().IsServer || regSent) return;
-    Winsock *wsk = m_app.forNull()->Wsk;
+void NewUser::onAutoConnect() {
+    if (m_settings.IsServer || regSent) return;
+    Winsock *wsk = m_service.Wsk;
     const int state = wsk->State();
     Reg->setEnabled(state == Winsock::sckConnected);
     switch (state) {
@@ -137,7 +137,7 @@ void NewUser::AutoConnect_Timer() {
     if (state == Winsock::sckClosing || state == Winsock::sckError) wsk->Close();
 }
 
-void NewUser::Reg_Click() {
+void NewUser::onRegister() {
     if (UserName->text().isEmpty()) {
         MsgShow->setText(u"请输入姓名"_qs);
         UserName->setFocus();
@@ -159,14 +159,13 @@ void NewUser::SubmitRegInfo() {
     const QString record = protocol::buildRegistrationRecord(
         {UserName->text(), PassWord->text(), Email->text(), Address->text(), About->text(),
          protocol::sexField(SexBoy->isChecked(), SexGirl->isChecked())});
-    ForNull *fn = m_app.forNull();
     // Only a record that was really handed to the connection counts as submitted.
-    if (fn->Wsk->State() != Winsock::sckConnected || !fn->Wsk->SendData(record)) {
+    if (m_service.Wsk->State() != Winsock::sckConnected || !m_service.Wsk->SendData(record)) {
         MsgShow->setText(kServerClosed);
         return;
     }
-    m_app.settings().LoginPassed = true;
-    fn->FirstRun = false;
+    m_service.LoginPassed = true;
+    m_service.FirstRun = false;
     regSent = true;
 }
 
@@ -176,14 +175,11 @@ void NewUser::onConnectionLost() {
     if (regSent) MsgShow->setText(kServerClosed);
 }
 
-void NewUser::bt_cancel_Click() {
-    m_app.closeNewUser();
-    Index *index = m_app.index();
-    index->show();
-    index->activateWindow();
+void NewUser::onCancel() {
+    emit backRequested();
 }
 
 void NewUser::closeEvent(QCloseEvent *event) {
     event->accept();
-    m_app.windowLeft();
+    emit closed();
 }

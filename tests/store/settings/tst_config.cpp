@@ -113,7 +113,7 @@ void TestConfig::defaultFileIsWrittenAndRead() {
     QCOMPARE(s.ConnectIP, u"127.0.0.1"_qs);
     QCOMPARE(s.NewMessage, u"\r\n    I LOVE YOU! Forever ..."_qs);
     QCOMPARE(s.IsServer, false);
-    QCOMPARE(s.LoginPassed, true);
+    QCOMPARE(s.Passme, true);
     QCOMPARE(s.LocPort, 9233);
     QCOMPARE(s.DiaryDeletion, u"1"_qs);
     QCOMPARE(s.LoveDeletion, u"1"_qs);
@@ -181,8 +181,8 @@ void TestConfig::parse_data() {
     QTest::newRow("value cut at second equals")
         << u"[index]\r\npath=a=b\r\n"_qs << true << u"FirstPage"_qs << u"a"_qs;
     QTest::newRow("message") << u"[Message]\r\nMsg=hello\r\n"_qs << true << u"NewMessage"_qs << u"\r\n  hello"_qs;
-    QTest::newRow("pass check 1") << u"[PassCheck]\r\nPassme=1\r\n"_qs << true << u"LoginPassed"_qs << u"true"_qs;
-    QTest::newRow("pass check 0") << u"[PassCheck]\r\nPassme=0\r\n"_qs << true << u"LoginPassed"_qs << u"false"_qs;
+    QTest::newRow("pass check 1") << u"[PassCheck]\r\nPassme=1\r\n"_qs << true << u"Passme"_qs << u"true"_qs;
+    QTest::newRow("pass check 0") << u"[PassCheck]\r\nPassme=0\r\n"_qs << true << u"Passme"_qs << u"false"_qs;
     QTest::newRow("port") << u"[LocPort]\r\nLocalPort=1234\r\n"_qs << true << u"LocPort"_qs << u"1234"_qs;
     QTest::newRow("port not a number") << u"[LocPort]\r\nLocalPort=abc\r\n"_qs << false << u"LocPort"_qs << u"0"_qs;
     QTest::newRow("port out of range")
@@ -249,7 +249,7 @@ void TestConfig::parse() {
     QCOMPARE(result, ok);
     const QMap<QString, QString> fields = {
         {u"IsServer"_qs, s.IsServer ? u"true"_qs : u"false"_qs},
-        {u"LoginPassed"_qs, s.LoginPassed ? u"true"_qs : u"false"_qs},
+        {u"Passme"_qs, s.Passme ? u"true"_qs : u"false"_qs},
         {u"ConnectIP"_qs, s.ConnectIP},
         {u"FirstPage"_qs, s.FirstPage},
         {u"NewMessage"_qs, s.NewMessage},
@@ -277,9 +277,9 @@ void TestConfig::errorKeepsWhatWasAppliedBefore() {
     QCOMPARE(s.AboutText, kError);
     // Reading never turns server mode or the login pass off again.
     s.IsServer = true;
-    s.LoginPassed = true;
+    s.Passme = true;
     QVERIFY(parseConfigData("[Server]\r\nServer=0\r\n[PassCheck]\r\nPassme=0\r\n", s));
-    QVERIFY(s.IsServer && s.LoginPassed);
+    QVERIFY(s.IsServer && s.Passme);
 }
 
 void TestConfig::unwritableFolderKeepsSettings() {

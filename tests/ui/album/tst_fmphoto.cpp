@@ -762,7 +762,7 @@ void TestFmPhoto::growing() {
     QCOMPARE(m_window->spareHeight(), (661 - 50) * 15);
     QTest::mousePress(box(), Qt::LeftButton, {}, QPoint(10, 10));
     m_cursor += QPoint(10000, 10000);
-    m_window->tmMove_Timer();
+    m_window->onMoveTimer();
     QCOMPARE(box()->geometry(), QRect(971, 611, 100, 50));
     QTest::mouseRelease(box(), Qt::LeftButton, {}, QPoint(10, 10));
 

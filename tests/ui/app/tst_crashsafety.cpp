@@ -11,7 +11,7 @@
 #include "store/diary/mylove.h"
 #include "store/net/msgload.h"
 #include "store/net/accounts.h"
-#include "ui/netwindows/fornull.h"
+#include "ui/net/netservice.h"
 #include "store/net/protocol.h"
 #include "store/net/userinfo.h"
 #include "store/common/codepage.h"
@@ -292,7 +292,7 @@ int childLoop(App &app, Diary &d, QRandomGenerator &rng, int run) {
                 u"消息 "_qs + tag + u"\r\n"_qs + typedText(rng, 50 + rng.bounded(3000));
             // The file holds the text in code page 936, where ¥ becomes "?".
             journal("B message " + digest(cp936::decode(cp936::encode(text))));
-            if (!app.forNull()->publishMessage(text)) journal("F message");
+            if (!app.net().publishMessage(text)) journal("F message");
             journal("D message");
         } else if (pick < 100) {
             journal("B account " + hexOf(tag));
@@ -369,7 +369,7 @@ int childOne(App &app, Diary &d, const QString &op, qint64 limit) {
         ok = d.save();
     } else if (op == u"message") {
         arm();
-        ok = app.forNull()->publishMessage(u"新的消息\r\n"_qs.repeated(200)).ok();
+        ok = app.net().publishMessage(u"新的消息\r\n"_qs.repeated(200)).ok();
     } else if (op == u"account") {
         arm();
         ok = RegNewUser(app.folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
@@ -1076,10 +1076,10 @@ void TestCrashSafety::killedInTheMiddleOfAWrite() {
         QVERIFY(d.save());
         QCOMPARE(testsupport::readFile(f.dir + u'/' + before), cp936::encode(rich) + "\r\n");
     } else if (kind == u"message") {
-        QVERIFY(app->forNull()->publishMessage(u"再一次"_qs));
+        QVERIFY(app->net().publishMessage(u"再一次"_qs));
         QCOMPARE(testsupport::readFile(f.dir + u"/Message.txt"_qs),
                  cp936::encode(u"再一次\r\n"_qs));
-        QCOMPARE(app->forNull()->MessageSended, u"\r\n  再一次"_qs);
+        QCOMPARE(app->net().MessageSended, u"\r\n  再一次"_qs);
     } else {
         QVERIFY(RegNewUser(app->folder(), registrationRecord(u"again"_qs), u"127.0.0.1"_qs));
         UserInfo u(app->folder());
@@ -1114,7 +1114,7 @@ void TestCrashSafety::failingWrites() {
     auto app = makeApp(f.dir, [] { return 0.5; });
     Diary d(*app);
     // The message the service sends, as a server loads it at start.
-    QVERIFY(app->forNull()->reloadMessage());
+    QVERIFY(app->net().reloadMessage());
     const Target target = targetOf(kind, *app);
     const QString folder = target.folder.isEmpty() ? f.dir : f.dir + u'/' + target.folder;
     const QString targetPath = folder + u'/' + target.name;
@@ -1170,7 +1170,7 @@ void TestCrashSafety::failingWrites() {
     if (kind == u"remove") {
         shown = d.pressDelete();
     } else if (kind == u"message") {
-        saved = app->forNull()->publishMessage(typed).ok();
+        saved = app->net().publishMessage(typed).ok();
     } else if (kind == u"account") {
         saved = RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
     } else {
@@ -1191,7 +1191,7 @@ void TestCrashSafety::failingWrites() {
             QCOMPARE(d.text("Titles"), kind == u"love" ? u"珍藏甲"_qs : u"标题"_qs);
     }
     if (kind == u"message")
-        QCOMPARE(app->forNull()->MessageSended, u"\r\n  旧的消息\r\n  第二行"_qs);
+        QCOMPARE(app->net().MessageSended, u"\r\n  旧的消息\r\n  第二行"_qs);
     QCOMPARE(f.unchanged(), QString());
     QCOMPARE(mylove::itemNames(f.dir + u"/Love"_qs).size(), 2);
 
@@ -1201,7 +1201,7 @@ void TestCrashSafety::failingWrites() {
         QVERIFY(d.selectEntry(u"第一篇"_qs));
         QCOMPARE(d.pressDelete(), u"\r\n  "_qs + kSaved);
     } else if (kind == u"message") {
-        QVERIFY(app->forNull()->publishMessage(typed));
+        QVERIFY(app->net().publishMessage(typed));
     } else if (kind == u"account") {
         QVERIFY(RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs));
     } else {
@@ -1266,7 +1266,7 @@ void TestCrashSafety::rewritesReplaceTheFile() {
         QVERIFY(d.startItem(u"珍藏甲"_qs, u"新的"_qs));
         QVERIFY(d.save());
     } else if (kind == u"message") {
-        QVERIFY(app->forNull()->publishMessage(u"新的"_qs));
+        QVERIFY(app->net().publishMessage(u"新的"_qs));
     } else {
         old.setName(u"改名"_qs);
         QVERIFY(old.Save());

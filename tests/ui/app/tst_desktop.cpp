@@ -9,6 +9,7 @@
 #include "ui/find/findwindow.h"
 #include "ui/keep/exportwindow.h"
 #include "ui/keep/restorewindow.h"
+#include "ui/netwindows/fornull.h"
 #include "ui/netwindows/login.h"
 #include "ui/netwindows/newuser.h"
 #include "ui/stats/statswindow.h"

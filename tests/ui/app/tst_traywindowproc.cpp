@@ -82,7 +82,7 @@ void TestTrayWindowProc::sequences() {
         QCoreApplication::processEvents();
     }
     QCOMPARE(w->isVisible(), mainVisible);
-    QCOMPARE(app.settings().MainShown, mainShown);
+    QCOMPARE(app.mainShown(), mainShown);
     QCOMPARE(app.photoLoaded(), albumOpen);
     if (steps.contains(u"L"_qs) || steps.contains(u"R"_qs)) {
         QVERIFY(!app.loginLoaded() && !app.newUserLoaded());

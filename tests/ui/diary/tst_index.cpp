@@ -256,7 +256,7 @@ void TestIndex::startState() {
     QVERIFY(!d.get<QPushButton>("bt_save")->isEnabled());
     QVERIFY(!d.get<QCheckBox>("ck_pw")->isEnabled());
     QVERIFY(d.box("mmw")->isReadOnly());
-    QVERIFY(d.app->settings().MainShown);
+    QVERIFY(d.app->mainShown());
     QVERIFY(d.app->connectMeLoaded() && !d.app->connectMe()->isVisible());
     // Controls sit where the window's table puts them (twips / 15).
     QCOMPARE(d.box("mmw")->geometry(), QRect(2, 27, 452, 316));
@@ -1612,7 +1612,7 @@ void TestIndex::hideAndCloseBox() {
     QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
     d.click("bt_hidden");
     QVERIFY(d.w->isVisible() && d.w->isMinimized());
-    QVERIFY(d.app->settings().MainShown);
+    QVERIFY(d.app->mainShown());
     // Leaving the album or the message window by a way that shows nothing brings the diary back.
     d.w->showNormal();
     QTest::keyPress(d.list(), Qt::Key_Control);

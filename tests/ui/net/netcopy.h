@@ -1,12 +1,11 @@
 #pragma once
 
 // Helpers of the network tests: a copy of the program in a folder of its own, started the way
-// the program starts (settings file, main window's load sequence, hidden network window), and a
+// the program starts (settings file, main window's load sequence, network service), and a
 // raw TCP client.
 
 #include "ui/diary/index.h"
 #include "ui/netwindows/connectme.h"
-#include "ui/netwindows/fornull.h"
 #include "store/common/codepage.h"
 #include "ui/widgets/richtextbox.h"
 #include "ui/app/app.h"
@@ -53,15 +52,15 @@ inline QString configText(const Options &o) {
 struct Copy {
     QTemporaryDir dir;
     std::unique_ptr<App> app;
-    ForNull *fn = nullptr;
+    NetService *fn = nullptr;
 
     explicit Copy(const Options &o = {}) {
         testsupport::writeFile(dir.path() + u"/Config.ini"_qs, gbk(configText(o)));
         if (o.message) testsupport::writeFile(dir.path() + u"/Message.txt"_qs, *o.message);
         app = std::make_unique<App>(dir.path(), o.ports);
         if (o.clock) app->setClock([t = *o.clock] { return t; });
-        app->index(); // its load sequence reads the settings and loads the hidden window
-        fn = app->forNull();
+        app->index(); // its load sequence reads the settings and starts the network service
+        fn = &app->net();
         if (!o.stateTimer) app->connectMe()->stateTimer()->stop();
     }
     ConnectMe *cm() { return app->connectMe(); }

@@ -3,7 +3,7 @@
 #include "ui/netwindows/connectme.h"
 #include "ui/netwindows/newuser.h"
 #include "netcopy.h"
-#include "ui/netwindows/fornull.h"
+#include "ui/net/netservice.h"
 #include "store/net/protocol.h"
 #include "store/net/userinfo.h"
 #include "store/common/codepage.h"
@@ -183,7 +183,7 @@ void tst_ClientSocket::registrationReplyClosesNewUserAndShowsConnectMe() {
     QCOMPARE(stored.getPassword(), u"pw"_qs);
     QVERIFY(!client.app->newUserLoaded());
     QVERIFY(client.cm()->isVisible());
-    QVERIFY(client.app->settings().LoginPassed);
+    QVERIFY(client.app->net().LoginPassed);
 }
 
 void tst_ClientSocket::loginRefusedThenAccepted() {
@@ -196,20 +196,20 @@ void tst_ClientSocket::loginRefusedThenAccepted() {
 
     Copy client;
     client.app->login();
-    QSignalSpy refused(client.fn, &ForNull::loginRefused);
+    QSignalSpy refused(client.fn, &NetService::loginRefused);
     Winsock *check = client.fn->UserCheck;
     QVERIFY(check->Connect(u"127.0.0.1"_qs, server->fn->LogSvr->LocalPort()));
     QVERIFY(waitState(check, 7));
 
     QVERIFY(check->SendData(protocol::buildLoginRequest(u"99"_qs, u"错的"_qs)));
     QVERIFY(refused.wait(kWait));
-    QVERIFY(!client.app->settings().LoginPassed);
+    QVERIFY(!client.app->net().LoginPassed);
     QVERIFY(client.app->loginLoaded());
     QVERIFY(!client.cm()->isVisible());
 
     // Again on the same connection.
     QVERIFY(check->SendData(protocol::buildLoginRequest(u"99"_qs, u"对的"_qs)));
-    QVERIFY(QTest::qWaitFor([&] { return client.app->settings().LoginPassed; }, kWait));
+    QVERIFY(QTest::qWaitFor([&] { return client.app->net().LoginPassed; }, kWait));
     QVERIFY(!client.app->loginLoaded());
     QVERIFY(client.cm()->isVisible());
     QCOMPARE(refused.size(), 1);
@@ -233,7 +233,7 @@ void tst_ClientSocket::loginReplyInPieces() {
     QFETCH(int, refusals);
     Stepwise fake;
     Copy client;
-    QSignalSpy refused(client.fn, &ForNull::loginRefused);
+    QSignalSpy refused(client.fn, &NetService::loginRefused);
     // Connected after the window's own handler: each arrival is counted once it has been read.
     QSignalSpy arrivals(client.fn->UserCheck, &Winsock::DataArrival);
     QVERIFY(client.fn->UserCheck->Connect(u"127.0.0.1"_qs, fake.port()));
@@ -242,7 +242,7 @@ void tst_ClientSocket::loginReplyInPieces() {
     QCOMPARE(arrivals.size(), pieces.size());
     for (qsizetype i = 0; i < pieces.size(); ++i)
         QCOMPARE(arrivals.at(i).at(0).toLongLong(), qint64(pieces.at(i).size()));
-    QCOMPARE(client.app->settings().LoginPassed, accepted);
+    QCOMPARE(client.app->net().LoginPassed, accepted);
     QCOMPARE(refused.size(), refusals);
 }
 

@@ -5,7 +5,7 @@
 #include "ui/netwindows/login.h"
 #include "ui/netwindows/newuser.h"
 #include "netcopy.h"
-#include "ui/netwindows/fornull.h"
+#include "ui/net/netservice.h"
 #include "store/net/protocol.h"
 #include "ui/net/serversession.h"
 #include "store/net/userinfo.h"
@@ -295,7 +295,7 @@ void tst_FixedPortsServer::clientCopyExchangesEverything() {
              qPrintable(confirmation));
 
     // The login window with that account.
-    client.settings().LoginPassed = false;
+    client.net().LoginPassed = false;
     client.connectMe()->hide();
     Login *login = client.login();
     login->autoConnect()->setInterval(20);
@@ -305,7 +305,7 @@ void tst_FixedPortsServer::clientCopyExchangesEverything() {
     login->findChild<RichTextBox *>(u"UserName"_qs)->setText(id);
     login->findChild<RichTextBox *>(u"PassWord"_qs)->setText(u"口令"_qs);
     QTest::mouseClick(btLogin, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(client.settings().LoginPassed, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(client.net().LoginPassed, kWait);
     QVERIFY(!client.loginLoaded());
     QVERIFY(client.connectMe()->isVisible());
 

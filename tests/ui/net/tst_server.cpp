@@ -3,7 +3,7 @@
 #include "ui/netwindows/connectme.h"
 #include "store/net/msgload.h"
 #include "netcopy.h"
-#include "ui/netwindows/fornull.h"
+#include "ui/net/netservice.h"
 #include "store/net/protocol.h"
 #include "store/net/userinfo.h"
 #include "store/common/codepage.h"
@@ -113,7 +113,7 @@ void tst_Server::startUp() {
 
 void tst_Server::clientModeStartsNoService() {
     Copy c;
-    ForNull *fn = c.fn;
+    NetService *fn = c.fn;
     QVERIFY(fn->FirstRun);
     QVERIFY(fn->tm->isActive());
     for (Winsock *w : {fn->svr, fn->RegSvr, fn->LogSvr})

@@ -5,7 +5,7 @@
 
 #include "../net/netcopy.h"
 
-#include "ui/netwindows/fornull.h"
+#include "ui/net/netservice.h"
 #include "ui/net/winsock.h"
 
 #include <QAction>

@@ -174,12 +174,12 @@ void tst_Login::refusedThenAcceptedOnOneConnection() {
     QVERIFY(QTest::qWaitFor([&] { return label(w, "MsgShow")->text() == u" 登录失败！"_qs; }, kWait));
     QCOMPARE(box(w, "PassWord")->text(), QString());
     QVERIFY(button(w, "btLogin")->isEnabled());
-    QVERIFY(!client.app->settings().LoginPassed);
+    QVERIFY(!client.app->net().LoginPassed);
 
     QPointer<Login> guard(w);
     box(w, "PassWord")->setText(u"正确"_qs);
     button(w, "btLogin")->click();
-    QVERIFY(QTest::qWaitFor([&] { return client.app->settings().LoginPassed; }, kWait));
+    QVERIFY(QTest::qWaitFor([&] { return client.app->net().LoginPassed; }, kWait));
     QCOMPARE(client.fn->UserCheck->connectionId(), connection); // the same connection
     QVERIFY(!client.app->loginLoaded());
     QVERIFY(QTest::qWaitFor([&] { return guard.isNull(); }, kWait));
@@ -239,7 +239,7 @@ void tst_Login::idleCloseByServerThenLogin() {
     box(w, "UserName")->setText(id);
     box(w, "PassWord")->setText(u"pw"_qs);
     button(w, "btLogin")->click();
-    QVERIFY(QTest::qWaitFor([&] { return client.app->settings().LoginPassed; }, kWait));
+    QVERIFY(QTest::qWaitFor([&] { return client.app->net().LoginPassed; }, kWait));
 }
 
 void tst_Login::serverModeTimerIdle() {

@@ -127,7 +127,7 @@ void tst_NewUser::recordSent() {
         QVERIFY2(!child<QWidget>(w, name)->isEnabled(), name);
     QVERIFY(button(w, "bt_cancel")->isEnabled());
     QCOMPARE(label(w, "MsgShow")->text(), u"正在提交数据..."_qs);
-    QVERIFY(client.app->settings().LoginPassed);
+    QVERIFY(client.app->net().LoginPassed);
     QVERIFY(!client.fn->FirstRun);
 }
 
@@ -155,7 +155,7 @@ void tst_NewUser::requiredBoxes() {
     QCOMPARE(QApplication::focusWidget(), box(w, qPrintable(focused)));
     QCOMPARE(box(w, "Email")->text(), QString()); // nothing changed
     QVERIFY(box(w, "UserName")->isEnabled());
-    QVERIFY(!client.app->settings().LoginPassed);
+    QVERIFY(!client.app->net().LoginPassed);
     QTest::qWait(100);
     QCOMPARE(peer.received, QByteArray());
 }
@@ -193,14 +193,14 @@ void tst_NewUser::confirmationShowsInConnectionWindow() {
     button(client.app->index(), "bt_love")->click();
     QVERIFY(cm->isVisible());
     QVERIFY(!client.app->loginLoaded());
-    client.app->settings().LoginPassed = false;
+    client.app->net().LoginPassed = false;
     Login *login = client.app->login();
     login->autoConnect()->setInterval(20);
     QVERIFY(QTest::qWaitFor([&] { return button(login, "btLogin")->isEnabled(); }, kWait));
     box(login, "UserName")->setText(id);
     box(login, "PassWord")->setText(u"secret"_qs);
     button(login, "btLogin")->click();
-    QVERIFY(QTest::qWaitFor([&] { return client.app->settings().LoginPassed; }, kWait));
+    QVERIFY(QTest::qWaitFor([&] { return client.app->net().LoginPassed; }, kWait));
 }
 
 void tst_NewUser::closedWhenSubmitting() {
@@ -215,7 +215,7 @@ void tst_NewUser::closedWhenSubmitting() {
     box(w, "PassWord")->setText(u"pw"_qs);
     button(w, "Reg")->click();
     QCOMPARE(label(w, "MsgShow")->text(), u"服务器关闭"_qs);
-    QVERIFY(!client.app->settings().LoginPassed);
+    QVERIFY(!client.app->net().LoginPassed);
     QVERIFY(client.fn->FirstRun);
     for (const char *name : kLocked)
         QVERIFY2(!child<QWidget>(w, name)->isEnabled(), name);
