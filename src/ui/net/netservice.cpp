@@ -1,5 +1,7 @@
 #include "ui/net/netservice.h"
 
+#include "store/common/codepage.h"
+
 #include "store/common/programfolder.h"
 #include "store/net/msgload.h"
 #include "store/settings/settings.h"
@@ -21,9 +23,9 @@ constexpr int kReservedDescriptors = 32;
 
 // Connections served at once: the bound set, and never so many that the listeners could not
 // take the next client or the account store could not open its files.
-int connectionCap(const ServerLimits &limits) {
+int connectionCap(const ServerLimits &limits, int descriptors) {
     int cap = limits.maxConnections > 0 ? limits.maxConnections : INT_MAX;
-    if (const int descriptors = descriptorLimit(); descriptors > 0)
+    if (descriptors > 0)
         cap = std::min(cap, std::max(descriptors - kReservedDescriptors, 1));
     return cap;
 }
@@ -63,6 +65,7 @@ void NetService::start() {
     if (m_started) return;
     m_started = true;
     FirstRun = true;
+    m_descriptors = descriptorLimit();
     tm->start();
     if (!m_settings.IsServer) return;
 
@@ -96,6 +99,8 @@ store::Result NetService::publishMessage(const QString &text) {
 }
 
 void NetService::onTick() {
+    // Read once a second rather than for every connection: it costs a system call.
+    m_descriptors = descriptorLimit();
     emit ticked(m_folder.now().time());
 }
 
@@ -108,7 +113,7 @@ void NetService::onConnectionRequest(Service service, Winsock *listener, int req
     // Full: a connection makes room for the newcomer -- one whose client has said nothing yet
     // before one that is being served, and among those the one quiet longest. So a flood of
     // connections that never speak cannot push out a client in the middle of its request.
-    if (m_sessions.size() >= connectionCap(m_limits)) {
+    if (m_sessions.size() >= connectionCap(m_limits, m_descriptors)) {
         ServerSession *victim = nullptr;
         bool victimServing = true;
         qint64 victimIdle = -1;
@@ -133,7 +138,14 @@ void NetService::onConnectionRequest(Service service, Winsock *listener, int req
     connect(session, &ServerSession::failed, this, &NetService::onSessionFailed);
     connect(session, &ServerSession::finished, this, &NetService::onSessionFinished);
     session->start();
-    if (service == Service::Message) session->reply(MessageSended, true);
+    if (service == Service::Message) {
+        // Encoded once for all the downloads of one message.
+        if (!m_messageOf.isSharedWith(MessageSended)) {
+            m_messageOf = MessageSended;
+            m_messageBytes = cp936::encode(MessageSended);
+        }
+        session->reply(m_messageBytes, true);
+    }
 }
 
 void NetService::onRequest(ServerSession *session, const QString &request) {

@@ -126,6 +126,9 @@ private:
     Ports m_ports;
     bool m_started = false;
     ServerLimits m_limits;
+    int m_descriptors = 0; // the process's descriptor limit, 0 for none
+    QString m_messageOf;   // the message m_messageBytes was encoded from
+    QByteArray m_messageBytes;
     RegistrationGate m_registrations;
     QList<ServerSession *> m_sessions;
     qint64 m_maxReplyBytes = 8 << 20;

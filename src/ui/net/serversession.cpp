@@ -20,10 +20,9 @@ ServerSession::ServerSession(protocol::Service service, const ServerLimits &limi
       m_quiet(new QTimer(this)), m_idle(new QTimer(this)) {
     m_quiet->setSingleShot(true);
     m_idle->setSingleShot(true);
-    m_idle->setInterval(m_limits.idleMs);
     m_lastActivity.start();
     connect(m_quiet, &QTimer::timeout, this, &ServerSession::deliver);
-    connect(m_idle, &QTimer::timeout, this, &ServerSession::close);
+    connect(m_idle, &QTimer::timeout, this, &ServerSession::onIdle);
     connect(m_socket, &Winsock::DataArrival, this, &ServerSession::onData);
     connect(m_socket, &Winsock::Closed, this, &ServerSession::onPeerClosed);
     connect(m_socket, &Winsock::SendComplete, this, &ServerSession::onSendComplete);
@@ -45,7 +44,19 @@ bool ServerSession::isServing() const {
 
 void ServerSession::touch() {
     m_lastActivity.restart();
-    if (!m_closed) m_idle->start();
+    // The timer runs on from the first activity; when it fires, the time since the last one
+    // decides (restarting it on every activity would cost the event loop more than the reply).
+    if (!m_closed && !m_idle->isActive()) m_idle->start(m_limits.idleMs);
+}
+
+void ServerSession::onIdle() {
+    if (m_closed) return;
+    const qint64 left = m_limits.idleMs - m_lastActivity.elapsed();
+    if (left > 0) {
+        m_idle->start(int(left));
+        return;
+    }
+    close();
 }
 
 void ServerSession::onData() {
@@ -83,10 +94,14 @@ void ServerSession::onPeerClosed() {
 }
 
 void ServerSession::reply(const QString &text, bool closeAfter) {
+    reply(cp936::encode(text), closeAfter);
+}
+
+void ServerSession::reply(const QByteArray &bytes, bool closeAfter) {
     if (m_closed) return;
     touch();
     m_closeAfterSend = m_closeAfterSend || closeAfter || m_peerDone;
-    if (!m_socket->SendData(text) && m_closeAfterSend) close();
+    if (!m_socket->SendData(bytes) && m_closeAfterSend) close();
 }
 
 void ServerSession::onSendComplete() {

@@ -45,6 +45,7 @@ public:
 
     // Sends text; with closeAfter, the connection ends once it has gone out.
     void reply(const QString &text, bool closeAfter);
+    void reply(const QByteArray &bytes, bool closeAfter); // bytes in code page 936
     // Ends the connection (once); finished follows.
     void close();
     bool isClosed() const { return m_closed; }
@@ -56,6 +57,7 @@ signals:
 
 private:
     void onData();
+    void onIdle();
     void onPeerClosed();
     void onSendComplete();
     void onError(int number, const QString &description);
