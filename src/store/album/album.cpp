@@ -1,6 +1,6 @@
 #include "store/album/album.h"
 
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -218,7 +218,7 @@ bool saveBitmap(const QImage &image, const QString &folder, const std::function<
     QTemporaryFile temporary(joinPath(folder, QStringLiteral(".svXXXXXX.tmp")));
     if (image.isNull() || !temporary.open()) return false;
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    if (!rgb.save(&temporary, "BMP") || !flushToDisk(temporary)) return false;
+    if (!rgb.save(&temporary, "BMP") || !store::flushToDisk(temporary)) return false;
     const QString temporaryName = temporary.fileName();
     temporary.close();
 

@@ -5,6 +5,8 @@
 
 namespace keep {
 
+using store::Result;
+
 Job::Job(QObject *parent) : QObject(parent) {
     connect(&m_watcher, &QFutureWatcher<Result>::finished, this, [this] {
         const Result result = m_watcher.result();

@@ -20,17 +20,17 @@ public:
 
     // Starts work; done gets its result on this object's thread. False, and nothing started,
     // while other work runs.
-    bool start(std::function<Result()> work, std::function<void(const Result &)> done = {});
+    bool start(std::function<store::Result()> work, std::function<void(const store::Result &)> done = {});
     bool isRunning() const { return m_running; }
     // Blocks until the running work has finished and reported.
     void wait();
 
 signals:
-    void finished(const keep::Result &result);
+    void finished(const store::Result &result);
 
 private:
-    QFutureWatcher<Result> m_watcher;
-    std::function<void(const Result &)> m_done;
+    QFutureWatcher<store::Result> m_watcher;
+    std::function<void(const store::Result &)> m_done;
     bool m_running = false;
 };
 

@@ -1,6 +1,6 @@
 #include "store/sync/merge.h"
 
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "store/diary/diarystore.h"
 
 #include <QDir>
@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -93,22 +92,14 @@ int containment(QSpan a, QSpan b) {
 
 store::Result readFile(const QString &path, QByteArray *data) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return fileError(f);
+    if (!f.open(QIODevice::ReadOnly)) return store::fileError(f);
     *data = f.readAll();
-    if (f.error() != QFileDevice::NoError) return fileError(f);
+    if (f.error() != QFileDevice::NoError) return store::fileError(f);
     return store::Result::success();
 }
 
 store::Result writeWhole(const QString &path, const QByteArray &bytes) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return fileError(f);
-    if (f.write(bytes) != bytes.size()) {
-        store::Result r = fileError(f);
-        f.cancelWriting();
-        f.commit();
-        return r;
-    }
-    return commitWhole(f);
+    return store::saveFile(path, bytes);
 }
 
 bool sameBytes(const QString &a, const QString &b) {
@@ -131,7 +122,7 @@ store::Result moveAside(const ProgramFolder &folder, const QString &rel) {
         to = asidePath(folder, rel) + u'~' + QString::number(n);
     }
     if (!QFile::rename(from, to)) return store::Result::failure(store::Code::IoError, from);
-    syncFolderOf(to);
+    store::syncFolderOf(to);
     return store::Result::success();
 }
 
