@@ -47,16 +47,6 @@ int step(Step how, int current, int n);
 QString statusText(const QString &name, int i, int n);
 QString captionText(const QString &name);
 
-// The status line while the mouse moves over the picture; mode 0 stamps hearts, 1 moves.
-QString modeText(int mode);
-
-// The message the box shows when a picture cannot be loaded (after an empty first line).
-QString loadFailureText(const QString &name);
-
-// The twenty lines of the help page below its title rule.
-QStringList helpLines(const QString &folder, int n, const QString &saveFolder,
-                      const QString &configFile);
-
 // One tick of dragging: the box moves by the cursor's movement (pixels) and stays within the
 // limits set by the space the view has left beside it (twips; negative when the picture is
 // larger than the view).
@@ -86,8 +76,5 @@ QString savedName(qint64 k);
 // the name tried (the one saved on success).
 bool saveBitmap(const QImage &image, const QString &folder, const std::function<qint64()> &draw,
                 QString *file);
-
-// The status line after saving.
-QString saveStatusText(const QString &file, bool saved);
 
 } // namespace album

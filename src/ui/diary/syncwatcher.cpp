@@ -3,6 +3,7 @@
 #include "store/sync/merge.h"
 #include "ui/app/app.h"
 #include "ui/diary/index.h"
+#include "ui/diary/synctext.h"
 
 #include <QFileInfo>
 
@@ -36,7 +37,7 @@ void SyncWatcher::scan() {
     QString home = m_app.settings().FirstPage;
     if (home.isEmpty()) home = u"index.KAV"_qs;
     const conflict::Report report = conflict::mergeAll(m_app.folder(), home, m_index.busyFiles());
-    if (!report.empty()) m_index.showStatus(conflict::statusText(report));
+    if (!report.empty()) m_index.showStatus(syncStatusText(report));
     m_index.diskChanged();
     watchFolders();
 }
