@@ -169,18 +169,22 @@ QString savedName(qint64 k) {
     return u"sv"_qs + QString::number(k) + u".BMP"_qs;
 }
 
-bool saveBitmap(const QImage &image, const QString &folder, const std::function<qint64()> &draw,
-                QString *file) {
+store::Result saveBitmap(const QImage &image, const QString &folder,
+                         const std::function<qint64()> &draw, QString *file) {
     qint64 k = draw();
     *file = joinPath(folder, savedName(k));
 
     // The whole bitmap goes to a hidden temporary file beside its final name first and is then
     // renamed to a name nobody holds: a failure leaves nothing half written, and rename never
     // replaces an existing file.
+    if (image.isNull()) return store::Result::failure(store::Code::BadInput, u"no picture"_qs);
     QTemporaryFile temporary(joinPath(folder, QStringLiteral(".svXXXXXX.tmp")));
-    if (image.isNull() || !temporary.open()) return false;
+    // An unopened temporary file has no name yet: the detail names the picture's.
+    if (!temporary.open())
+        return store::Result::failure(store::Code::IoError, *file + u": "_qs + temporary.errorString());
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    if (!rgb.save(&temporary, "BMP") || !store::flushToDisk(temporary)) return false;
+    if (!rgb.save(&temporary, "BMP")) return store::fileError(temporary);
+    if (store::Result flushed = store::flushToDisk(temporary); !flushed) return flushed;
     const QString temporaryName = temporary.fileName();
     temporary.close();
 
@@ -194,12 +198,13 @@ bool saveBitmap(const QImage &image, const QString &folder, const std::function<
         if (target.exists() || target.isSymLink()) continue;
         if (QFile::rename(temporaryName, *file)) {
             temporary.setAutoRemove(false);
-            return true;
+            return store::Result::success(*file);
         }
         const QFileInfo after(*file);
-        if (!after.exists() && !after.isSymLink()) return false; // not a taken name: give up
+        if (!after.exists() && !after.isSymLink()) // not a taken name: give up
+            return store::Result::failure(store::Code::IoError, *file + u": cannot be renamed into"_qs);
     }
-    return false;
+    return store::Result::failure(store::Code::IoError, folder + u": no free name"_qs);
 }
 
 } // namespace album

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/common/storeresult.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -72,9 +74,10 @@ QString savedName(qint64 k);
 
 // Saves image as a 24-bit Windows bitmap into folder (a path of this system) under a name
 // drawn by draw() (0 to 999999). A name already taken is drawn again, so no earlier picture is
-// ever replaced; the file appears whole or not at all. Returns whether it was saved; file is
-// the name tried (the one saved on success).
-bool saveBitmap(const QImage &image, const QString &folder, const std::function<qint64()> &draw,
-                QString *file);
+// ever replaced; the file appears whole or not at all. file is the name tried (the one saved on
+// success, also the result's path). BadInput for a null image; IoError, with the file and the
+// reason as detail, when writing or renaming failed or every name is taken.
+store::Result saveBitmap(const QImage &image, const QString &folder,
+                         const std::function<qint64()> &draw, QString *file);
 
 } // namespace album

@@ -423,8 +423,10 @@ void fmPhoto::mSave_Click() {
                              Qt::SmoothTransformation);
         image.setDevicePixelRatio(1);
     }
-    const bool saved = album::saveBitmap(
+    const store::Result saved = album::saveBitmap(
         image, album::localPath(settings.oPicSavePath, m_programFolder.dir, home),
         [this] { return m_programFolder.random(999999); }, &file);
-    labShow->setText(albumtext::saveStatusText(file, saved));
+    if (!saved)
+        qWarning("saving the picture: %s %s", store::codeName(saved.code), qPrintable(saved.detail));
+    labShow->setText(albumtext::saveStatusText(file, saved.ok()));
 }

@@ -117,6 +117,9 @@ void ExportWindow::onExport() {
                     [this, alive = QPointer(this)](const store::Result &r) {
                         if (!alive) return;
                         bt_export->setEnabled(true);
+                        if (!r.ok())
+                            qWarning("export failed: %s %s", store::codeName(r.code),
+                                     qPrintable(r.detail));
                         lb_state->setText(resultText(r));
                     });
     if (!started) {

@@ -74,6 +74,8 @@ void RestoreWindow::onRestore() {
             if (!alive) return;
             bt_close->setEnabled(true);
             refresh();
+            if (!r.ok())
+                qWarning("restore failed: %s %s", store::codeName(r.code), qPrintable(r.detail));
             lb_state->setText(resultText(r));
             if (r.ok()) emit restored(r.path);
         });

@@ -373,10 +373,17 @@ void TestAlbum::saveFailure() {
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::red);
     QString file;
-    QVERIFY(!album::saveBitmap(
-        image, dir.path() + u"/missing"_qs, [] { return qint64(3); }, &file));
+    const store::Result r = album::saveBitmap(
+        image, dir.path() + u"/missing"_qs, [] { return qint64(3); }, &file);
+    QCOMPARE(r.code, store::Code::IoError);
+    QVERIFY2(r.detail.startsWith(dir.path() + u"/missing/"_qs), qPrintable(r.detail));
     QCOMPARE(file, dir.path() + u"/missing/sv3.BMP"_qs);
     QVERIFY(!QFileInfo::exists(file));
+    // Nothing to save is refused before any file is made.
+    QCOMPARE(album::saveBitmap(QImage(), dir.path(), [] { return qint64(3); }, &file).code,
+             store::Code::BadInput);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 // A folder that cannot be written leaves nothing behind.
@@ -394,8 +401,8 @@ void TestAlbum::saveIntoReadOnlyFolder() {
     QVERIFY(QDir().mkdir(locked));
     QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
     QVERIFY(!testsupport::writeFile(locked + u"/probe"_qs, "x"));
-    QVERIFY(!album::saveBitmap(
-        image, locked, [] { return qint64(3); }, &file));
+    QCOMPARE(album::saveBitmap(image, locked, [] { return qint64(3); }, &file).code,
+             store::Code::IoError);
     QCOMPARE(hiddenEntries(locked), QStringList());
 }
 
