@@ -281,14 +281,12 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
             c.result = o.result;
             c.PassOK = o.result.ok();
             if (c.PassOK) c.body = cp936::decode(o.plain);
-            else if (o.result.code == store::Code::WrongPassword) c.body = lockedEntryText();
             cipher::wipe(o.plain);
             return false;
         }
         c.PassOK = passwordMatches(passwordBytes, password);
         if (!c.PassOK) {
-            c.result.code = store::Code::WrongPassword;
-            c.body = lockedEntryText();
+            c.result = store::Result::failure(store::Code::WrongPassword, path);
             return false;
         }
         c.body = cp936::decode(body);
@@ -398,6 +396,5 @@ QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
     return out;
 }
 
-QString lockedEntryText() { return u"\r\n  * 记录已加密，请输入正确的密码。"_qs; }
 
 } // namespace diary

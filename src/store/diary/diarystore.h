@@ -73,7 +73,7 @@ struct Content {
     bool found = false;  // the key (and occurrence) is in the file and the file could be read
     bool PassOK = false; // the password matched, or the entry has none
     bool locked = false; // the entry has a password (an old code or a sealed record)
-    QString body;        // the RTF when PassOK, the locked-entry text for a wrong password
+    QString body;        // the RTF when PassOK, else empty
     store::Result result; // Ok, WrongPassword, or for an enciphered entry that cannot be opened
                           // Damaged (or Unavailable) with an empty body
 };
@@ -121,9 +121,5 @@ struct EntryLines {
 };
 // The entries that have a password line, in file order, found as the listing finds them.
 QList<EntryLines> entryLines(const QList<QByteArrayView> &lines);
-
-// The body readEntry gives an entry whose password does not fit (after CR LF): FOS::getContent
-// hands it to the editor in place of the entry.
-QString lockedEntryText();
 
 } // namespace diary

@@ -543,6 +543,7 @@ std::optional<QString> Index::readSelectedEntry(QListWidgetItem *item) {
     std::optional<QString> body = std::move(read.body);
     if (!body) return body;
     switch (oFOS->LastResult.code) {
+    case cipher::Code::WrongPassword: return msg(u"  * 记录已加密，请输入正确的密码。");
     case cipher::Code::Damaged: return msg(u"  * 加密记录已损坏或被改动，无法打开。");
     case cipher::Code::Unavailable: return msg(u"  * 内存不足，无法解密这篇日记。");
     default: return body;
