@@ -14,7 +14,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${QC_FUZZ_SECONDS:-45}}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(config datefile userinfo server rtf sealed rtftext recovery windowstate)
+[ ${#targets[@]} -gt 0 ] || targets=(config datefile userinfo server rtf sealed rtftext recovery windowstate archive)
 
 build="$top/build/fuzz"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQC_FUZZ=ON -DQC_BENCH=OFF \

@@ -37,7 +37,15 @@ bool renameOver(const QString &from, const QString &to) {
 #endif
 }
 
-Result saveThroughFixedTemp(const QString &path, QByteArrayView bytes, const SaveOptions &options) {
+// Writes every piece into file; false at the first that does not go whole.
+bool writePieces(QFileDevice &file, const QList<QByteArrayView> &pieces) {
+    for (const QByteArrayView piece : pieces)
+        if (file.write(piece.data(), piece.size()) != piece.size()) return false;
+    return true;
+}
+
+Result saveThroughFixedTemp(const QString &path, const QList<QByteArrayView> &pieces,
+                            const SaveOptions &options) {
     const QString &tempPath = options.tempPath;
     QFile temp(tempPath);
     Result result;
@@ -50,7 +58,7 @@ Result saveThroughFixedTemp(const QString &path, QByteArrayView bytes, const Sav
             temp.setPermissions(*options.permissions);
         else if (QFileInfo::exists(path))
             temp.setPermissions(QFile::permissions(path));
-        if (temp.write(bytes.data(), bytes.size()) != bytes.size())
+        if (!writePieces(temp, pieces))
             result = fileError(temp);
         else
             result = flushToDisk(temp);
@@ -67,11 +75,16 @@ Result saveThroughFixedTemp(const QString &path, QByteArrayView bytes, const Sav
 } // namespace
 
 Result saveFile(const QString &path, QByteArrayView bytes, const SaveOptions &options) {
-    if (!options.tempPath.isEmpty()) return saveThroughFixedTemp(path, bytes, options);
+    return saveFile(path, QList<QByteArrayView>{bytes}, options);
+}
+
+Result saveFile(const QString &path, const QList<QByteArrayView> &pieces,
+                const SaveOptions &options) {
+    if (!options.tempPath.isEmpty()) return saveThroughFixedTemp(path, pieces, options);
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return fileError(f);
     if (options.permissions) f.setPermissions(*options.permissions);
-    if (f.write(bytes.data(), bytes.size()) != bytes.size()) {
+    if (!writePieces(f, pieces)) {
         const Result failed = fileError(f);
         f.cancelWriting();
         f.commit(); // removes the temporary file

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QFileDevice>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -33,6 +34,9 @@ struct SaveOptions {
 //   saveFile(dir + "/Config.ini", bytes)                               a fresh temporary name
 //   saveFile(dir + "/DB/20040908.KAV", bytes, {dir + "/DB/temp.pc.tmp"}) a fixed one
 Result saveFile(const QString &path, QByteArrayView bytes, const SaveOptions &options = {});
+// The same for a file written as pieces one after the other (runs of a file read before).
+Result saveFile(const QString &path, const QList<QByteArrayView> &pieces,
+                const SaveOptions &options = {});
 
 // IoError with the file's name and errorString() as detail.
 Result fileError(const QFileDevice &file);

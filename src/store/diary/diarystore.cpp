@@ -339,6 +339,30 @@ store::Result appendEntry(const QString &path, const QString &title, const Lock 
     return store::saveFile(path, old + recordBytes(fresh, titleLine, passwordLine, stored));
 }
 
+namespace {
+
+// Adds lines[from, to) of data to pieces, each followed by CR LF as a date file is written. Runs
+// of lines that data already holds so are one piece each. *keyLine is set when one of them begins
+// with DEL.
+void addLines(QList<QByteArrayView> &pieces, QByteArrayView data, const QList<QByteArrayView> &lines,
+              qsizetype from, qsizetype to, bool *keyLine) {
+    const char *const end = data.data() + data.size();
+    for (qsizetype i = from; i < to;) {
+        const char *const runStart = lines[i].data();
+        const char *runEnd = runStart;
+        for (; i < to; ++i) {
+            if (isKeyLine(lines[i])) *keyLine = true;
+            const char *after = lines[i].data() + lines[i].size();
+            if (end - after < 2 || after[0] != '\r' || after[1] != '\n') break;
+            runEnd = after + 2;
+        }
+        if (runEnd != runStart) pieces.append(QByteArrayView(runStart, runEnd - runStart));
+        if (i < to) pieces << lines[i++] << QByteArrayView(kCrLf);
+    }
+}
+
+} // namespace
+
 store::Result removeEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                           const QString &password) {
     QByteArray data;
@@ -357,22 +381,20 @@ store::Result removeEntry(const QString &path, const QString &tempPath, qint32 k
 
     // Everything but that entry, from its key line through its terminator (or up to the next
     // entry, when a damaged entry has lost its terminator).
-    QByteArray kept;
-    kept.reserve(data.size());
-    qsizetype i = 0;
-    for (; i < at; ++i)
-        kept.append(lines[i]).append(kCrLf);
-    i = at + 3; // title and password line belong to the entry whatever they hold
+    qsizetype i = at + 3; // title and password line belong to the entry whatever they hold
     while (i < lines.size() && !endsEntry(lines[i]))
         ++i;
     if (i < lines.size() && lines[i] == kTerminator) ++i;
-    for (; i < lines.size(); ++i)
-        kept.append(lines[i]).append(kCrLf);
+    QList<QByteArrayView> kept;
+    bool keyLineLeft = false;
+    addLines(kept, data, lines, 0, at, &keyLineLeft);
+    addLines(kept, data, lines, i, lines.size(), &keyLineLeft);
 
     // The date file is replaced in one rename: there is never a moment without a whole file.
     if (store::Result replaced = store::saveFile(path, kept, {tempPath}); !replaced) return replaced;
-    // A date file goes when no entry is left in it; one whose rest cannot be read stays.
-    if (const Listing rest = listBytes(kept); rest.result.ok() && rest.items.isEmpty()) QFile::remove(path);
+    // A date file goes when no entry is left in it; one whose rest cannot be read stays. The
+    // listing looks for entries at the lines that begin with DEL: with none left, it is empty.
+    if (!keyLineLeft) QFile::remove(path);
     return store::Result::success();
 }
 

@@ -71,6 +71,18 @@ bool bytesBefore(QByteArrayView x, QByteArrayView y) {
     return c != 0 ? c < 0 : x.size() < y.size();
 }
 
+// Where two byte runs first differ: the length of the run they begin with.
+qsizetype firstDifference(QByteArrayView x, QByteArrayView y) {
+    const qsizetype n = std::min(x.size(), y.size());
+    constexpr qsizetype kBlock = 4096;
+    qsizetype at = 0;
+    while (at + kBlock <= n && std::memcmp(x.data() + at, y.data() + at, kBlock) == 0)
+        at += kBlock;
+    while (at < n && x[at] == y[at])
+        ++at;
+    return at;
+}
+
 using QSpan = QList<QByteArrayView>;
 
 // 1 when a holds every entry of b (as many times), 2 when only b holds every entry of a, 0 when
@@ -98,8 +110,9 @@ store::Result readFile(const QString &path, QByteArray *data) {
     return store::Result::success();
 }
 
-store::Result writeWhole(const QString &path, const QByteArray &bytes) {
-    return store::saveFile(path, bytes);
+// Writes the pieces one after the other as the whole new file.
+store::Result writeWhole(const QString &path, std::initializer_list<QByteArrayView> pieces) {
+    return store::saveFile(path, QList<QByteArrayView>(pieces));
 }
 
 bool sameBytes(const QString &a, const QString &b) {
@@ -133,7 +146,7 @@ store::Result keepAsItem(const QString &loveDir, const QString &title, const QBy
     for (int n = 1;; ++n) {
         *name = n == 1 ? title : title + u' ' + QString::number(n);
         const QString path = loveDir + u'/' + *name;
-        if (!QFileInfo::exists(path)) return writeWhole(path, bytes);
+        if (!QFileInfo::exists(path)) return writeWhole(path, {bytes});
         QByteArray there;
         if (readFile(path, &there) && there == bytes) return store::Result::success();
     }
@@ -170,8 +183,8 @@ struct Scan {
         }
         const DateMerge m = mergeDateFiles(mine, theirs);
         if (!m.ok) return fail(step, store::Result::failure(store::Code::Damaged, target));
-        if (m.bytes != mine) {
-            if (store::Result r = writeWhole(target, m.bytes); !r) return fail(step, r);
+        if (m.base.data() != mine.constData() || !m.tail.isEmpty()) {
+            if (store::Result r = writeWhole(target, {m.base, m.tail}); !r) return fail(step, r);
             report.changed.append(target);
         }
         step.outcome = m.added > 0 ? Outcome::Merged : Outcome::MovedAside;
@@ -194,7 +207,7 @@ struct Scan {
             const QDateTime a = QFileInfo(target).lastModified(),
                             b = QFileInfo(copy).lastModified();
             if (b > a || (b == a && theirs < mine)) {
-                if (store::Result r = writeWhole(target, theirs); !r) return fail(step, r);
+                if (store::Result r = writeWhole(target, {theirs}); !r) return fail(step, r);
                 report.changed.append(target);
                 asItem = mine;
                 step.outcome = Outcome::HomeReplaced;
@@ -292,16 +305,34 @@ struct Scan {
 
 DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second) {
     DateMerge m;
-    const Entries a = entriesOf(first), b = entriesOf(second);
-    if (!a.ok || !b.ok) {
+    // Two versions of a day mostly begin alike: the entries that lie whole in the bytes both
+    // begin with are read once, from the first, and only the second's rest is read on its own.
+    const Entries a = entriesOf(first);
+    if (!a.ok) {
         m.ok = false;
         return m;
     }
+    const qsizetype same = firstDifference(first, second);
+    qsizetype shared = 0, sharedEnd = 0;
+    for (const QByteArrayView &e : a.items) {
+        const qsizetype end = e.data() + e.size() - first.data();
+        // Not the last entry copied with a line break added, and ending in CR LF, so that the
+        // second's rest begins at a line start there as well.
+        if (e.data() == a.last.data() || end > same || !e.endsWith(kCrLf)) break;
+        ++shared;
+        sharedEnd = end;
+    }
+    Entries b = entriesOf(second.sliced(sharedEnd));
+    if (!b.ok) {
+        m.ok = false;
+        return m;
+    }
+    b.items = a.items.first(shared) + b.items;
+
     // The base is chosen from the two versions alone, never from which one is ours: a version
     // that holds every entry of the other; else the one with fewer entries; else the one whose
     // bytes sort first. A merge with a version it already holds so changes nothing.
     // Entries both begin with are in both: only what follows them is compared and hashed.
-    qsizetype shared = 0;
     while (shared < a.items.size() && shared < b.items.size() && a.items[shared] == b.items[shared])
         ++shared;
     const int contains = containment(a.items.sliced(shared), b.items.sliced(shared));
@@ -314,34 +345,27 @@ DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second) {
         firstIsBase = a.items.size() < b.items.size();
     else
         firstIsBase = !bytesBefore(second, first);
-    const QByteArrayView baseBytes = firstIsBase ? first : second;
+    m.base = firstIsBase ? first : second;
     const Entries &base = firstIsBase ? a : b;
     const Entries &other = firstIsBase ? b : a;
 
     QHash<QByteArrayView, int> held;
     for (qsizetype i = shared; i < base.items.size(); ++i)
         ++held[base.items[i]];
-    QList<QByteArrayView> added;
+    if (!m.base.isEmpty() && !m.base.endsWith('\n'))
+        m.tail = m.base.endsWith('\r') ? QByteArray("\n") : kCrLf;
+    qsizetype total = base.items.size();
     for (qsizetype i = shared; i < other.items.size(); ++i) {
         int &n = held[other.items[i]];
-        if (n > 0)
+        if (n > 0) {
             --n;
-        else
-            added.append(other.items[i]);
+            continue;
+        }
+        m.tail.append(other.items[i]);
+        ++total;
     }
-    // One allocation for the whole result: a file of thousands of entries is megabytes.
-    qsizetype size = baseBytes.size() + 2;
-    for (const QByteArrayView e : added)
-        size += e.size();
-    m.bytes.reserve(size);
-    m.bytes.append(baseBytes);
-    if (!m.bytes.isEmpty() && !m.bytes.endsWith('\n') && !m.bytes.endsWith('\r'))
-        m.bytes += kCrLf;
-    else if (m.bytes.endsWith('\r'))
-        m.bytes += '\n';
-    for (const QByteArrayView e : added)
-        m.bytes.append(e);
-    const qsizetype total = base.items.size() + added.size();
+    // Nothing to add: the base stays byte for byte, with no line break added.
+    if (total == base.items.size()) m.tail.clear();
     m.added = total - int(a.items.size());
     return m;
 }

@@ -19,11 +19,15 @@ namespace conflict {
 // many, the one whose bytes sort first); it stays as it is, and every entry of the other that the
 // base does not hold byte for byte follows, in the other's order. An entry edited on both
 // computers is kept twice, and a sealed entry is compared as its bytes. ok is false when either
-// version is damaged; nothing is merged then.
+// version is damaged; nothing is merged then. The merged file is base followed by tail; base
+// points into the bytes passed in, which must outlive it.
 struct DateMerge {
-    QByteArray bytes;
-    int added = 0; // entries the first version gains
+    QByteArrayView base;
+    QByteArray tail; // what follows the base: empty when the base holds every entry already
+    int added = 0;   // entries the first version gains
     bool ok = true;
+
+    QByteArray bytes() const { return base.toByteArray() + tail; }
 };
 DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second);
 

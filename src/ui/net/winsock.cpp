@@ -164,7 +164,7 @@ bool Winsock::Listen() {
 void Winsock::acceptPending() {
     QSocketNotifier *notifier = m_acceptNotifier;
     for (int i = 0; i < kAcceptBatch && m_acceptNotifier == notifier; ++i) {
-        const int fd = ::accept(int(notifier->socket()), nullptr, nullptr);
+        const int fd = ::accept4(int(notifier->socket()), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;
@@ -175,7 +175,6 @@ void Winsock::acceptPending() {
             });
             return;
         }
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         auto *socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(fd)) {
             ::close(fd);

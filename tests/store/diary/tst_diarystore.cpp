@@ -46,6 +46,8 @@ private slots:
     void deleteKeepsOtherBytesExactly();
     void oddEntriesSpareTheirNeighbours_data();
     void oddEntriesSpareTheirNeighbours();
+    void lastEntryTakesTheFile_data();
+    void lastEntryTakesTheFile();
     void appendEntry();
     void appendEntryRefusals();
     void removeEntryResults_data();
@@ -278,6 +280,39 @@ void TestDiaryStore::oddEntriesSpareTheirNeighbours_data() {
     // Title and password line belong to the entry even when the title is a terminator.
     QTest::newRow("title that looks like a terminator")
         << entry("3", u" \x7f"_qs, "", kBodyA) + next << 3 << 0 << kBodyA << next;
+    // The rewritten file ends every line with CR LF, as the program writes them.
+    QTest::newRow("neighbour with CR alone as line breaks")
+        << entry("7", u"a"_qs, "", kBodyA) + "\x7f" "1\rnext\r\x07\r{\\rtf1 n}\r \x7f\r" << 7 << 0 << kBodyA
+        << QByteArray("\x7f" "1\r\nnext\r\n\x07\r\n{\\rtf1 n}\r\n \x7f\r\n");
+    QTest::newRow("neighbour at the end without its last line break")
+        << entry("7", u"a"_qs, "", kBodyA) + next.chopped(2) << 7 << 0 << kBodyA << next;
+    QTest::newRow("lines between entries stay")
+        << "stray\r\n" + entry("7", u"a"_qs, "", kBodyA) + "more\rstray\r\n" + next << 7 << 0 << kBodyA
+        << "stray\r\nmore\r\nstray\r\n" + next;
+}
+
+void TestDiaryStore::lastEntryTakesTheFile_data() {
+    QTest::addColumn<QByteArray>("rest");
+    QTest::addColumn<bool>("stays");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("nothing else") << QByteArray() << false << QByteArray();
+    QTest::newRow("stray lines only") << QByteArray("stray\r\nlines\r\n") << false << QByteArray();
+    QTest::newRow("a key line that is no number")
+        << QByteArray("\x7fxy\r\nt\r\n") << true << QByteArray("\x7fxy\r\nt\r\n");
+    QTest::newRow("a key line at the end") << QByteArray("\x7f" "5") << true << QByteArray("\x7f" "5\r\n");
+}
+
+void TestDiaryStore::lastEntryTakesTheFile() {
+    // A date file goes with its last entry; one whose rest may hold a damaged entry stays.
+    QFETCH(QByteArray, rest);
+    QFETCH(bool, stays);
+    QFETCH(QByteArray, after);
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/d.KAV"_qs;
+    QVERIFY(testsupport::writeFile(path, entry("7", u"a"_qs, "", kBodyA) + rest));
+    QCOMPARE(diary::removeEntry(path, dir.path() + u"/temp.tmp"_qs, 7, 0, QString()).code, store::Code::Ok);
+    QCOMPARE(QFile::exists(path), stays);
+    if (stays) QCOMPARE(testsupport::readFile(path), after);
 }
 
 void TestDiaryStore::oddEntriesSpareTheirNeighbours() {

@@ -83,12 +83,12 @@ void TestSyncMerge::dateFiles() {
     const conflict::DateMerge ba = conflict::mergeDateFiles(b, a);
     QVERIFY(ab.ok);
     QVERIFY(ba.ok);
-    QCOMPARE(ab.bytes, merged);
-    QCOMPARE(ba.bytes, merged); // the same bytes on both computers
+    QCOMPARE(ab.bytes(), merged);
+    QCOMPARE(ba.bytes(), merged); // the same bytes on both computers
     QCOMPARE(ab.added, addedToA);
     // A second merge with either version changes nothing.
-    QCOMPARE(conflict::mergeDateFiles(merged, a).bytes, merged);
-    QCOMPARE(conflict::mergeDateFiles(b, merged).bytes, merged);
+    QCOMPARE(conflict::mergeDateFiles(merged, a).bytes(), merged);
+    QCOMPARE(conflict::mergeDateFiles(b, merged).bytes(), merged);
 }
 
 void TestSyncMerge::damagedDateFiles_data() {
