@@ -51,25 +51,31 @@ void TestSaveFile::saves_data() {
     QTest::addColumn<bool>("fixedTemp"); // a temporary name of the caller's (DB/temp.HOST.tmp)
     QTest::addColumn<QByteArray>("old"); // null: no file there before
     QTest::addColumn<int>("code");
+    QTest::addColumn<int>("pieces"); // the bytes given as that many runs
     const QByteArray old = "old entry\r\n";
     for (bool fixed : {false, true}) {
         const char *temp = fixed ? "fixed temp" : "fresh temp";
         QTest::addRow("%s, new file", temp)
-            << QString() << fixed << QByteArray() << int(store::Code::Ok);
-        QTest::addRow("%s, replaces", temp) << QString() << fixed << old << int(store::Code::Ok);
+            << QString() << fixed << QByteArray() << int(store::Code::Ok) << 1;
+        QTest::addRow("%s, replaces", temp)
+            << QString() << fixed << old << int(store::Code::Ok) << 1;
         QTest::addRow("%s, replaces an empty file", temp)
-            << QString() << fixed << QByteArray("") << int(store::Code::Ok);
+            << QString() << fixed << QByteArray("") << int(store::Code::Ok) << 1;
         QTest::addRow("%s, full disk", temp)
-            << u"full disk"_qs << fixed << old << int(store::Code::IoError);
+            << u"full disk"_qs << fixed << old << int(store::Code::IoError) << 1;
         QTest::addRow("%s, read-only folder", temp)
-            << u"read-only folder"_qs << fixed << old << int(store::Code::IoError);
+            << u"read-only folder"_qs << fixed << old << int(store::Code::IoError) << 1;
         QTest::addRow("%s, no folder", temp)
-            << u"no folder"_qs << fixed << QByteArray() << int(store::Code::IoError);
+            << u"no folder"_qs << fixed << QByteArray() << int(store::Code::IoError) << 1;
         QTest::addRow("%s, a folder in the file's place", temp)
-            << u"target is a folder"_qs << fixed << QByteArray() << int(store::Code::IoError);
+            << u"target is a folder"_qs << fixed << QByteArray() << int(store::Code::IoError) << 1;
+        QTest::addRow("%s, replaces, in pieces", temp)
+            << QString() << fixed << old << int(store::Code::Ok) << 3;
+        QTest::addRow("%s, full disk, in pieces", temp)
+            << u"full disk"_qs << fixed << old << int(store::Code::IoError) << 3;
     }
     QTest::addRow("fixed temp in a folder that is not there")
-        << u"no temp folder"_qs << true << old << int(store::Code::IoError);
+        << u"no temp folder"_qs << true << old << int(store::Code::IoError) << 1;
 }
 
 void TestSaveFile::saves() {
@@ -77,6 +83,7 @@ void TestSaveFile::saves() {
     QFETCH(bool, fixedTemp);
     QFETCH(QByteArray, old);
     QFETCH(int, code);
+    QFETCH(int, pieces);
     if (fault == u"read-only folder" && ::geteuid() == 0) {
         // Root writes into any folder: the row runs again as a plain user.
         const QString failure =
@@ -110,7 +117,13 @@ void TestSaveFile::saves() {
         small.rlim_cur = 64;
         setrlimit(RLIMIT_FSIZE, &small);
     }
-    const store::Result saved = store::saveFile(path, bytes, options);
+    QList<QByteArrayView> runs;
+    const qsizetype run = bytes.size() / pieces;
+    for (int i = 0; i < pieces; ++i)
+        runs.append(
+            QByteArrayView(bytes).sliced(i * run, i + 1 < pieces ? run : bytes.size() - i * run));
+    const store::Result saved =
+        pieces == 1 ? store::saveFile(path, bytes, options) : store::saveFile(path, runs, options);
     if (fault == u"full disk") {
         setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, oldHandler);
