@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/common/work.h"
 #include "store/crypt/entrycipher.h"
 
 #include <QByteArray>
@@ -34,7 +35,7 @@ struct Conversion {
 };
 // Told before each date file how many are done and how many there are in all; false stops the
 // conversion there, the files not reached yet staying as they are.
-using Progress = std::function<bool(int done, int total)>;
+using Progress = work::Progress;
 // Does it for every date file (decimal digits and ".KAV" in any case) in the folder dbFolder. A
 // file with something to encipher is written whole to tempPath, forced to disk and renamed over
 // the date file, as a removal does: a crash leaves each date file old or new, never half of it.

@@ -16,8 +16,8 @@ Search::~Search() {
 void Search::start(const QString &query) {
     cancel();
     const quint64 generation = ++m_generation;
-    auto cancelled = std::make_shared<std::atomic_bool>(false);
-    m_cancel = cancelled;
+    const work::Cancel stop;
+    m_cancel = stop;
     m_running = true;
     // Reports travel to this object's thread; those of an older search are dropped there.
     auto report = [this, generation](auto f) {
@@ -29,11 +29,11 @@ void Search::start(const QString &query) {
     };
     Engine *engine = &m_engine;
     m_futures.removeIf([](const QFuture<void> &f) { return f.isFinished(); });
-    m_futures << QtConcurrent::run([engine, query, cancelled, report, this] {
+    m_futures << QtConcurrent::run([engine, query, stop, report, this] {
         const QList<Hit> hits = engine->search(
-            query, [cancelled] { return cancelled->load(); },
+            query, stop.asker(),
             [report, this](const Hit &hit) { report([this, hit] { emit hitFound(hit); }); });
-        if (cancelled->load()) return;
+        if (stop.requested()) return;
         const int count = int(hits.size());
         report([this, count] {
             m_running = false;
@@ -43,7 +43,7 @@ void Search::start(const QString &query) {
 }
 
 void Search::cancel() {
-    if (m_cancel) m_cancel->store(true);
+    if (m_cancel) m_cancel->request();
     m_cancel.reset();
     ++m_generation;
     m_running = false;

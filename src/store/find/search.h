@@ -1,13 +1,13 @@
 #pragma once
 
+#include "store/common/work.h"
 #include "store/find/engine.h"
 
 #include <QFuture>
 #include <QList>
 #include <QObject>
 
-#include <atomic>
-#include <memory>
+#include <optional>
 
 // A search that runs on a worker thread and reports its hits as they come, for the windows.
 namespace find {
@@ -31,7 +31,7 @@ signals:
 
 private:
     Engine &m_engine;
-    std::shared_ptr<std::atomic_bool> m_cancel;
+    std::optional<work::Cancel> m_cancel; // of the search started last, while it runs
     // Every worker that may still run: a superseded one stops at its next file, but it reads the
     // engine and reports to this object until then.
     QList<QFuture<void>> m_futures;

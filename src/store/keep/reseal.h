@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/common/work.h"
 #include "store/crypt/entrycipher.h"
 #include "store/keep/backup.h"
 
@@ -23,7 +24,7 @@ struct Resealing {
 };
 
 // Told before each backup or folder how many are done and how many there are; false stops there.
-using ResealProgress = std::function<bool(int done, int total)>;
+using ResealProgress = work::Progress;
 
 // Enciphers under password every entry locked with its old code in the date files ("DB/" and
 // digits ".KAV") of every backup in Backup, and of every folder inside Backup that holds a DB

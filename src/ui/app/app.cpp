@@ -20,9 +20,7 @@
 #include "ui/app/trayicons.h"
 #include "ui/app/windowkeeper.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QDir>
 #include <QTimer>
 #include <QSystemTrayIcon>
@@ -42,9 +40,8 @@ App::App(const QString &programDir, Ports ports) : m_folder(programDir), m_ports
 }
 
 App::~App() {
-    // Work in progress ends first; it reports to windows that are about to go. Enciphering old
-    // entries stops after the date file it is writing.
-    if (m_index) m_index->stopBackgroundWork();
+    // Work in progress ends first; it reports to windows that are about to go. Work that reports
+    // its steps (enciphering old entries) stops after the date file it is writing.
     m_keepJob.reset();
     // Windows first, while the App they refer to is still whole.
     delete m_restore.data();
@@ -70,7 +67,8 @@ void App::paintBeforeHomePage() {
 
 Index *App::index() {
     if (!m_index) {
-        m_index = std::make_unique<Index>(*this);
+        m_index = std::make_unique<Index>(m_folder, m_settings, keepJob());
+        m_index->setAboutNote(m_aboutNote);
         if (m_paintBeforeHomePage) {
             // After the first paint, or after a second for a window that is not painted (one the
             // desktop starts minimised).
@@ -85,30 +83,48 @@ Index *App::index() {
         keeper->restore();
         m_index->setZoom(keeper->zoom());
         connect(m_index.get(), &Index::zoomChanged, keeper, &WindowKeeper::setZoom);
-        QAction *find = m_index->toolsMenu()->addAction(u"查找日记"_qs);
-        find->setObjectName(u"m_find"_qs);
-        find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-        connect(find, &QAction::triggered, this, [this] { showWindow(findWindow()); });
-        QAction *calendar = m_index->toolsMenu()->addAction(u"日历"_qs);
-        calendar->setObjectName(u"m_calendar"_qs);
-        connect(calendar, &QAction::triggered, this, [this] { showWindow(calendarWindow()); });
-        QAction *statistics = m_index->toolsMenu()->addAction(u"统计"_qs);
-        statistics->setObjectName(u"m_stats"_qs);
-        connect(statistics, &QAction::triggered, this, [this] { showWindow(statsWindow()); });
-        QAction *restore = m_index->toolsMenu()->addAction(u"恢复备份…"_qs);
-        restore->setObjectName(u"m_restore"_qs);
-        connect(restore, &QAction::triggered, this, [this] { restoreWindow()->show(); });
-        QAction *exporting = m_index->toolsMenu()->addAction(u"导出…"_qs);
-        exporting->setObjectName(u"m_export"_qs);
-        connect(exporting, &QAction::triggered, this, [this] { exportWindow()->show(); });
+        connectIndex(m_index.get());
         // The load sequence runs once the window is reachable: the windows it loads use it.
         m_index->LoadSequence(m_paintBeforeHomePage);
         m_index->reopenDraft();
         // Another computer's versions, left as conflict copies by a sync tool, are merged now
         // and whenever they arrive.
-        (new SyncWatcher(*this, *m_index))->scan();
+        Index *w = m_index.get();
+        auto *sync = new SyncWatcher(m_folder, m_settings, [w] { return w->busyFiles(); }, w);
+        connect(sync, &SyncWatcher::merged, w, &Index::showStatus);
+        connect(sync, &SyncWatcher::diskChanged, w, &Index::diskChanged);
+        // Copies of what the edit writes waited for it.
+        connect(w, &Index::editEnded, sync, &SyncWatcher::settle);
+        sync->scan();
     }
     return m_index.get();
+}
+
+void App::connectIndex(Index *w) {
+    connect(w, &Index::loaded, this, [this] {
+        // The icon belongs to the hidden network window, which loads here.
+        ensureTrayIcon();
+        closeLogin();
+        closeNewUser();
+        connectMe()->hide();
+        m_settings.MainShown = true;
+    });
+    connect(w, &Index::albumRequested, this, [this] { photo()->show(); });
+    connect(w, &Index::messageRequested, this, [this] {
+        if (m_settings.IsServer || m_settings.LoginPassed) connectMe()->show();
+        else login()->show();
+    });
+    connect(w, &Index::hideRequested, this, [this, w] {
+        // Without a notification area no icon could bring the window back: it is minimised.
+        if (trayAvailable()) w->hide();
+        else w->showMinimized();
+    });
+    connect(w, &Index::exitRequested, this, &App::exit);
+    connect(w, &Index::findRequested, this, [this] { showWindow(findWindow()); });
+    connect(w, &Index::calendarRequested, this, [this] { showWindow(calendarWindow()); });
+    connect(w, &Index::statsRequested, this, [this] { showWindow(statsWindow()); });
+    connect(w, &Index::restoreRequested, this, [this] { restoreWindow()->show(); });
+    connect(w, &Index::exportRequested, this, [this] { exportWindow()->show(); });
 }
 
 ForNull *App::forNull() {
@@ -358,4 +374,9 @@ ExportWindow *App::exportWindow() {
         m_export->setWindowFlag(Qt::Window);
     }
     return m_export;
+}
+
+void App::setAboutNote(const QString &note) {
+    m_aboutNote = note;
+    if (m_index) m_index->setAboutNote(note);
 }

@@ -129,10 +129,12 @@ public:
     // A line the about view adds after the settings' text (the installed program says there
     // where the diary lives); empty for none.
     QString aboutNote() const { return m_aboutNote; }
-    void setAboutNote(const QString &note) { m_aboutNote = note; }
+    void setAboutNote(const QString &note);
 
 private:
     static void showWindow(QWidget *w);
+    // What the main window asks for reaches the windows and the program.
+    void connectIndex(Index *w);
     // The main window, shown and brought to the front.
     Index *frontIndex();
 

@@ -1,20 +1,17 @@
 #include "ui/diary/index.h"
 
-#include "ui/album/fmphoto.h"
 #include "store/crypt/convert.h"
 #include "store/keep/reseal.h"
 #include "store/diary/diarytext.h"
 #include "store/diary/mylove.h"
 #include "store/diary/recovery.h"
 #include "store/keep/keepjob.h"
-#include "ui/netwindows/connectme.h"
-#include "ui/netwindows/login.h"
+#include "ui/diary/draftkeeper.h"
 #include "ui/widgets/richtextbox.h"
 #include "store/rtf/rtf.h"
 #include "store/common/localname.h"
 #include "store/common/textfile.h"
 #include "ui/widgets/ui.h"
-#include "ui/app/app.h"
 #include "store/settings/config.h"
 #include "ui/app/helpdoc.h"
 #include "store/settings/windowstate.h"
@@ -34,7 +31,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QHBoxLayout>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -52,8 +51,6 @@ const QDate kLastDate(9999, 12, 31);
 constexpr int KeyRole = Qt::UserRole;
 constexpr int OccurrenceRole = Qt::UserRole + 1;
 
-// A change of an open edit reaches its recovery draft within this time.
-constexpr int kDraftDelayMs = 3000;
 // The count of the open edit follows the typing at most this often, so that a long entry types as
 // fast as a short one.
 constexpr int kCountDelayMs = 300;
@@ -80,7 +77,8 @@ QString sixAsterisks() {
 
 } // namespace
 
-Index::Index(App &app, QWidget *parent) : QMainWindow(parent), m_app(app) {
+Index::Index(const ProgramFolder &folder, Settings &settings, keep::Job &job, QWidget *parent)
+    : QMainWindow(parent), m_folder(folder), m_settings(settings), m_job(job) {
     setWindowTitle(u" "_qs);
     buildControls();
 }
@@ -106,6 +104,17 @@ void Index::buildControls() {
     m_tools->setObjectName(u"m_tools"_qs);
     m_encipherOld = m_tools->addAction(u"加密旧日记"_qs);
     m_encipherOld->setObjectName(u"m_encipherOld"_qs);
+    auto tool = [this](const char *name, const QString &text, void (Index::*requested)()) {
+        QAction *a = m_tools->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, requested);
+        return a;
+    };
+    tool("m_find", u"查找日记"_qs, &Index::findRequested)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    tool("m_calendar", u"日历"_qs, &Index::calendarRequested);
+    tool("m_stats", u"统计"_qs, &Index::statsRequested);
+    tool("m_restore", u"恢复备份…"_qs, &Index::restoreRequested);
+    tool("m_export", u"导出…"_qs, &Index::exportRequested);
 
     // The frame is the background of the right-hand column; everything else lies above it.
     Fms = ui::place(new QGroupBox(form), "Fms", 0, -90, 8520, 5265);
@@ -180,11 +189,26 @@ void Index::buildControls() {
     connect(bt_hidden, &QPushButton::clicked, this, &Index::onHidden);
     connect(bt_exit, &QPushButton::clicked, this, &Index::onExit);
 
-    m_draftTimer = new QTimer(this);
-    m_draftTimer->setObjectName(u"tmDraft"_qs);
-    m_draftTimer->setSingleShot(true);
-    m_draftTimer->setInterval(kDraftDelayMs);
-    connect(m_draftTimer, &QTimer::timeout, this, &Index::saveDraft);
+    // The bar of the window's own background work lies over the edit buttons, which that work
+    // never needs; it stays usable while the rest of the window waits.
+    m_workBar = new QWidget(this);
+    m_workBar->setObjectName(u"fmWork"_qs);
+    auto *workLayout = new QHBoxLayout(m_workBar);
+    workLayout->setContentsMargins(0, 0, 0, 0);
+    pb_work = new QProgressBar(m_workBar);
+    pb_work->setObjectName(u"pb_work"_qs);
+    pb_work->setAccessibleName(u"进度"_qs);
+    bt_stopWork = new QPushButton(u"停止"_qs, m_workBar);
+    bt_stopWork->setObjectName(u"bt_stopWork"_qs);
+    workLayout->addWidget(pb_work, 1);
+    workLayout->addWidget(bt_stopWork);
+    m_workBar->hide();
+    connect(bt_stopWork, &QPushButton::clicked, this, &Index::onStopWork);
+
+    m_draft = new DraftKeeper(
+        m_folder.dir, [this] { return currentDraft(); },
+        // An entry to be locked by a password never reaches the disk in clear.
+        [this] { return m_view == View::Diary && ck_pw->isChecked(); }, this);
     m_countTimer = new QTimer(this);
     m_countTimer->setObjectName(u"tmCount"_qs);
     m_countTimer->setSingleShot(true);
@@ -244,7 +268,7 @@ void Index::buildKeys() {
     key("k_save", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { bt_save->click(); });
     // One key never throws text away: Esc leaves only an edit that holds no change.
     key("k_cancel", QKeySequence(Qt::Key_Escape), [this] {
-        if (IsEditing && !m_editChanged) bt_cancel->click();
+        if (IsEditing && !m_draft->hasChanges()) bt_cancel->click();
     });
     key("k_previous", QKeySequence(Qt::ALT | Qt::Key_Left), [this] { btBefore->click(); });
     key("k_next", QKeySequence(Qt::ALT | Qt::Key_Right), [this] { btAfter->click(); });
@@ -287,16 +311,15 @@ void Index::showStatus(const QString &text) { says->setText(text); }
 void Index::showEditorMessage(const QString &message) { mmw->setText(message); }
 
 void Index::LoadSequence(bool paintBeforeHomePage) {
-    Settings &s = m_app.settings();
     setWindowTitle(u" LOADING ..."_qs);
-    CurDate = m_app.today();
+    CurDate = m_folder.now().date();
     says->setText(diary::dateStatusText(CurDate));
-    IsCollection = false;
+    setView(View::Diary);
     SetBrowseMode();
     oFOS = std::make_unique<FOS>();
     for (const QString &name : {u"DB"_qs, u"Love"_qs})
-        if (!QFileInfo::exists(m_app.path(name))) QDir(m_app.programDir()).mkdir(name);
-    LoadConfig(m_app.programDir(), s);
+        if (!QFileInfo::exists(m_folder.path(name))) QDir(m_folder.dir).mkdir(name);
+    LoadConfig(m_folder.dir, m_settings);
     if (paintBeforeHomePage) {
         // Reading a large home page costs many times what the window's first paint does: the
         // window shows first, and the home page comes right after (fillHomePage).
@@ -309,13 +332,9 @@ void Index::LoadSequence(bool paintBeforeHomePage) {
         if (!LoadHomePage()) mmw->setTextRTF(HomeText);
     }
     setDateBoxes();
-    // The icon belongs to the hidden network window; asking for it loads that window, which in
-    // server mode starts its services and writes its own message into the editor.
-    m_app.ensureTrayIcon();
-    m_app.closeLogin();
-    m_app.closeNewUser();
-    m_app.connectMe()->hide();
-    s.MainShown = true;
+    // The icon belongs to the hidden network window; loading that window in server mode starts
+    // its services and writes its own message into the editor.
+    emit loaded();
 }
 
 // The two modes set the same controls in opposite ways; the password box is enabled by browse
@@ -323,10 +342,10 @@ void Index::LoadSequence(bool paintBeforeHomePage) {
 void Index::setMode(bool editing) {
     // Leaving an edit (saved, cancelled or left unchanged) ends its draft.
     if (IsEditing && !editing) {
-        m_draftTimer->stop();
         m_countTimer->stop();
-        m_editChanged = false;
-        recovery::discard(m_app.programDir());
+        m_draft->editEnded();
+        // The home page's edit over, the window shows the diary.
+        if (m_view == View::HomePage) m_view = View::Diary;
         // Queued: the save or cancel that ends the edit finishes first.
         QMetaObject::invokeMethod(this, &Index::editEnded, Qt::QueuedConnection);
     }
@@ -344,9 +363,26 @@ void Index::setMode(bool editing) {
     for (QWidget *w : std::initializer_list<QWidget *>{btReWrite, bt_to, btBefore, btAfter, btReturn, m_seeDiary,
                                                        m_viewlove, bt_love, PicList, tt_year, tt_month, tt_day})
         w->setEnabled(!editing);
-    for (QWidget *w : std::initializer_list<QWidget *>{bt_v, bt_save, bt_cancel, ck_pw})
+    for (QWidget *w : std::initializer_list<QWidget *>{bt_v, bt_save, bt_cancel})
         w->setEnabled(editing);
+    // Only a new entry of the diary can be locked.
+    ck_pw->setEnabled(editing && m_view == View::Diary);
     if (!editing) rt_pw->setEnabled(true);
+    else if (m_view != View::Diary) rt_pw->setEnabled(false);
+}
+
+void Index::setView(View view) {
+    m_view = view;
+    bt_OK->setText(view == View::Collection ? u"编辑珍藏"_qs : u"确认密码"_qs);
+    // An edit sets the controls itself when it ends.
+    if (IsEditing) return;
+    if (view == View::Collection) {
+        for (QWidget *w : std::initializer_list<QWidget *>{btBefore, btAfter, bt_to, ck_pw, rt_pw})
+            w->setEnabled(false);
+    } else if (view == View::Diary) {
+        enableNavigation(true);
+        rt_pw->setEnabled(true);
+    }
 }
 
 void Index::SetBrowseMode() { setMode(false); }
@@ -362,9 +398,9 @@ bool Index::LoadHomePage() { return readHomePage(mmw); }
 
 bool Index::readHomePage(RichTextBox *box) {
     if (oFOS) oFOS->closeAll();
-    Settings &s = m_app.settings();
+    Settings &s = m_settings;
     if (s.FirstPage.isEmpty()) s.FirstPage = u"index.KAV"_qs;
-    const QString path = m_app.path(s.FirstPage);
+    const QString path = m_folder.path(s.FirstPage);
     if (QFileInfo(path).isFile() && box->loadFile(path)) {
         HomeText = box->textRTF();
         return true;
@@ -398,7 +434,7 @@ void Index::enableNavigation(bool on) {
 }
 
 void Index::ShowDate() {
-    CurFile = m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs);
+    CurFile = m_folder.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs);
     PicList->clear();
     if (!QFileInfo::exists(CurFile)) {
         mmw->setText(diary::noRecordText(CurDate));
@@ -450,14 +486,11 @@ void Index::onSeeDiary() { backToToday(true); }
 
 // "==" and "查看日记": back to the diary on today's date; the latter also refills the password box.
 void Index::backToToday(bool asterisks) {
-    IsCollection = false;
-    bt_OK->setText(u"确认密码"_qs);
+    setView(View::Diary);
     ClearDisplay();
     if (asterisks) rt_pw->setTextRTF(sixAsterisks());
-    CurDate = m_app.today();
+    CurDate = m_folder.now().date();
     ShowDate();
-    enableNavigation(true);
-    rt_pw->setEnabled(true);
     setDateBoxes();
     focusEditor();
 }
@@ -483,12 +516,12 @@ void Index::onGoTo() {
 void Index::onListDoubleClick() {
     QListWidgetItem *item = selectedItem();
     if (!item) return;
-    const QDateTime started = m_app.now();
+    const QDateTime started = m_folder.now();
     mmw->setText(QString());
     ClearDisplay();
     Titles->setText(item->text());
     bool ok = true;
-    if (IsCollection) {
+    if (m_view == View::Collection) {
         Titles->setText(item->text());
         ok = mmw->loadFile(lovePath(item->text()));
     } else {
@@ -503,7 +536,7 @@ void Index::onListDoubleClick() {
         return;
     }
     focusEditor();
-    const qint64 seconds = qMax<qint64>(0, started.secsTo(m_app.now()));
+    const qint64 seconds = qMax<qint64>(0, started.secsTo(m_folder.now()));
     says->setText(u" 加载用时："_qs + diary::elapsedText(seconds) + u"    |("_qs +
                   QString::number(mmw->textRTF().size()) + u")"_qs);
 }
@@ -557,9 +590,9 @@ void Index::showEntryBody(const QString &body) {
 }
 
 void Index::onListDelete() {
-    const Settings &s = m_app.settings();
+    const Settings &s = m_settings;
     QListWidgetItem *item = selectedItem();
-    if (IsCollection) {
+    if (m_view == View::Collection) {
         if (s.LoveDeletion != u"1") {
             mmw->setText(msg(u"  当前设置禁止删除珍藏！\r\n  请修改安装目录下的Config.ini文件。"));
             return;
@@ -581,7 +614,7 @@ void Index::onListDelete() {
     }
     if (!item) return;
     QString password = rt_pw->text();
-    const store::Result removed = diary::removeEntry(CurFile, m_app.path(u"DB/"_qs + localname::dateTempName()),
+    const store::Result removed = diary::removeEntry(CurFile, m_folder.path(u"DB/"_qs + localname::dateTempName()),
                                                      item->data(KeyRole).toInt(), item->data(OccurrenceRole).toInt(), password);
     cipher::wipe(password);
     if (!removed && removed.code != store::Code::WrongPassword) logFailure("removing an entry", removed);
@@ -639,7 +672,7 @@ void Index::closeEvent(QCloseEvent *event) {
         return;
     }
     event->accept();
-    m_app.exit();
+    emit exitRequested();
 }
 
 // --- Ways in from the search and calendar windows ---
@@ -649,13 +682,10 @@ bool Index::showDay(const QDate &date) {
         says->setText(u" 请先保存或取消当前的编辑。"_qs);
         return false;
     }
-    IsCollection = false;
-    bt_OK->setText(u"确认密码"_qs);
+    setView(View::Diary);
     ClearDisplay();
     CurDate = date;
     ShowDate();
-    enableNavigation(true);
-    rt_pw->setEnabled(true);
     setDateBoxes();
     focusEditor();
     return true;
@@ -683,17 +713,15 @@ bool Index::openCollectionItem(const QString &title) {
 }
 
 bool Index::refuseWhileChanged() {
-    if (!IsEditing || !m_editChanged) return false;
+    if (!IsEditing || !m_draft->hasChanges()) return false;
     says->setText(u" 请先保存或取消当前的编辑。"_qs);
     return true;
 }
 
 // --- The recovery draft ---
 
-// Called when an edit has been set up: what it shows now is its starting point.
 void Index::editStarted() {
-    m_editChanged = false;
-    m_draftTimer->stop();
+    m_draft->editStarted();
     if (!m_countTimer->isActive()) m_countTimer->start();
 }
 
@@ -711,32 +739,25 @@ void Index::onEdited() {
     if (m_homePending) m_editorWritten = true;
     if (!IsEditing) return;
     if (!m_countTimer->isActive()) m_countTimer->start();
-    m_editChanged = true;
-    if (!m_draftTimer->isActive()) m_draftTimer->start();
+    m_draft->edited();
 }
 
-void Index::saveDraft() {
-    if (!IsEditing || !m_editChanged) return;
-    // An entry to be locked by a password never reaches the disk in clear.
-    if (IsNewEntry && !IsCollection && ck_pw->isChecked()) {
-        recovery::discard(m_app.programDir());
-        return;
-    }
+recovery::Draft Index::currentDraft() const {
     recovery::Draft d;
-    d.kind = IsCollection ? recovery::Kind::CollectionItem
-                          : (IsNewEntry ? recovery::Kind::Entry : recovery::Kind::HomePage);
+    d.kind = m_view == View::Collection ? recovery::Kind::CollectionItem
+             : m_view == View::Diary    ? recovery::Kind::Entry
+                                        : recovery::Kind::HomePage;
     if (d.kind == recovery::Kind::Entry) d.date = CurDate;
     d.title = Titles->text();
     d.richText = mmw->textRTF();
-    recovery::save(m_app.programDir(), d);
+    return d;
 }
 
 void Index::reopenDraft() {
-    const std::optional<recovery::Draft> d = recovery::load(m_app.programDir());
+    const std::optional<recovery::Draft> d = m_draft->leftOver();
     if (!d) return;
     switch (d->kind) {
     case recovery::Kind::Entry:
-        if (d->date < kFirstDate || d->date > kLastDate) return;
         CurDate = d->date;
         NewEntry();
         break;
@@ -744,20 +765,16 @@ void Index::reopenDraft() {
         onEditHomePage();
         break;
     case recovery::Kind::CollectionItem:
-        IsCollection = true;
-        btBefore->setEnabled(false);
-        btAfter->setEnabled(false);
-        bt_OK->setText(u"编辑珍藏"_qs);
+        setView(View::Collection);
         SetEditMode();
         ListCollection();
-        ck_pw->setEnabled(false);
-        rt_pw->setEnabled(false);
+        editStarted();
         break;
     }
     Titles->setText(d->title);
     mmw->setTextRTF(d->richText);
     // The recovered words are changes not yet saved: they stay in the draft until saved.
-    m_editChanged = true;
+    m_draft->markChanged();
     focusEditor();
     says->setText(u" 已恢复上次未保存的编辑，请保存或取消。"_qs);
 }
@@ -770,7 +787,7 @@ QString Index::titleLine() const {
 }
 
 void Index::onNew() {
-    CurDate = m_app.today();
+    CurDate = m_folder.now().date();
     NewEntry();
 }
 
@@ -782,10 +799,8 @@ void Index::onReWrite() {
 }
 
 void Index::NewEntry() {
-    IsCollection = false;
-    bt_OK->setText(u"确认密码"_qs);
-    IsNewEntry = true;
-    CurFile = m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs);
+    setView(View::Diary);
+    CurFile = m_folder.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs);
     ClearDisplay();
     Titles->setText(diary::shortDate(CurDate));
     says->setText(u" 新建日记"_qs);
@@ -805,13 +820,14 @@ void Index::onPaste() {
 }
 
 void Index::onSave() {
-    if (IsCollection) saveCollectionItem();
+    if (m_view == View::Collection) saveCollectionItem();
     else SaveCurrent();
 }
 
 bool Index::SaveCurrent() {
     oFOS->closeAll();
-    const qsizetype limit = IsNewEntry ? 400000 : 800000;
+    const bool newEntry = m_view == View::Diary;
+    const qsizetype limit = newEntry ? 400000 : 800000;
     const QString rich = mmw->textRTF();
     // A refused or failed save keeps the edit open with everything typed.
     if (rich.size() > limit) {
@@ -819,10 +835,10 @@ bool Index::SaveCurrent() {
         return false;
     }
     store::Result saved;
-    if (IsNewEntry) {
+    if (newEntry) {
         // A locked entry is enciphered unless the settings keep the old lock.
-        diary::Lock lock{ck_pw->isChecked() ? rt_pw->text() : QString(), m_app.settings().Encrypt != u"0"};
-        saved = diary::appendEntry(CurFile, Titles->text(), lock, rich, [this] { return m_app.random(999999); });
+        diary::Lock lock{ck_pw->isChecked() ? rt_pw->text() : QString(), m_settings.Encrypt != u"0"};
+        saved = diary::appendEntry(CurFile, Titles->text(), lock, rich, [this] { return m_folder.random(999999); });
         cipher::wipe(lock.password);
     } else {
         saved = writeTextLineAtomically(CurFile, rich);
@@ -833,7 +849,7 @@ bool Index::SaveCurrent() {
         return false;
     }
     SetBrowseMode();
-    if (!IsNewEntry) LoadHomePage();
+    if (!newEntry) LoadHomePage();
     focusEditor();
     ListEntries(CurFile);
     says->setText(diary::dateStatusText(CurDate));
@@ -842,7 +858,7 @@ bool Index::SaveCurrent() {
 
 void Index::onCancel() {
     SetBrowseMode();
-    if (IsCollection) enableNavigation(false);
+    if (m_view == View::Collection) enableNavigation(false);
     else ShowDate();
     ClearDisplay();
     mmw->setText(msg(u"  取消操作..."));
@@ -855,15 +871,11 @@ void Index::onEditHomePage() {
         says->setText(u" 加锁的日记不能设为首页。"_qs);
         return;
     }
-    IsCollection = false;
-    IsNewEntry = false;
+    setView(View::HomePage);
     SetEditMode();
-    ck_pw->setEnabled(false);
-    rt_pw->setEnabled(false);
-    bt_OK->setText(u"确认密码"_qs);
-    Settings &s = m_app.settings();
+    Settings &s = m_settings;
     if (s.FirstPage.isEmpty()) s.FirstPage = u"index.KAV"_qs;
-    CurFile = m_app.path(s.FirstPage);
+    CurFile = m_folder.path(s.FirstPage);
     setDateBoxes();
     says->setText(u" 点击 [保存] 当前信息将被设置为首页."_qs);
     editStarted();
@@ -876,17 +888,14 @@ void Index::onCheckPassword() {
     rt_pw->setTextRTF(sixAsterisks());
     rt_pw->setText(QString());
     // A draft written before the box was ticked goes at once; unticked, the next one comes soon.
-    if (ck_pw->isChecked()) recovery::discard(m_app.programDir());
-    else if (IsEditing && m_editChanged && !m_draftTimer->isActive()) m_draftTimer->start();
+    if (IsEditing) m_draft->lockChanged();
 }
 
 void Index::onOK() {
-    if (IsCollection) {
+    if (m_view == View::Collection) {
         // "编辑珍藏": the loaded item becomes editable (an edit already open goes on as it is).
         const bool wasEditing = IsEditing;
         SetEditMode();
-        ck_pw->setEnabled(false);
-        rt_pw->setEnabled(false);
         focusEditor();
         if (!wasEditing) editStarted();
         return;
@@ -911,40 +920,31 @@ void Index::onOK() {
 }
 
 // "加密旧日记": every entry that an older copy locked with the password now in rt_pw is enciphered
-// under it. Each key derivation takes a moment, so the window waits for them.
+// under it. Each entry costs a key derivation (a quarter of a second): the work runs on the job
+// runner, one date file at a time, as the only work of its kind; the window shows how far it is
+// and can stop it after the date file being written.
 void Index::onEncipherOld() {
     QString password = rt_pw->text();
     if (password.isEmpty()) {
         mmw->setText(msg(u"  请在密码框中输入旧日记的密码，然后再执行刚才的操作。"));
         return;
     }
-    // Each entry costs a key derivation (a quarter of a second): the work runs in the background,
-    // one date file at a time, as the only work of its kind, and the window waits for it.
     auto c = std::make_shared<cipher::Conversion>();
     auto copies = std::make_shared<keep::Resealing>();
-    const QString programDir = m_app.programDir();
-    const QString db = m_app.path(u"DB"_qs);
-    const QString temp = m_app.path(u"DB/"_qs + localname::dateTempName());
-    const bool started = m_app.keepJob().start(
-        [this, c, copies, programDir, db, temp, password]() mutable {
-            auto told = [this](const QString &text) {
-                return [this, text](int done, int total) {
-                    QMetaObject::invokeMethod(
-                        this, [this, text, done, total] { says->setText(text.arg(done).arg(total)); },
-                        Qt::QueuedConnection);
-                    return !m_stopWork;
-                };
-            };
-            *c = cipher::encipherLegacyDiary(db, temp, password, cipher::standardLimits(),
-                                             told(u" 正在加密旧日记... %1 / %2"_qs));
+    const QString programDir = m_folder.dir;
+    const QString db = m_folder.path(u"DB"_qs);
+    const QString temp = m_folder.path(u"DB/"_qs + localname::dateTempName());
+    const bool started = m_job.start(
+        [c, copies, programDir, db, temp, password](const keep::Job::Steps &steps) mutable {
+            *c = cipher::encipherLegacyDiary(db, temp, password, cipher::standardLimits(), steps.progress(0));
             // The backups taken before still hold these entries with their old password code.
             if (!c->stopped)
-                *copies = keep::encipherLegacyCopies(programDir, password, cipher::standardLimits(),
-                                                     told(u" 正在加密备份中的旧日记... %1 / %2"_qs));
+                *copies = keep::encipherLegacyCopies(programDir, password, cipher::standardLimits(), steps.progress(1));
             cipher::wipe(password);
             return store::Result{};
         },
-        [this, c, copies](const store::Result &) { finishEncipherOld(*c, *copies); });
+        [this, c, copies](const store::Result &) { finishEncipherOld(*c, *copies); },
+        [this](int stage, int done, int total) { showWorkStep(stage, done, total); });
     cipher::wipe(password);
     if (!started) {
         says->setText(u" 正在备份、恢复或导出，请稍后再加密旧日记。"_qs);
@@ -955,12 +955,51 @@ void Index::onEncipherOld() {
     says->setText(u" 正在加密旧日记..."_qs);
 }
 
+void Index::showWorkStep(int stage, int done, int total) {
+    if (m_stopAsked) return;
+    pb_work->setRange(0, qMax(total, 1));
+    pb_work->setValue(done);
+    const QString text = stage == 0 ? u" 正在加密旧日记... %1 / %2"_qs : u" 正在加密备份中的旧日记... %1 / %2"_qs;
+    says->setText(text.arg(done).arg(total));
+}
+
+void Index::onStopWork() {
+    if (!m_job.isRunning()) return;
+    m_stopAsked = true;
+    m_job.cancel();
+    bt_stopWork->setEnabled(false);
+    says->setText(u" 正在停止，写完当前的日记文件后停下..."_qs);
+}
+
 void Index::setWorking(bool working) {
     centralWidget()->setEnabled(!working);
     menuBar()->setEnabled(!working);
+    m_stopAsked = false;
+    pb_work->setRange(0, 0);
+    bt_stopWork->setEnabled(working);
+    if (working) {
+        placeWorkBar();
+        m_workBar->show();
+        m_workBar->raise();
+        bt_stopWork->setFocus();
+    } else {
+        m_workBar->hide();
+    }
+}
+
+// Over the row of "粘 贴", "保 存" and "取 消", wherever the window's size has put it.
+void Index::placeWorkBar() {
+    const QRect row = bt_v->geometry().united(bt_cancel->geometry());
+    m_workBar->setGeometry(QRect(bt_v->parentWidget()->mapTo(this, row.topLeft()), row.size()));
+}
+
+void Index::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    if (m_workBar && m_workBar->isVisible()) placeWorkBar();
 }
 
 void Index::finishEncipherOld(const cipher::Conversion &c, const keep::Resealing &copies) {
+    const bool stopAsked = m_stopAsked;
     setWorking(false);
     QString report = msg(u"  已加密 %1 篇旧日记。").arg(c.enciphered);
     if (copies.enciphered > 0) report += msg(u"  备份中另加密了 %1 篇的副本。").arg(copies.enciphered);
@@ -973,7 +1012,11 @@ void Index::finishEncipherOld(const cipher::Conversion &c, const keep::Resealing
             report += u"\r\n    "_qs + other;
     }
     mmw->setText(report);
-    if (!copies.result.ok()) says->setText(u" 旧日记已加密，但有备份未能加密。"_qs);
+    if (stopAsked && c.stopped)
+        says->setText(u" 已停止加密旧日记：已加密 %1 篇（%2 个日记文件），其余的仍是旧格式。"_qs.arg(c.enciphered).arg(c.files));
+    else if (stopAsked)
+        says->setText(u" 旧日记已加密；已停止加密备份中的副本（已加密 %1 篇的副本）。"_qs.arg(copies.enciphered));
+    else if (!copies.result.ok()) says->setText(u" 旧日记已加密，但有备份未能加密。"_qs);
     else if (c.stopped || !c.result.ok()) says->setText(diary::dateStatusText(CurDate));
     else says->setText(u" 旧日记已加密，之前备份中的副本也已加密。"_qs);
     focusEditor();
@@ -985,21 +1028,21 @@ void Index::finishEncipherOld(const cipher::Conversion &c, const keep::Resealing
 // the title rules are for new titles, and a name holding "\\" must not become a sub-path.
 QSet<QString> Index::busyFiles() const {
     if (!IsEditing) return {};
-    if (IsCollection) return {lovePath(Titles->text())};
+    if (m_view == View::Collection) return {lovePath(Titles->text())};
     return {CurFile};
 }
 
 void Index::diskChanged() {
     if (IsEditing) return;
-    if (IsCollection) {
-        const QStringList names = mylove::itemNames(m_app.path(u"Love"_qs));
+    if (m_view == View::Collection) {
+        const QStringList names = mylove::itemNames(m_folder.path(u"Love"_qs));
         QStringList shown;
         for (int i = 0; i < PicList->count(); ++i)
             shown << PicList->item(i)->text();
         if (names != shown) ListCollection();
         return;
     }
-    if (CurFile != m_app.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs)) return;
+    if (CurFile != m_folder.path(u"DB/"_qs + diary::DateKey(CurDate) + u".KAV"_qs)) return;
     if (PicList->count() == 0) {
         // The date showed that it has no entry; now it has.
         if (QFileInfo::exists(CurFile)) ShowDate();
@@ -1027,33 +1070,25 @@ void Index::diskChanged() {
     }
 }
 
-QString Index::lovePath(const QString &name) const { return m_app.path(u"Love"_qs) + u'/' + name; }
+QString Index::lovePath(const QString &name) const { return m_folder.path(u"Love"_qs) + u'/' + name; }
 
 void Index::ListCollection() {
     PicList->clear();
-    PicList->addItems(mylove::itemNames(m_app.path(u"Love"_qs)));
+    PicList->addItems(mylove::itemNames(m_folder.path(u"Love"_qs)));
 }
 
 void Index::onNewCollectionItem() {
-    IsCollection = true;
+    setView(View::Collection);
     says->setText(u" 新建珍藏"_qs);
-    btBefore->setEnabled(false);
-    btAfter->setEnabled(false);
-    bt_OK->setText(u"编辑珍藏"_qs);
     mmw->setText(QString());
     SetEditMode();
     ListCollection();
-    ck_pw->setEnabled(false);
-    rt_pw->setEnabled(false);
-    Titles->setText(u"KAV_"_qs + QString::number(m_app.random(999999)));
+    Titles->setText(u"KAV_"_qs + QString::number(m_folder.random(999999)));
     editStarted();
 }
 
 void Index::onViewCollection() {
-    for (QWidget *w : std::initializer_list<QWidget *>{btBefore, btAfter, bt_to, ck_pw, rt_pw})
-        w->setEnabled(false);
-    IsCollection = true;
-    bt_OK->setText(u"编辑珍藏"_qs);
+    setView(View::Collection);
     ListCollection();
     focusEditor();
     ClearDisplay();
@@ -1071,7 +1106,7 @@ void Index::saveCollectionItem() {
         says->setText(u" 标题命名错误，有非法字符。"_qs);
         return;
     }
-    if (const store::Result saved = mylove::writeItem(m_app.path(u"Love/"_qs + title), mmw->textRTF()); !saved) {
+    if (const store::Result saved = mylove::writeItem(m_folder.path(u"Love/"_qs + title), mmw->textRTF()); !saved) {
         logFailure("saving a collection item", saved);
         says->setText(u" 文件没有保存."_qs);
         return;
@@ -1088,30 +1123,27 @@ void Index::onAbout() {
     if (bt_about->property("tag").toString() == u"1") {
         bt_about->setProperty("tag", u"0"_qs);
         bt_about->setText(u"关于"_qs);
-        m_app.photo()->show();
+        emit albumRequested();
         hide();
         return;
     }
     LoadSequence();
     PicList->clear();
     SetBrowseMode();
-    bt_OK->setText(u"确认密码"_qs);
     focusEditor();
     Titles->setTextRTF(diary::aboutTitleRtf());
     mmw->setTextRTF(rtf::emptyDocument());
     mmw->setText(diary::AboutHeader());
-    mmw->setText(mmw->text() + m_app.settings().AboutText);
-    if (!m_app.aboutNote().isEmpty()) mmw->setText(mmw->text() + u"\r\n"_qs + m_app.aboutNote());
+    mmw->setText(mmw->text() + m_settings.AboutText);
+    if (!m_aboutNote.isEmpty()) mmw->setText(mmw->text() + u"\r\n"_qs + m_aboutNote);
     focusEditor();
 }
 
 void Index::onMessage() {
-    const Settings &s = m_app.settings();
-    mmw->setText(s.NewMessage);
+    mmw->setText(m_settings.NewMessage);
     focusEditor();
     hide();
-    if (s.IsServer || s.LoginPassed) m_app.connectMe()->show();
-    else m_app.login()->show();
+    emit messageRequested();
 }
 
 void Index::onHelp() {
@@ -1120,19 +1152,15 @@ void Index::onHelp() {
     Titles->setText(u"帮助"_qs);
     PicList->clear();
     SetBrowseMode();
-    if (IsCollection) enableNavigation(false);
+    if (m_view == View::Collection) enableNavigation(false);
     mmw->setText(QString());
     mmw->setText(BuildHelpText());
     focusEditor();
 }
 
-void Index::onHidden() {
-    // Without a notification area no icon could bring the window back: it is minimised instead.
-    if (m_app.trayAvailable()) hide();
-    else showMinimized();
-}
+void Index::onHidden() { emit hideRequested(); }
 
 void Index::onExit() {
     if (refuseWhileChanged()) return;
-    m_app.exit();
+    emit exitRequested();
 }

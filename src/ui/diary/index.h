@@ -1,23 +1,28 @@
 #pragma once
 
+#include "store/common/programfolder.h"
 #include "store/diary/diarystore.h"
 #include "store/diary/fos.h"
+#include "store/settings/settings.h"
 
 #include <QDate>
 #include <QMainWindow>
 #include <QSet>
 
-#include <atomic>
 #include <memory>
 #include <optional>
 
-class App;
 namespace cipher {
 struct Conversion;
 }
 namespace keep {
+class Job;
 struct Resealing;
 }
+namespace recovery {
+struct Draft;
+}
+class DraftKeeper;
 class RichTextBox;
 class QAction;
 class QCheckBox;
@@ -26,25 +31,29 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
 // The main window of the diary: one date at a time with its entries, the editor, the home page,
-// the collection, and the ways to the album and the network windows.
+// the collection, and the ways to the album and the network windows. It is handed the program
+// folder (with its clock and random numbers), the settings it reads and writes, and the job runner
+// its long work runs on; what leads to another window it asks for with a signal.
 class Index : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Index(App &app, QWidget *parent = nullptr);
+    Index(const ProgramFolder &folder, Settings &settings, keep::Job &job, QWidget *parent = nullptr);
     ~Index() override;
+
+    // What the window shows: a date of the diary, the collection, or the home page being edited.
+    enum class View { Diary, Collection, HomePage };
+    View view() const { return m_view; }
 
     // The editor pane mmw.
     RichTextBox *editor() const { return mmw; }
     // The menu "工具" after the commands of the menu bar: our own commands, disabled in edit mode.
     QMenu *toolsMenu() const { return m_tools; }
     void focusEditor();
-    // Work this window runs in the background (enciphering old entries) stops after the date
-    // file it is writing; the program is ending.
-    void stopBackgroundWork() { m_stopWork = true; }
     // Replaces the status line's text.
     void showStatus(const QString &text);
 
@@ -61,14 +70,14 @@ public:
     // Reopens the edit that a recovery draft left by the last run holds, in edit mode; nothing is
     // written to the diary until it is saved. Run once at start, after the load sequence.
     void reopenDraft();
+    // A line the about view adds after the settings' text; empty for none.
+    void setAboutNote(const QString &note) { m_aboutNote = note; }
 
     // Window state.
     QDate CurDate;
     QString CurFile;
     QString HomeText;
     bool IsEditing = false;
-    bool IsNewEntry = false;
-    bool IsCollection = false;
 
     void SetBrowseMode();
     void SetEditMode();
@@ -106,10 +115,29 @@ signals:
     void zoomChanged(int percent);
     // At the program's start (LoadSequence(true)): the window has painted for the first time.
     void firstPainted();
+    // The load sequence has read the settings and the home page: the notification-area icon and
+    // the network windows are set up as at start.
+    void loaded();
+    // The user asked for the album ("相册", the about button with Ctrl held in the list); the
+    // window has hidden.
+    void albumRequested();
+    // "消 息": the messages window; the window has hidden.
+    void messageRequested();
+    // "隐藏": the window is to leave the screen.
+    void hideRequested();
+    // "退出" or the close box: the program is to end.
+    void exitRequested();
+    // The commands of the menu "工具".
+    void findRequested();
+    void calendarRequested();
+    void statsRequested();
+    void restoreRequested();
+    void exportRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
@@ -118,6 +146,9 @@ private:
     void buildKeys();
     void nameControls();
     void setMode(bool editing);
+    // The one place the view changes: the password button's words and, outside an edit, what
+    // can be reached from there.
+    void setView(View view);
     void stepDay(int days, const QString &outOfRange);
     void backToToday(bool asterisks);
     std::optional<QDate> typedDate();
@@ -132,10 +163,11 @@ private:
     QListWidgetItem *selectedItem() const;
     // While the open edit holds changes, says so and returns true: the command must not run.
     bool refuseWhileChanged();
-    // Recovery draft of the open edit.
+    // Called when an edit has been set up: what it shows now is its starting point.
     void editStarted();
     void onEdited();
-    void saveDraft();
+    // The recovery draft of the open edit, as it stands.
+    recovery::Draft currentDraft() const;
     // " 字数 N" of the open edit at the end of the status line.
     void showCount();
     void fillHomePage();
@@ -161,8 +193,11 @@ private:
     void onOK();
     void onEncipherOld();
     void finishEncipherOld(const cipher::Conversion &c, const keep::Resealing &copies);
-    // While work of its own runs in the background, the window takes no commands.
+    // While work of its own runs in the background, the window takes no commands but "停止".
     void setWorking(bool working);
+    void showWorkStep(int stage, int done, int total);
+    void onStopWork();
+    void placeWorkBar();
     void onNewCollectionItem();
     void onViewCollection();
     void saveCollectionItem();
@@ -172,8 +207,13 @@ private:
     void onHidden();
     void onExit();
 
-    App &m_app;
+    const ProgramFolder &m_folder;
+    Settings &m_settings;
+    keep::Job &m_job;
+    QString m_aboutNote;
+    View m_view = View::Diary;
     std::unique_ptr<FOS> oFOS;
+    DraftKeeper *m_draft = nullptr;
 
     RichTextBox *Titles = nullptr;
     QLabel *lb_tit = nullptr;
@@ -209,14 +249,15 @@ private:
     QAction *m_help = nullptr;
     QMenu *m_tools = nullptr;
     QAction *m_encipherOld = nullptr;
+    QWidget *m_workBar = nullptr; // progress and "停止" of the window's own background work
+    QProgressBar *pb_work = nullptr;
+    QPushButton *bt_stopWork = nullptr;
+    bool m_stopAsked = false;
     int m_zoom = 100;
 
     bool m_homePending = false;  // the start's home page is still to be filled in
     bool m_editorWritten = false; // something wrote into the editor while it was pending
-    bool m_editChanged = false; // the open edit holds changes since it started
-    QTimer *m_draftTimer = nullptr;
     QTimer *m_countTimer = nullptr;
     QString m_countText; // the count the status line ends with
-    std::atomic<bool> m_stopWork = false;
     bool m_lockedShown = false; // the editor shows the words of a locked entry, opened
 };

@@ -1,4 +1,5 @@
 #include "store/diary/diarystore.h"
+#include "store/diary/fos.h"
 #include "store/diary/diarytext.h"
 #include "ui/diary/index.h"
 #include "store/diary/recovery.h"
@@ -30,6 +31,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringEncoder>
@@ -225,6 +227,7 @@ private slots:
     void damagedEncipheredEntry();
     void encipherOldEntries();
     void endingStopsEnciphering();
+    void stopEnciphering();
     void encipherOldLeavesNothingInClear();
     void homePage();
     void homePageStaysInside();
@@ -586,7 +589,7 @@ void TestIndex::browseKeys() {
     QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
     QTest::keyClick(editor, Qt::Key_N, Qt::ControlModifier);
     QVERIFY(d.editing());
-    QVERIFY(!d.w->IsNewEntry);
+    QCOMPARE(d.w->view(), Index::View::HomePage);
     QCOMPARE(d.w->CurDate, QDate(2004, 9, 9));
     QCOMPARE(d.text("mmw"), typed);
     QCOMPARE(d.status(), status);
@@ -800,8 +803,9 @@ void TestIndex::draftReopens() {
     draft.richText = QString::fromLatin1(kBodyB);
     Diary d(QByteArray(), QDate(2004, 9, 8), draft);
     QVERIFY(d.editing());
-    QCOMPARE(d.w->IsCollection, draft.kind == recovery::Kind::CollectionItem);
-    QCOMPARE(d.w->IsNewEntry, draft.kind == recovery::Kind::Entry);
+    QCOMPARE(d.w->view(), draft.kind == recovery::Kind::CollectionItem ? Index::View::Collection
+                          : draft.kind == recovery::Kind::Entry        ? Index::View::Diary
+                                                                       : Index::View::HomePage);
     QCOMPARE(d.text("Titles"), draft.title);
     QCOMPARE(d.text("mmw"), u"secret 中\r\nline two"_qs);
     QCOMPARE(d.status(), status);
@@ -1202,6 +1206,59 @@ void TestIndex::endingStopsEnciphering() {
     QVERIFY2(enciphered < names.size(), qPrintable(QString::number(enciphered)));
 }
 
+// "停止" under the progress of "加密旧日记", clicked mid-way, stops after the date file being
+// written: each date file is either as it was or converted whole (and opens with the password),
+// and the status line says how many were done.
+void TestIndex::stopEnciphering() {
+    Diary d;
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    const QByteArray old = entry("2", u"old"_qs, "979899", kBodyB);
+    QStringList names;
+    for (int day = 1; day <= 20; ++day) {
+        names << d.path(u"DB/200401%1.KAV"_qs.arg(day, 2, 10, QLatin1Char('0')));
+        QVERIFY(testsupport::writeFile(names.last(), old));
+    }
+    QProgressBar *progress = d.get<QProgressBar>("pb_work");
+    QPushButton *stop = d.get<QPushButton>("bt_stopWork");
+    QVERIFY(!stop->isVisible() && !progress->isVisible());
+    d.box("rt_pw")->setText(u"abc"_qs);
+    QMenu *tools = d.get<QMenu>("m_tools");
+    QMenuBar *bar = d.w->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(tools->menuAction()).center());
+    QVERIFY(QTest::qWaitForWindowExposed(tools));
+    QTest::mouseClick(tools, Qt::LeftButton, {}, tools->actionGeometry(d.get<QAction>("m_encipherOld")).center());
+    QVERIFY(stop->isVisible() && stop->isEnabled() && progress->isVisible());
+    // The rest of the window waits; the stop button does not.
+    QVERIFY(!d.get<QWidget>("form")->isEnabled() && !d.w->menuBar()->isEnabled());
+    // Once the first date file is done.
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() >= 1, 30000);
+    QCOMPARE(progress->maximum(), 20);
+    QCOMPARE(d.status(), u" 正在加密旧日记... %1 / 20"_qs.arg(progress->value()));
+    QTest::mouseClick(stop, Qt::LeftButton, {}, stop->rect().center());
+    QVERIFY(!stop->isEnabled());
+    QCOMPARE(d.status(), u" 正在停止，写完当前的日记文件后停下..."_qs);
+    QTRY_VERIFY_WITH_TIMEOUT(d.get<QWidget>("form")->isEnabled(), 30000);
+    QVERIFY(d.w->menuBar()->isEnabled() && !stop->isVisible() && !progress->isVisible());
+    int converted = 0;
+    for (const QString &name : std::as_const(names)) {
+        const QByteArray now = testsupport::readFile(name);
+        if (now == old) continue;
+        QVERIFY2(now.startsWith("\x7f" "2\r\nold\r\n\x07$q1$\r\n"), qPrintable(name));
+        FOS fos;
+        fos.fr(name);
+        QCOMPARE(fos.getContent(u"2"_qs, u"abc"_qs), std::optional<QString>(QString::fromLatin1(kBodyB)));
+        ++converted;
+    }
+    QVERIFY2(converted >= 1 && converted < names.size(), qPrintable(QString::number(converted)));
+    QCOMPARE(d.status(), u" 已停止加密旧日记：已加密 %1 篇（%1 个日记文件），其余的仍是旧格式。"_qs.arg(converted));
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 %1 篇旧日记。"_qs.arg(converted));
+    QVERIFY(!QFile::exists(d.path(u"DB/"_qs + localname::dateTempName())));
+    // The files left old are converted by the next run, to the end.
+    d.menu("m_encipherOld");
+    QTRY_COMPARE_WITH_TIMEOUT(d.status(), u" 旧日记已加密，之前备份中的副本也已加密。"_qs, 60000);
+    QCOMPARE(d.text("mmw"), u"\r\n  已加密 %1 篇旧日记。"_qs.arg(names.size() - converted));
+}
+
 // After "加密旧日记" no file under the program folder, and no member of a backup, holds the old
 // password line or the words of a converted entry; the entry of another password is named. The
 // window says what it does before and after.
@@ -1324,7 +1381,7 @@ void TestIndex::collection() {
     Diary d;
     d.randoms = {0.000001}; // 0.999999 rounds to 1
     d.menu("m_loveme");
-    QVERIFY(d.editing() && d.w->IsCollection);
+    QVERIFY(d.editing() && d.w->view() == Index::View::Collection);
     QCOMPARE(d.status(), u" 新建珍藏"_qs);
     QCOMPARE(d.text("Titles"), u"KAV_1"_qs);
     QCOMPARE(d.get<QPushButton>("bt_OK")->text(), u"编辑珍藏"_qs);
@@ -1377,7 +1434,7 @@ void TestIndex::collection() {
     QVERIFY(!d.get<QPushButton>("btAfter")->isEnabled());
     // "==" leads back to the diary.
     d.click("btReturn");
-    QVERIFY(!d.w->IsCollection);
+    QCOMPARE(d.w->view(), Index::View::Diary);
     QCOMPARE(d.get<QPushButton>("bt_OK")->text(), u"确认密码"_qs);
 }
 

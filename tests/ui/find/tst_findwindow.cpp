@@ -137,7 +137,7 @@ void TestFindWindow::searchAndOpen() {
     // A collection item opens in collection mode.
     QCOMPARE(d.search(f, u"收藏"_qs), QStringList{u"珍藏 珍藏一 收藏的全文"_qs});
     d.openRow(f, 0);
-    QVERIFY(d.w->IsCollection);
+    QCOMPARE(d.w->view(), Index::View::Collection);
     QCOMPARE(d.list()->currentItem()->text(), u"珍藏一"_qs);
     QCOMPARE(d.text("Titles"), u"珍藏一"_qs);
     QCOMPARE(d.text("mmw"), u"收藏的全文"_qs);
@@ -145,7 +145,7 @@ void TestFindWindow::searchAndOpen() {
     // From the collection back to a date.
     QCOMPARE(d.search(f, u"字"_qs), QStringList{u"2003-09-08 那年 …orld, one character 字"_qs});
     d.openRow(f, 0);
-    QVERIFY(!d.w->IsCollection);
+    QCOMPARE(d.w->view(), Index::View::Diary);
     QCOMPARE(d.w->CurDate, QDate(2003, 9, 8));
     QCOMPARE(d.text("tt_year"), u"2003"_qs);
     QCOMPARE(d.text("mmw"), u"Hello World, one character 字"_qs);
