@@ -50,7 +50,7 @@ void BM_ListEntries(benchmark::State &state) {
     fx.write();
     for (auto _ : state) {
         const diary::Listing listing = diary::ListEntries(fx.path);
-        if (!listing.ok || listing.items.size() != 1000) {
+        if (!listing.result.ok() || listing.items.size() != 1000) {
             state.SkipWithError("the listing is not the 1,000 entries");
             break;
         }
@@ -76,7 +76,7 @@ void BM_RemoveMiddleEntry(benchmark::State &state) {
         state.PauseTiming();
         fx.write();
         state.ResumeTiming();
-        if (diary::DeleteEntry(fx.path, temp, 500 * 7 + 1, 0, QString()) != diary::removedText()) {
+        if (!diary::removeEntry(fx.path, temp, 500 * 7 + 1, 0, QString())) {
             state.SkipWithError("the entry was not removed");
             break;
         }

@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             check(fos.PassOK == ok, "the password check differs from the password line");
             const bool damaged = fos.LastResult.code == cipher::Code::Damaged;
             check(!damaged || cipher::isSealedLine(lines[c.at + 2]), "an entry not enciphered is called damaged");
-            check(*got == (ok ? cp936::decode(body) : damaged ? QString() : diary::lockedEntryText()),
+            check(*got == (ok ? cp936::decode(body) : QString()),
                   "opening an entry gives another body");
         }
     }
@@ -198,21 +198,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const Candidate &c = cands[i];
         fuzzsupport::writeFile(path, file);
         const QString password = kPasswords[i % 2];
-        const QString said = diary::DeleteEntry(path, temp, c.key, c.occurrence, password);
+        const store::Result removed = diary::removeEntry(path, temp, c.key, c.occurrence, password);
         const QByteArray after = fuzzsupport::readFile(path);
+        using store::Code;
         check(!QFile::exists(temp), "the temporary file is left behind");
-        check(said == diary::removedText() || said == diary::lockedRemoveText() ||
-                  said == diary::removeFailedText(),
-              "a removal says something else", [&] { return said; });
+        check(removed.ok() || removed.code == Code::WrongPassword || removed.code == Code::NotFound ||
+                  removed.code == Code::Damaged || removed.code == Code::IoError ||
+                  removed.code == Code::Unavailable,
+              "a removal says something else", [&] { return QString::fromLatin1(store::codeName(removed.code)); });
         if (c.end >= 0 && cipher::isSealedLine(lines[c.at + 2])) {
-            check(said == diary::removeFailedText() || said == diary::lockedRemoveText(),
-                  "an enciphered entry went without its password");
+            check(!removed.ok(), "an enciphered entry went without its password");
         } else if (c.end >= 0) {
             const bool ok = opens(lines[c.at + 2], password);
-            check(said == (ok ? diary::removedText() : diary::lockedRemoveText()),
+            check(removed.code == (ok ? Code::Ok : Code::WrongPassword),
                   "a whole entry is not removed as its password line says");
         }
-        if (said != diary::removedText()) {
+        if (!removed.ok()) {
             check(after == file, "a refused removal changed the file");
             continue;
         }

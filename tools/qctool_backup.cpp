@@ -21,8 +21,15 @@ int backup(const QStringList &args) {
         std::fprintf(stderr, "qingchuang-tool: no such folder: %s\n", qPrintable(programDir));
         return 1;
     }
-    const keep::Result r =
+    const store::Result r =
         keep::makeBackup(programDir, QDateTime::currentDateTime(), keep::readRotation(programDir));
+    if (r.code == store::Code::Damaged) {
+        std::fprintf(stderr,
+                     "qingchuang-tool: backup failed: the archive did not read back whole; "
+                     "earlier backups are kept: %s\n",
+                     qPrintable(r.detail));
+        return 1;
+    }
     if (!r.ok()) {
         std::fprintf(stderr, "qingchuang-tool: backup failed: %s\n", qPrintable(r.detail));
         return 1;

@@ -51,13 +51,13 @@ int exportDiary(const QStringList &args) {
         std::fprintf(stderr, "qingchuang-tool: no such folder: %s\n", qPrintable(programDir));
         return 1;
     }
-    const keep::Result r = keep::exportDiary(programDir, options);
-    if (r.code == keep::Result::BadInput) {
+    const store::Result r = keep::exportDiary(programDir, options);
+    if (r.code == store::Code::BadInput) {
         std::fprintf(stderr, "qingchuang-tool: will not write into the diary's own folders: %s\n",
                      qPrintable(options.outDir));
         return 2;
     }
-    if (r.code == keep::Result::NotEmpty) {
+    if (r.code == store::Code::NotEmpty) {
         std::fprintf(stderr,
                      "qingchuang-tool: the folder holds other files; choose an empty folder or an "
                      "earlier export: %s\n",

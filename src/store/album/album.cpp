@@ -1,6 +1,6 @@
 #include "store/album/album.h"
 
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,44 +133,6 @@ QString captionText(const QString &name) {
     return u"  "_qs + name;
 }
 
-QString modeText(int mode) {
-    if (mode == 0)
-        return QStringLiteral("贴心模式：左键在图片上贴出一个心形图样，右键切换到移图模式");
-    return QStringLiteral("移图模式：按住左键可移动图片，右键切换到贴心模式");
-}
-
-QString loadFailureText(const QString &name) {
-    return u"  无法加载文件 '"_qs + name + u'\'';
-}
-
-QStringList helpLines(const QString &folder, int n, const QString &saveFolder,
-                      const QString &configFile) {
-    const QString indent(20, QLatin1Char(' '));
-    return {
-        indent + u"= 说明 ="_qs,
-        QString(),
-        indent + u"当前文件夹 \""_qs + folder + u"\"，共有 "_qs + QString::number(n) +
-            u" 张图片。"_qs,
-        QString(),
-        indent + u"浏览图片的时候，点击鼠标右键来切换模式。"_qs,
-        indent + u"贴心模式：您可以在图片的任意位置点击鼠标左键在所选位置贴出一个心形图样。"_qs,
-        indent + u"移图模式：您可以在图片上按住鼠标左键来移动图片。"_qs,
-        QString(),
-        indent + u"图片所在文件夹："_qs + folder,
-        indent + u"图片保存到："_qs + saveFolder,
-        QString(),
-        indent + u"您可以在 "_qs + configFile + u" 中修改这两个路径。"_qs,
-        indent + u"如果修改错了，您可以删除这个文件，系统将会重新建立这个文件。"_qs,
-        QString(),
-        indent + u"呵呵，就到这里吧，还有什么不明白的就和我联系吧"_qs,
-        indent + u"我的 QQ：123456789"_qs,
-        indent + u"我的邮箱：xiaozhou@qingchuang.example。"_qs,
-        QString(),
-        QString(),
-        indent + u"最后呢，再说一句：“谢谢使用啊” ^-^"_qs,
-    };
-}
-
 BoxPosition dragStep(float left, float top, int dx, int dy, float spareWidth, qint32 spareHeight) {
     float newLeft = float(double(left) + double(kTwipsPerPixel) * dx);
     const double topTwips = std::nearbyint(double(top) + double(kTwipsPerPixel) * dy);
@@ -207,18 +169,22 @@ QString savedName(qint64 k) {
     return u"sv"_qs + QString::number(k) + u".BMP"_qs;
 }
 
-bool saveBitmap(const QImage &image, const QString &folder, const std::function<qint64()> &draw,
-                QString *file) {
+store::Result saveBitmap(const QImage &image, const QString &folder,
+                         const std::function<qint64()> &draw, QString *file) {
     qint64 k = draw();
     *file = joinPath(folder, savedName(k));
 
     // The whole bitmap goes to a hidden temporary file beside its final name first and is then
     // renamed to a name nobody holds: a failure leaves nothing half written, and rename never
     // replaces an existing file.
+    if (image.isNull()) return store::Result::failure(store::Code::BadInput, u"no picture"_qs);
     QTemporaryFile temporary(joinPath(folder, QStringLiteral(".svXXXXXX.tmp")));
-    if (image.isNull() || !temporary.open()) return false;
+    // An unopened temporary file has no name yet: the detail names the picture's.
+    if (!temporary.open())
+        return store::Result::failure(store::Code::IoError, *file + u": "_qs + temporary.errorString());
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    if (!rgb.save(&temporary, "BMP") || !flushToDisk(temporary)) return false;
+    if (!rgb.save(&temporary, "BMP")) return store::fileError(temporary);
+    if (store::Result flushed = store::flushToDisk(temporary); !flushed) return flushed;
     const QString temporaryName = temporary.fileName();
     temporary.close();
 
@@ -232,17 +198,13 @@ bool saveBitmap(const QImage &image, const QString &folder, const std::function<
         if (target.exists() || target.isSymLink()) continue;
         if (QFile::rename(temporaryName, *file)) {
             temporary.setAutoRemove(false);
-            return true;
+            return store::Result::success(*file);
         }
         const QFileInfo after(*file);
-        if (!after.exists() && !after.isSymLink()) return false; // not a taken name: give up
+        if (!after.exists() && !after.isSymLink()) // not a taken name: give up
+            return store::Result::failure(store::Code::IoError, *file + u": cannot be renamed into"_qs);
     }
-    return false;
-}
-
-QString saveStatusText(const QString &file, bool saved) {
-    const QString shown = QDir::toNativeSeparators(file);
-    return saved ? u" 保存文件到 "_qs + shown : u" 无法保存文件到 "_qs + shown;
+    return store::Result::failure(store::Code::IoError, folder + u": no free name"_qs);
 }
 
 } // namespace album

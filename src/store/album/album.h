@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/common/storeresult.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -47,16 +49,6 @@ int step(Step how, int current, int n);
 QString statusText(const QString &name, int i, int n);
 QString captionText(const QString &name);
 
-// The status line while the mouse moves over the picture; mode 0 stamps hearts, 1 moves.
-QString modeText(int mode);
-
-// The message the box shows when a picture cannot be loaded (after an empty first line).
-QString loadFailureText(const QString &name);
-
-// The twenty lines of the help page below its title rule.
-QStringList helpLines(const QString &folder, int n, const QString &saveFolder,
-                      const QString &configFile);
-
 // One tick of dragging: the box moves by the cursor's movement (pixels) and stays within the
 // limits set by the space the view has left beside it (twips; negative when the picture is
 // larger than the view).
@@ -82,12 +74,10 @@ QString savedName(qint64 k);
 
 // Saves image as a 24-bit Windows bitmap into folder (a path of this system) under a name
 // drawn by draw() (0 to 999999). A name already taken is drawn again, so no earlier picture is
-// ever replaced; the file appears whole or not at all. Returns whether it was saved; file is
-// the name tried (the one saved on success).
-bool saveBitmap(const QImage &image, const QString &folder, const std::function<qint64()> &draw,
-                QString *file);
-
-// The status line after saving.
-QString saveStatusText(const QString &file, bool saved);
+// ever replaced; the file appears whole or not at all. file is the name tried (the one saved on
+// success, also the result's path). BadInput for a null image; IoError, with the file and the
+// reason as detail, when writing or renaming failed or every name is taken.
+store::Result saveBitmap(const QImage &image, const QString &folder,
+                         const std::function<qint64()> &draw, QString *file);
 
 } // namespace album

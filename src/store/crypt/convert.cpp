@@ -2,7 +2,7 @@
 
 #include "store/diary/diarystore.h"
 #include "store/common/codepage.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "store/common/textlines.h"
 
 #include <QDir>
@@ -79,12 +79,12 @@ Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
         };
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) {
-            failed(fileError(f));
+            failed(store::fileError(f));
             continue;
         }
         QByteArray data = f.readAll();
         if (f.error() != QFileDevice::NoError) {
-            failed(fileError(f));
+            failed(store::fileError(f));
             continue;
         }
         f.close();
@@ -94,7 +94,7 @@ Conversion encipherLegacyDiary(const QString &dbFolder, const QString &tempPath,
         if (!c.result.ok()) {
             failed(c.result);
         } else if (c.enciphered > 0) {
-            const Result replaced = replaceThroughTemp(path, tempPath, c.file);
+            const Result replaced = store::saveFile(path, c.file, {tempPath});
             if (replaced) {
                 out.enciphered += c.enciphered;
                 ++out.files;

@@ -1,13 +1,12 @@
 #include "store/diary/diarystore.h"
 
 #include "store/common/codepage.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "store/common/textlines.h"
 
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 
 #include <cstring>
@@ -25,10 +24,10 @@ store::Result readAll(const QString &path, QByteArray *data) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (!f.exists()) return store::Result::failure(store::Code::NotFound, path);
-        return fileError(f);
+        return store::fileError(f);
     }
     *data = f.readAll();
-    if (f.error() != QFileDevice::NoError) return fileError(f);
+    if (f.error() != QFileDevice::NoError) return store::fileError(f);
     return store::Result::success();
 }
 
@@ -217,26 +216,27 @@ QString PasswordCode(const QString &password) {
 
 namespace {
 
-Listing listBytes(QByteArrayView data) {
-    Listing result;
+Listing listBytes(QByteArrayView data, const QString &path = {}) {
+    Listing listing;
     QHash<qint32, int> seen;
-    result.ok = forEachEntry(data, [&](qint32 key, qsizetype titleStart, Line title) {
-        result.items.append({decodeTitle(data.sliced(titleStart, title.end - titleStart)), key, seen[key]++});
+    const bool whole = forEachEntry(data, [&](qint32 key, qsizetype titleStart, Line title) {
+        listing.items.append({decodeTitle(data.sliced(titleStart, title.end - titleStart)), key, seen[key]++});
         return true;
     });
-    return result;
+    if (!whole) listing.result = store::Result::failure(store::Code::Damaged, path);
+    return listing;
 }
 
 } // namespace
 
 Listing ListEntries(const QString &path) {
     QByteArray data;
-    if (!readAll(path, &data)) {
+    if (store::Result read = readAll(path, &data); !read) {
         Listing failed;
-        failed.ok = false;
+        failed.result = read;
         return failed;
     }
-    return listBytes(data);
+    return listBytes(data, path);
 }
 
 QList<EntryRecord> readRecords(QByteArrayView data, bool *ok) {
@@ -281,14 +281,12 @@ Content readEntry(const QString &path, qint32 key, int occurrence, const QString
             c.result = o.result;
             c.PassOK = o.result.ok();
             if (c.PassOK) c.body = cp936::decode(o.plain);
-            else if (o.result.code == store::Code::WrongPassword) c.body = lockedEntryText();
             cipher::wipe(o.plain);
             return false;
         }
         c.PassOK = passwordMatches(passwordBytes, password);
         if (!c.PassOK) {
-            c.result.code = store::Code::WrongPassword;
-            c.body = lockedEntryText();
+            c.result = store::Result::failure(store::Code::WrongPassword, path);
             return false;
         }
         c.body = cp936::decode(body);
@@ -338,15 +336,7 @@ store::Result appendEntry(const QString &path, const QString &title, const Lock 
         stored = sealed.body;
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return fileError(file);
-    const QByteArray bytes = old + recordBytes(fresh, titleLine, passwordLine, stored);
-    if (file.write(bytes) != bytes.size()) {
-        const store::Result failed = fileError(file);
-        file.cancelWriting();
-        return failed;
-    }
-    return commitWhole(file);
+    return store::saveFile(path, old + recordBytes(fresh, titleLine, passwordLine, stored));
 }
 
 namespace {
@@ -401,22 +391,11 @@ store::Result removeEntry(const QString &path, const QString &tempPath, qint32 k
     addLines(kept, data, lines, i, lines.size(), &keyLineLeft);
 
     // The date file is replaced in one rename: there is never a moment without a whole file.
-    if (store::Result replaced = replaceThroughTemp(path, tempPath, kept); !replaced) return replaced;
+    if (store::Result replaced = store::saveFile(path, kept, {tempPath}); !replaced) return replaced;
     // A date file goes when no entry is left in it; one whose rest cannot be read stays. The
     // listing looks for entries at the lines that begin with DEL: with none left, it is empty.
     if (!keyLineLeft) QFile::remove(path);
     return store::Result::success();
-}
-
-QString removeText(const store::Result &result) {
-    if (result) return removedText();
-    if (result.code == store::Code::WrongPassword) return lockedRemoveText();
-    return removeFailedText();
-}
-
-QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
-                    const QString &password) {
-    return removeText(removeEntry(path, tempPath, key, occurrence, password));
 }
 
 QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
@@ -439,9 +418,5 @@ QList<EntryLines> entryLines(const QList<QByteArrayView> &lines) {
     return out;
 }
 
-QString lockedEntryText() { return u"\r\n  * 记录已加密，请输入正确的密码。"_qs; }
-QString lockedRemoveText() { return u"\r\n  * 记录已加密！\r\n  * 请输入正确的密码，然后再执行刚才的操作。"_qs; }
-QString removedText() { return u"\r\n  日记删除成功！"_qs; }
-QString removeFailedText() { return u"\r\n  文件操作失败，可能文件已经损坏！"_qs; }
 
 } // namespace diary

@@ -46,7 +46,9 @@ struct EntryItem {
 
 struct Listing {
     QList<EntryItem> items; // the entries read, in file order
-    bool ok = true;         // false: the file could not be opened or is damaged at some point
+    // IoError (with the file's errorString()) when the file could not be read, Damaged (with the
+    // path) when it is damaged at some point.
+    store::Result result;
 };
 
 // Lists the entries of a date file. A damaged file yields the entries before the damage.
@@ -71,7 +73,7 @@ struct Content {
     bool found = false;  // the key (and occurrence) is in the file and the file could be read
     bool PassOK = false; // the password matched, or the entry has none
     bool locked = false; // the entry has a password (an old code or a sealed record)
-    QString body;        // the RTF when PassOK, the locked-entry text for a wrong password
+    QString body;        // the RTF when PassOK, else empty
     store::Result result; // Ok, WrongPassword, or for an enciphered entry that cannot be opened
                           // Damaged (or Unavailable) with an empty body
 };
@@ -107,11 +109,6 @@ store::Result appendEntry(const QString &path, const QString &title, const Lock 
 // or replacing failed. The file is untouched on failure.
 store::Result removeEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
                           const QString &password);
-// The message to show after removeEntry.
-QString removeText(const store::Result &result);
-// removeEntry, and the message to show.
-QString DeleteEntry(const QString &path, const QString &tempPath, qint32 key, int occurrence,
-                    const QString &password);
 
 // Where one entry lies in a date file split into lines (splitLines): its key line, then title and
 // password line, then body lines up to end, which is its terminator line when terminated, else
@@ -124,11 +121,5 @@ struct EntryLines {
 };
 // The entries that have a password line, in file order, found as the listing finds them.
 QList<EntryLines> entryLines(const QList<QByteArrayView> &lines);
-
-// Messages of the store, each after CR LF.
-QString lockedEntryText();
-QString lockedRemoveText();
-QString removedText();
-QString removeFailedText();
 
 } // namespace diary

@@ -2,7 +2,7 @@
 
 #include "store/diary/diarystore.h"
 #include "store/common/codepage.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -74,19 +74,19 @@ std::optional<QString> FOS::getContent(const QString &key, const QString &passwo
     return c.body;
 }
 
-bool FOS::closeAll() {
-    bool ok = true;
+store::Result FOS::closeAll() {
+    store::Result result;
     if (m_out) {
         if (m_failed) {
+            result = store::fileError(*m_out);
             m_out->cancelWriting();
             m_out->commit();
-            ok = false;
         } else {
-            ok = commitWhole(*m_out).ok();
+            result = store::commitSaveFile(*m_out);
         }
         m_out.reset();
     }
     m_readPath.clear();
     m_failed = false;
-    return ok;
+    return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/common/storeresult.h"
 #include "store/crypt/entrycipher.h"
 
 #include <QString>
@@ -34,12 +35,13 @@ public:
     bool fw(const QString &text);
     // Opens path for reading; a failure shows in the next getContent.
     void fr(const QString &path);
-    // The body of the entry (the occurrence-th with that key) when the password fits, else the
-    // locked-entry text; nothing when the key is not in the file or the file cannot be read.
+    // The body of the entry (the occurrence-th with that key) when the password fits, else an
+    // empty text with LastResult saying why (the window shows its locked-entry text); nothing
+    // when the key is not in the file or the file cannot be read.
     std::optional<QString> getContent(const QString &key, const QString &password, int occurrence = 0);
     // Closes every file. A file opened for writing is flushed to disk and put in place here;
-    // false when that failed, in which case the old file stays as it was.
-    bool closeAll();
+    // IoError when that or a write before failed, in which case the old file stays as it was.
+    store::Result closeAll();
 
 private:
     bool m_failed = false;

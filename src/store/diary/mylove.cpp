@@ -36,14 +36,14 @@ store::Result writeItem(const QString &path, const QString &richText) {
     const QString temporaryFolder = folder + u"/.saving"_qs;
     if (!QFileInfo(temporaryFolder).isDir() && !QDir(folder).mkdir(u".saving"_qs))
         return writeTextLineAtomically(path, richText);
-    return replaceThroughTemp(path, temporaryFolder + u"/item.tmp"_qs,
-                              cp936::encode(richText) + "\r\n");
+    return store::saveFile(path, cp936::encode(richText) + "\r\n",
+                           {temporaryFolder + u"/item.tmp"_qs});
 }
 
 store::Result removeItem(const QString &path) {
     if (!QFileInfo(path).isFile()) return store::Result::failure(store::Code::NotFound, path);
     QFile file(path);
-    if (!file.remove()) return fileError(file);
+    if (!file.remove()) return store::fileError(file);
     return store::Result::success();
 }
 

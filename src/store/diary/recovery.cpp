@@ -1,11 +1,10 @@
 #include "store/common/localname.h"
 #include "store/diary/recovery.h"
 
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace recovery {
 
@@ -86,16 +85,8 @@ store::Result save(const QString &programDir, const Draft &draft) {
     // A draft holds words not saved yet: its owner's alone.
     QFile::setPermissions(programDir + u"/Recovery"_qs,
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QSaveFile f(draftPath(programDir));
-    if (!f.open(QIODevice::WriteOnly)) return fileError(f);
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray bytes = toBytes(draft);
-    if (f.write(bytes) != bytes.size()) {
-        const store::Result failed = fileError(f);
-        f.cancelWriting();
-        return failed;
-    }
-    return commitWhole(f);
+    return store::saveFile(draftPath(programDir), toBytes(draft),
+                           {{}, QFile::ReadOwner | QFile::WriteOwner});
 }
 
 std::optional<Draft> load(const QString &programDir) {
@@ -115,7 +106,7 @@ bool discard(const QString &programDir) {
             continue;
         }
         // Gone for good, not back after a power cut.
-        syncFolderOf(path);
+        store::syncFolderOf(path);
     }
     return gone;
 }

@@ -1,7 +1,7 @@
 #include "store/keep/backup.h"
 
 #include "store/common/codepage.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "store/common/textlines.h"
 #include "store/settings/config.h"
 
@@ -22,13 +22,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 namespace keep {
+
+using store::Code;
+using store::Result;
 
 namespace {
 
@@ -43,10 +44,6 @@ using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
 QString archiveError(archive *a) {
     const char *text = archive_error_string(a);
     return text ? QString::fromUtf8(text) : u"libarchive error"_qs;
-}
-
-Result failure(Result::Code code, const QString &detail) {
-    return {code, detail, QString()};
 }
 
 QString backupFolder(const QString &programDir) {
@@ -175,7 +172,7 @@ public:
                 ARCHIVE_OK ||
             archive_write_set_bytes_in_last_block(m_a.get(), 1) != ARCHIVE_OK ||
             archive_write_open_fd(m_a.get(), fd) != ARCHIVE_OK)
-            return failure(Result::IoError, archiveError(m_a.get()));
+            return Result::failure(Code::IoError, archiveError(m_a.get()));
         return {};
     }
     // A folder when name ends in "/", else a file holding data.
@@ -193,15 +190,15 @@ public:
             archive_entry_set_size(e.get(), data.size());
         }
         if (archive_write_header(m_a.get(), e.get()) != ARCHIVE_OK)
-            return failure(Result::IoError, archiveError(m_a.get()));
+            return Result::failure(Code::IoError, archiveError(m_a.get()));
         if (!data.isEmpty() &&
             archive_write_data(m_a.get(), data.data(), size_t(data.size())) != data.size())
-            return failure(Result::IoError, archiveError(m_a.get()));
+            return Result::failure(Code::IoError, archiveError(m_a.get()));
         return {};
     }
     Result close() {
         if (archive_write_close(m_a.get()) != ARCHIVE_OK)
-            return failure(Result::IoError, archiveError(m_a.get()));
+            return Result::failure(Code::IoError, archiveError(m_a.get()));
         return {};
     }
 
@@ -219,10 +216,10 @@ Result writeZip(int fd, QList<Member> &members) {
         if (!m.name.endsWith(u'/')) {
             QFile f(m.path);
             if (!f.open(QIODevice::ReadOnly))
-                return failure(Result::IoError, m.path + u": "_qs + f.errorString());
+                return Result::failure(Code::IoError, m.path + u": "_qs + f.errorString());
             data = f.readAll();
             if (f.error() != QFileDevice::NoError)
-                return failure(Result::IoError, m.path + u": "_qs + f.errorString());
+                return Result::failure(Code::IoError, m.path + u": "_qs + f.errorString());
         }
         m.crc = crcOf(data);
         m.size = data.size();
@@ -245,7 +242,7 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
     archive_read_support_format_zip(a.get());
     if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
         ARCHIVE_OK)
-        return failure(Result::Damaged, archiveError(a.get()));
+        return Result::failure(Code::Damaged, archiveError(a.get()));
     QSet<QString> seen;
     QHash<QString, QString> topSpelling; // a top-level name is spelt one way throughout
     QString home;
@@ -254,33 +251,33 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
         archive_entry *e = nullptr;
         const int r = archive_read_next_header(a.get(), &e);
         if (r == ARCHIVE_EOF) break;
-        if (r != ARCHIVE_OK) return failure(Result::Damaged, archiveError(a.get()));
+        if (r != ARCHIVE_OK) return Result::failure(Code::Damaged, archiveError(a.get()));
         const char *utf8 = archive_entry_pathname_utf8(e);
         const QString name = utf8 ? QString::fromUtf8(utf8) : QString();
         const bool isDir = archive_entry_filetype(e) == AE_IFDIR;
         const NameKind kind = kindOfMember(name, isDir);
         if (kind == NameKind::Refused || (!isDir && archive_entry_filetype(e) != AE_IFREG))
-            return failure(Result::Damaged, u"member not allowed: "_qs + name);
-        if (seen.contains(name)) return failure(Result::Damaged, u"member given twice: "_qs + name);
+            return Result::failure(Code::Damaged, u"member not allowed: "_qs + name);
+        if (seen.contains(name)) return Result::failure(Code::Damaged, u"member given twice: "_qs + name);
         seen.insert(name);
         if (limits && seen.size() > limits->members)
-            return failure(Result::Damaged, u"too many members"_qs);
+            return Result::failure(Code::Damaged, u"too many members"_qs);
         if (kind == NameKind::HomePage) {
-            if (!home.isEmpty()) return failure(Result::Damaged, u"member not allowed: "_qs + name);
+            if (!home.isEmpty()) return Result::failure(Code::Damaged, u"member not allowed: "_qs + name);
             home = name;
         }
         const QString top = topName(name);
         if (topSpelling.value(top.toLower(), top) != top)
-            return failure(Result::Damaged, u"member given twice: "_qs + name);
+            return Result::failure(Code::Damaged, u"member given twice: "_qs + name);
         topSpelling.insert(top.toLower(), top);
-        if (!begin(name, isDir)) return failure(Result::IoError, name);
+        if (!begin(name, isDir)) return Result::failure(Code::IoError, name);
         const la_int64_t packedAtStart = archive_filter_bytes(a.get(), -1);
         qint64 size = 0;
         char buffer[64 * 1024];
         for (;;) {
             const la_ssize_t n = archive_read_data(a.get(), buffer, sizeof buffer);
             if (n == 0) break;
-            if (n < 0) return failure(Result::Damaged, name + u": "_qs + archiveError(a.get()));
+            if (n < 0) return Result::failure(Code::Damaged, name + u": "_qs + archiveError(a.get()));
             size += n;
             total += n;
             if (limits) {
@@ -288,11 +285,11 @@ Result readZip(const QString &path, const std::function<bool(const QString &, bo
                 const qint64 packed = archive_filter_bytes(a.get(), -1) - packedAtStart + 64 * 1024;
                 if (size > limits->memberSize || total > limits->totalSize ||
                     (size > (qint64(1) << 20) && size > packed * limits->ratio))
-                    return failure(Result::Damaged, name + u": too large"_qs);
+                    return Result::failure(Code::Damaged, name + u": too large"_qs);
             }
-            if (!data(QByteArrayView(buffer, n))) return failure(Result::IoError, name);
+            if (!data(QByteArrayView(buffer, n))) return Result::failure(Code::IoError, name);
         }
-        if (!end()) return failure(Result::IoError, name);
+        if (!end()) return Result::failure(Code::IoError, name);
     }
     if (homePage) *homePage = home;
     return {};
@@ -320,8 +317,8 @@ Result readBack(const QString &path, const QList<Member> &members) {
             const Member &m = members.at(next++);
             return m.crc == crc && m.size == size;
         });
-    if (r.code == Result::IoError) r.code = Result::Damaged; // a mismatch, not a failed write
-    if (r.ok() && next != members.size()) r = failure(Result::Damaged, u"members missing"_qs);
+    if (r.code == Code::IoError) r.code = Code::Damaged; // a mismatch, not a failed write
+    if (r.ok() && next != members.size()) r = Result::failure(Code::Damaged, u"members missing"_qs);
     return r;
 }
 
@@ -349,6 +346,25 @@ QString freeName(const QString &folder, const QString &base, const QString &suff
 // copy is closed too.
 void ownerOnly(const QString &folder) {
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Opens the temporary file an archive is written into, readable by its owner only from the first
+// byte, like the backups themselves.
+Result openArchiveTemp(QFile &temp) {
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate, owner)) return store::fileError(temp);
+    // A file left by an earlier attempt keeps its permissions through open.
+    temp.setPermissions(owner);
+    return {};
+}
+
+// Forces what libarchive wrote into temp to disk (when written is a success) and closes it; the
+// first failure is the result.
+Result closeArchiveTemp(QFile &temp, Result written) {
+    if (written.ok()) written = store::flushToDisk(temp);
+    temp.close();
+    if (written.ok() && temp.error() != QFileDevice::NoError) written = store::fileError(temp);
+    return written;
 }
 
 bool renamePath(const QString &from, const QString &to) {
@@ -458,7 +474,7 @@ bool writeWrittenBackups(const QString &programDir, const QStringList &names) {
     for (const QString &name : names)
         bytes += name.toUtf8() + '\n';
     const QString path = writtenPath(programDir);
-    return bool(replaceThroughTemp(path, path + u".tmp"_qs, bytes));
+    return store::saveFile(path, bytes, {path + u".tmp"_qs}).ok();
 }
 
 bool present(const QString &path) {
@@ -549,7 +565,7 @@ bool rollBack(const QString &programDir, const Journal &j, QString *detail) {
         const QString away = folder + u'/' + j.aside + u'/' + name;
         if (present(away)) move(away, programDir + u'/' + name);
     }
-    syncFolderOf(programDir + u"/x"_qs);
+    store::syncFolderOf(programDir + u"/x"_qs);
     return ok;
 }
 
@@ -557,9 +573,9 @@ bool rollBack(const QString &programDir, const Journal &j, QString *detail) {
 // the folder for the old files when it stayed empty.
 void closeJournal(const QString &programDir, const Journal &j) {
     const QString folder = backupFolder(programDir);
-    syncFolderOf(folder + u'/' + j.aside + u"/x"_qs);
+    store::syncFolderOf(folder + u'/' + j.aside + u"/x"_qs);
     QFile::remove(folder + u'/' + kJournal);
-    syncFolderOf(folder + u'/' + kJournal);
+    store::syncFolderOf(folder + u'/' + kJournal);
     QDir(folder + u'/' + j.staging).removeRecursively();
     QDir(folder).rmdir(j.aside);
 }
@@ -569,7 +585,7 @@ void closeJournal(const QString &programDir, const Journal &j) {
 Result makeBackup(const QString &programDir, const QDateTime &now, const Rotation &rotation) {
     const QString folder = backupFolder(programDir);
     if (!QFileInfo(folder).isDir() && !QDir(programDir).mkdir(kBackupFolder))
-        return failure(Result::IoError, folder + u": cannot create the folder"_qs);
+        return Result::failure(Code::IoError, folder + u": cannot create the folder"_qs);
     ownerOnly(folder);
     for (const BackupFile &b : listBackups(programDir))
         QFile::setPermissions(b.path, QFile::ReadOwner | QFile::WriteOwner);
@@ -578,28 +594,16 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
     const QString finalPath = folder + u'/' + finalName;
     const QString tempPath = folder + u"/."_qs + finalName + u".part"_qs;
 
-    const int fd = ::open(QFile::encodeName(tempPath).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return failure(Result::IoError,
-                       tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
-    Result r = writeZip(fd, members);
-    if (r.ok() && ::fsync(fd) != 0)
-        r = failure(Result::IoError,
-                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
-    if (::close(fd) != 0 && r.ok())
-        r = failure(Result::IoError,
-                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
-
+    QFile temp(tempPath);
+    Result r = openArchiveTemp(temp);
+    if (r.ok()) r = writeZip(temp.handle(), members);
+    r = closeArchiveTemp(temp, r);
     if (r.ok()) r = readBack(tempPath, members);
-    if (r.ok() && !renamePath(tempPath, finalPath))
-        r = failure(Result::IoError,
-                    finalPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
     if (!r.ok()) {
         QFile::remove(tempPath);
         return r;
     }
-    syncFolderOf(finalPath);
+    if (r = store::putInPlace(tempPath, finalPath); !r.ok()) return r;
     // Listed as written and read back; a backup left off the list (the list could not be written)
     // is merely never rotated out.
     QStringList written = writtenBackups(programDir);
@@ -612,7 +616,7 @@ Result makeBackup(const QString &programDir, const QDateTime &now, const Rotatio
 
 Result backupIfDue(const QString &programDir, const QDateTime &now) {
     for (const BackupFile &b : listBackups(programDir))
-        if (b.time.date() == now.date()) return {Result::NotDue, QString(), b.path};
+        if (b.time.date() == now.date()) return {Code::NotDue, QString(), b.path};
     return makeBackup(programDir, now, readRotation(programDir));
 }
 
@@ -651,17 +655,17 @@ QStringList rotate(const QString &programDir, const Rotation &rotation, const QS
 
 Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now,
                      const Limits &limits) {
-    if (!QFileInfo(archivePath).isFile()) return failure(Result::BadInput, archivePath);
+    if (!QFileInfo(archivePath).isFile()) return Result::failure(Code::BadInput, archivePath);
     const QString folder = backupFolder(programDir);
     const QString journalPath = folder + u'/' + kJournal;
     if (present(journalPath))
-        return failure(Result::IoError, journalPath + u": an earlier restore is not finished"_qs);
+        return Result::failure(Code::IoError, journalPath + u": an earlier restore is not finished"_qs);
     const QString stamp = now.toString(kStamp);
     const QString staging = folder + u'/' + freeName(folder, u".restore-"_qs + stamp, QString());
     const QString aside =
         folder + u'/' + freeName(folder, u"before-restore-"_qs + stamp, QString());
     if (!QDir().mkpath(staging))
-        return failure(Result::IoError, staging + u": cannot create the folder"_qs);
+        return Result::failure(Code::IoError, staging + u": cannot create the folder"_qs);
     auto dropStaging = [&] { QDir(staging).removeRecursively(); };
 
     // Unpack whole into the staging folder first: a damaged archive or a full disk stops here,
@@ -688,17 +692,17 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
         },
         [&] {
             if (!out.isOpen()) return true;
-            const bool ok = out.flush() && ::fsync(out.handle()) == 0;
+            const bool ok = store::flushToDisk(out).ok();
             out.close();
             return ok && out.error() == QFileDevice::NoError;
         },
         &limits, &home);
     if (out.isOpen()) out.close();
-    if (r.code == Result::IoError && written > room)
+    if (r.code == Code::IoError && written > room)
         r.detail += u": not enough room on the disk"_qs;
     // A file outside the kept folders is only allowed as the home page the archive's settings name.
     if (r.ok() && !home.isEmpty() && home.compare(homePageName(staging), Qt::CaseInsensitive) != 0)
-        r = failure(Result::Damaged, u"member not allowed: "_qs + home);
+        r = Result::failure(Code::Damaged, u"member not allowed: "_qs + home);
     if (!r.ok()) {
         dropStaging();
         return r;
@@ -712,23 +716,23 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
     }
     if (!QDir().mkpath(aside)) {
         dropStaging();
-        return failure(Result::IoError, aside + u": cannot create the folder"_qs);
+        return Result::failure(Code::IoError, aside + u": cannot create the folder"_qs);
     }
     // The journal is on disk before the first move: whatever happens next, the next start knows
     // which files to put back.
-    if (const store::Result saved =
-            replaceThroughTemp(journalPath, journalPath + u".tmp"_qs, journalBytes(j));
+    if (const Result saved =
+            store::saveFile(journalPath, journalBytes(j), {journalPath + u".tmp"_qs});
         !saved) {
         dropStaging();
         QDir(folder).rmdir(j.aside);
-        return failure(Result::IoError, saved.detail);
+        return Result::failure(Code::IoError, saved.detail);
     }
     auto fail = [&](const QString &detail) {
         QString more;
         if (!rollBack(programDir, j, &more))
-            return failure(Result::IoError, detail + u"; "_qs + more); // the journal stays
+            return Result::failure(Code::IoError, detail + u"; "_qs + more); // the journal stays
         closeJournal(programDir, j);
-        return failure(Result::IoError, detail);
+        return Result::failure(Code::IoError, detail);
     };
     for (const QString &name : j.moving)
         if (!renamePath(programDir + u'/' + name, aside + u'/' + name))
@@ -736,7 +740,7 @@ Result restoreBackup(const QString &programDir, const QString &archivePath, cons
     for (const QString &name : j.placing)
         if (!renamePath(staging + u'/' + name, programDir + u'/' + name))
             return fail(systemError(programDir + u'/' + name));
-    syncFolderOf(programDir + u"/x"_qs);
+    store::syncFolderOf(programDir + u"/x"_qs);
     closeJournal(programDir, j);
     r.path = aside;
     return r;
@@ -787,11 +791,8 @@ Result rewriteArchive(const QString &archivePath, const MemberChange &change, in
     const QFileInfo info(archivePath);
     const QString tempPath = info.absolutePath() + u"/."_qs + info.fileName() + u".part"_qs;
     const qint64 mtime = info.lastModified().toSecsSinceEpoch();
-    const int fd = ::open(QFile::encodeName(tempPath).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return failure(Result::IoError,
-                       tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    QFile temp(tempPath);
+    if (Result opened = openArchiveTemp(temp); !opened.ok()) return opened;
     // Member by member: each is read whole, changed or not, and written into the new archive.
     QList<Member> members;
     int count = 0;
@@ -799,7 +800,7 @@ Result rewriteArchive(const QString &archivePath, const MemberChange &change, in
     {
         // Freed before the descriptor is closed: libarchive may still write to it.
         ZipWriter zip;
-        Result written = zip.open(fd);
+        Result written = zip.open(temp.handle());
         QByteArray data;
         if (written.ok())
             r = readZip(
@@ -829,26 +830,18 @@ Result rewriteArchive(const QString &archivePath, const MemberChange &change, in
         if (!written.ok()) r = written; // the new archive failed, not the old one
         if (r.ok()) r = zip.close();
     }
-    if (r.ok() && ::fsync(fd) != 0)
-        r = failure(Result::IoError,
-                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
-    if (::close(fd) != 0 && r.ok())
-        r = failure(Result::IoError,
-                    tempPath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
+    r = closeArchiveTemp(temp, r);
     // Nothing to change: the archive stays as it is.
     if (r.ok() && count == 0) {
         QFile::remove(tempPath);
         return r;
     }
     if (r.ok()) r = readBack(tempPath, members);
-    if (r.ok() && !renamePath(tempPath, archivePath))
-        r = failure(Result::IoError,
-                    archivePath + u": "_qs + QString::fromLocal8Bit(std::strerror(errno)));
     if (!r.ok()) {
         QFile::remove(tempPath);
         return r;
     }
-    syncFolderOf(archivePath);
+    if (r = store::putInPlace(tempPath, archivePath); !r.ok()) return r;
     if (changed) *changed = count;
     r.path = archivePath;
     return r;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/common/storeresult.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -12,25 +14,12 @@
 // Backups of everything the diary keeps, as zip archives in the folder Backup of the program
 // folder, and their restore. Members are named relative to the program folder ("DB/20040908.KAV",
 // "Config.ini"), so any unzip tool run in the program folder puts them back.
+// Backup, restore and export return a store::Result: IoError when a file or folder could not be
+// read or written, Damaged when an archive does not read back whole or holds a member it must
+// not, BadInput for wrong use (a missing archive), NotDue when a backup of the day exists
+// already; detail says what failed (a file's errorString(), libarchive's message, a member's
+// name) and path what was made (the archive, the folder the old files went to).
 namespace keep {
-
-// What a backup, restore or export came to. The window picks the words from the code; detail
-// says what failed (a file's errorString(), libarchive's message, a member's name).
-struct Result {
-    enum Code {
-        Ok,
-        NotDue,   // a backup of that day exists already; nothing was written
-        IoError,  // a file or folder could not be read or written (full disk, no permission)
-        Damaged,  // an archive does not read back whole or holds a member it must not
-        BadInput, // wrong use: an output folder inside the diary's data, a missing archive
-        NotEmpty, // the export folder holds files that no export of this program wrote
-    };
-    Code code = Ok;
-    QString detail;
-    QString path; // the archive written, the folder the old files went to, the export folder
-
-    bool ok() const { return code == Ok; }
-};
 
 // How many backups rotation keeps: the newest of each of the last `daily` days that have one,
 // and the newest of each of the last `weekly` weeks (Monday to Sunday) that have one.
@@ -58,11 +47,11 @@ QList<BackupFile> listBackups(const QString &programDir);
 // Writes a backup named by `now` into Backup: under a temporary name, read back with every
 // member's CRC and name compared with what was written, forced to disk, renamed; only then are
 // old backups rotated out. A failure removes the temporary file and leaves every earlier backup.
-Result makeBackup(const QString &programDir, const QDateTime &now, const Rotation &rotation);
+store::Result makeBackup(const QString &programDir, const QDateTime &now, const Rotation &rotation);
 
 // The start-of-day backup: NotDue when a backup of now's date exists; otherwise makeBackup with
 // the counts of Config.ini.
-Result backupIfDue(const QString &programDir, const QDateTime &now);
+store::Result backupIfDue(const QString &programDir, const QDateTime &now);
 
 // Removes the backups that rotation does not keep. Only backups this program wrote and read back
 // count (their names are listed in Backup/.written-backups); a file that merely looks like one is
@@ -86,7 +75,7 @@ struct Limits {
 // Checks that the archive reads back whole: every member's data matches its CRC, every name is
 // one a backup writes (Config.ini, Message.txt, the folders DB, Love, UserInfo and LogFile, one
 // home page), each once, regular files and folders only. Returns the member names.
-Result verifyArchive(const QString &archivePath, QStringList *members = nullptr);
+store::Result verifyArchive(const QString &archivePath, QStringList *members = nullptr);
 
 // Restores a backup: the archive is checked and unpacked into a folder of its own inside Backup;
 // then the current kept files move into Backup/before-restore-yyyyMMdd-HHmmss (result.path) and
@@ -94,7 +83,7 @@ Result verifyArchive(const QString &archivePath, QStringList *members = nullptr)
 // lies in Backup before the first move): a failure rolls them back, and if the process dies part
 // way, recoverRestore at the next start finishes or rolls back, so that the program folder holds
 // either all the old files or all the restored ones.
-Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now,
+store::Result restoreBackup(const QString &programDir, const QString &archivePath, const QDateTime &now,
                      const Limits &limits = {});
 
 // What recoverRestore found.
@@ -124,7 +113,7 @@ using MemberChange =
 // under a temporary name beside it, read back whole, forced to disk and renamed over it, as a
 // backup is written. An archive with nothing to change, or that fails (it is then named in the
 // result), stays as it was. changed gets how many members changed.
-Result rewriteArchive(const QString &archivePath, const MemberChange &change,
+store::Result rewriteArchive(const QString &archivePath, const MemberChange &change,
                       int *changed = nullptr);
 
 } // namespace keep

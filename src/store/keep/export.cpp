@@ -4,14 +4,14 @@
 #include "store/diary/diarytext.h"
 #include "store/common/codepage.h"
 #include "store/rtf/rtf.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -20,6 +20,9 @@
 #include <memory>
 
 namespace keep {
+
+using store::Code;
+using store::Result;
 
 namespace {
 
@@ -83,11 +86,9 @@ QString folderNamed(const QString &programDir, const QString &name) {
 }
 
 bool writeWhole(const QString &path, const QByteArray &bytes, QString *error) {
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && commitWhole(f))
-        return true;
-    *error = path + u": "_qs + f.errorString();
-    return false;
+    const store::Result saved = store::saveFile(path, bytes);
+    if (!saved) *error = saved.detail;
+    return saved.ok();
 }
 
 // One output document, built up entry by entry.
@@ -164,12 +165,17 @@ private:
                 if (image.isNull()) continue;
                 const QString name = kImages + u'/' + QString::number(++*m_pictures) + u".png"_qs;
                 const QString path = m_options.outDir + u'/' + name;
-                QSaveFile f(path);
-                if (!QDir().mkpath(m_options.outDir + u'/' + kImages) ||
-                    !f.open(QIODevice::WriteOnly) || !image.save(&f, "PNG") || !commitWhole(f)) {
-                    *error = path + u": "_qs + f.errorString();
+                QByteArray png;
+                QBuffer buffer(&png);
+                if (!QDir().mkpath(m_options.outDir + u'/' + kImages)) {
+                    *error = m_options.outDir + u'/' + kImages + u": cannot create the folder"_qs;
                     return false;
                 }
+                if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+                    *error = path + u": the picture cannot be encoded"_qs;
+                    return false;
+                }
+                if (!writeWhole(path, png, error)) return false;
                 format.setName(name);
                 QTextCursor c(&doc);
                 c.setPosition(fragment.position());
@@ -266,7 +272,7 @@ QString lockedBodyText() {
 
 Result exportDiary(const QString &programDir, const ExportOptions &options) {
     if (options.outDir.isEmpty() || isInsideData(programDir, options.outDir))
-        return {Result::BadInput, options.outDir, QString()};
+        return Result::failure(Code::BadInput, options.outDir);
     ExportOptions o = options;
     o.outDir = QFileInfo(options.outDir).absoluteFilePath();
     const QString mark = o.outDir + u'/' + exportMarkName();
@@ -274,13 +280,13 @@ Result exportDiary(const QString &programDir, const ExportOptions &options) {
         !QDir(o.outDir)
              .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
              .isEmpty())
-        return {Result::NotEmpty, o.outDir, QString()};
-    if (!QDir().mkpath(o.outDir)) return {Result::IoError, o.outDir, QString()};
+        return Result::failure(Code::NotEmpty, o.outDir);
+    if (!QDir().mkpath(o.outDir)) return Result::failure(Code::IoError, o.outDir + u": cannot create the folder"_qs);
     QString error;
     // The mark comes first: a folder an export stopped half way in is still known as its own.
     if (!QFileInfo::exists(mark) &&
         !writeWhole(mark, "晴窗 exported the diary into this folder.\n", &error))
-        return {Result::IoError, error, QString()};
+        return Result::failure(Code::IoError, error);
 
     int pictures = 0;
     // Markdown gets a file per year; the others one file for everything.
@@ -297,14 +303,14 @@ Result exportDiary(const QString &programDir, const ExportOptions &options) {
     for (const DateFile &file : dateFiles(programDir, o)) {
         const QString name =
             o.format == Format::Markdown ? QString::number(file.date.year()) + u".md"_qs : single;
-        if (!addDateFile(bookFor(name), file, &error)) return {Result::IoError, error, QString()};
+        if (!addDateFile(bookFor(name), file, &error)) return Result::failure(Code::IoError, error);
     }
     Book &rest = bookFor(o.format == Format::Markdown ? u"collection.md"_qs : single);
-    if (!addCollection(rest, programDir, &error)) return {Result::IoError, error, QString()};
+    if (!addCollection(rest, programDir, &error)) return Result::failure(Code::IoError, error);
     for (auto it = books.cbegin(); it != books.cend(); ++it)
         if (!writeWhole(o.outDir + u'/' + it.key(), it.value()->bytes(), &error))
-            return {Result::IoError, error, QString()};
-    return {Result::Ok, QString(), o.outDir};
+            return Result::failure(Code::IoError, error);
+    return Result::success(o.outDir);
 }
 
 } // namespace keep

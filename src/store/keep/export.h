@@ -39,6 +39,6 @@ QString lockedBodyText();
 // inside one of its data folders; NotEmpty, and nothing written, when it holds anything but an
 // earlier export (which leaves exportMarkName() in it), so that no one's index.html, diary.txt
 // or images are overwritten.
-Result exportDiary(const QString &programDir, const ExportOptions &options);
+store::Result exportDiary(const QString &programDir, const ExportOptions &options);
 
 } // namespace keep

@@ -5,6 +5,8 @@
 
 namespace keep {
 
+using store::Result;
+
 work::Progress Job::Steps::progress(int stage) const {
     return m_cancel.checking([job = m_job, run = m_run, stage](int done, int total) {
         // The job waits for its work before it goes; a report it has not taken by then is dropped.

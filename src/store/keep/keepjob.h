@@ -37,10 +37,10 @@ public:
 
     // Starts work; done gets its result on this object's thread. False, and nothing started,
     // while other work runs.
-    bool start(std::function<Result()> work, std::function<void(const Result &)> done = {});
+    bool start(std::function<store::Result()> work, std::function<void(const store::Result &)> done = {});
     // The same for work that reports its steps: each step reaches stepped (and the signal
     // progressed) on this object's thread, before the result.
-    bool start(std::function<Result(const Steps &)> work, std::function<void(const Result &)> done,
+    bool start(std::function<store::Result(const Steps &)> work, std::function<void(const store::Result &)> done,
                StepsDone stepped = {});
     bool isRunning() const { return m_running; }
     // Asks the running work to stop at its next step; what is done stays done and the result
@@ -52,11 +52,11 @@ public:
 
 signals:
     void progressed(int stage, int done, int total);
-    void finished(const keep::Result &result);
+    void finished(const store::Result &result);
 
 private:
-    QFutureWatcher<Result> m_watcher;
-    std::function<void(const Result &)> m_done;
+    QFutureWatcher<store::Result> m_watcher;
+    std::function<void(const store::Result &)> m_done;
     StepsDone m_stepped;
     work::Cancel m_cancel;
     quint64 m_run = 0; // which start the steps reported belong to

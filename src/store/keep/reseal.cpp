@@ -8,6 +8,8 @@
 
 namespace keep {
 
+using store::Result;
+
 namespace {
 
 // A member holding a date file of the diary: "DB/20040908.KAV", the folder in any case.
@@ -70,7 +72,7 @@ Resealing encipherLegacyCopies(const QString &programDir, const QString &passwor
                     others.append(where + name + u": "_qs + title);
                 if (!c.result.ok()) {
                     if (sealing.ok())
-                        sealing = {Result::IoError, name + u": "_qs + c.result.detail, {}};
+                        sealing = {store::Code::IoError, name + u": "_qs + c.result.detail, {}};
                     return std::nullopt;
                 }
                 if (c.enciphered == 0) return std::nullopt;
@@ -97,7 +99,7 @@ Resealing encipherLegacyCopies(const QString &programDir, const QString &passwor
         const QString where = QDir(programDir).relativeFilePath(db) + u'/';
         for (const QString &other : c.otherLocks)
             out.otherLocks.append(where + other);
-        if (!c.result.ok()) failed({Result::IoError, where + c.result.detail, {}});
+        if (!c.result.ok()) failed({store::Code::IoError, where + c.result.detail, {}});
         if (c.files > 0) {
             ++out.folders;
             out.enciphered += c.enciphered;

@@ -15,7 +15,7 @@
 namespace keep {
 
 struct Resealing {
-    Result result;      // the first failure (its detail names the archive or file); the rest go on
+    store::Result result;      // the first failure (its detail names the archive or file); the rest go on
     int archives = 0;   // backups rewritten
     int folders = 0;    // folders of set-aside files (a restore's) with date files rewritten
     int enciphered = 0; // entries enciphered in all of them

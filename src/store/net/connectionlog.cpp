@@ -18,7 +18,8 @@ store::Result saveConnectionLog(const ProgramFolder &folder, const QString &list
         return store::Result::failure(store::Code::IoError, u"cannot create "_qs + QFileInfo(path).path());
     FOS log;
     const bool written = log.opw(path) && log.fw(list);
-    if (!log.closeAll() || !written) return store::Result::failure(store::Code::IoError, u"cannot write "_qs + path);
+    if (store::Result closed = log.closeAll(); !closed) return closed;
+    if (!written) return store::Result::failure(store::Code::IoError, path + u": cannot write"_qs);
     return store::Result::success();
 }
 

@@ -23,14 +23,14 @@ LoadedMessage LoadMessage(const ProgramFolder &folder) {
     QFile file(path);
     if (!file.exists()) {
         QFile created(path);
-        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return {fileError(created), {}};
+        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return {store::fileError(created), {}};
         created.close();
     }
-    if (!file.open(QIODevice::ReadOnly)) return {fileError(file), {}};
+    if (!file.open(QIODevice::ReadOnly)) return {store::fileError(file), {}};
     const Result tooLarge = Result::failure(Code::TooLarge, path);
     if (file.size() > kMaxMessageFileBytes) return {tooLarge, {}};
     const QByteArray bytes = file.read(kMaxMessageFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) return {fileError(file), {}};
+    if (file.error() != QFileDevice::NoError) return {store::fileError(file), {}};
     if (bytes.size() > kMaxMessageFileBytes) return {tooLarge, {}};
     return {Result::success(), messageFromText(cp936::decode(bytes))};
 }

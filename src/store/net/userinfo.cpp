@@ -2,11 +2,10 @@
 
 #include "store/net/protocol.h"
 #include "store/common/codepage.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace {
@@ -135,15 +134,7 @@ bool UserInfo::fromBytes(QByteArrayView bytes) {
 }
 
 store::Result UserInfo::Save() const {
-    QSaveFile file(filePath(m_id));
-    if (!file.open(QIODevice::WriteOnly)) return fileError(file);
-    const QByteArray bytes = toBytes();
-    if (file.write(bytes) != bytes.size()) {
-        const store::Result failed = fileError(file);
-        file.cancelWriting();
-        return failed;
-    }
-    return commitWhole(file);
+    return store::saveFile(filePath(m_id), toBytes());
 }
 
 bool UserInfo::getInfo(const QString &id) {

@@ -2,11 +2,10 @@
 
 #include "store/common/codepage.h"
 #include "store/common/programfolder.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "store/common/textlines.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <cmath>
@@ -228,10 +227,7 @@ bool ParseConfig(const QString &path, Settings &settings) {
 void LoadConfig(const QString &programDir, Settings &settings) {
     const QString path = programDir + u"/Config.ini"_qs;
     if (!QFile::exists(path)) {
-        QSaveFile f(path);
-        if (!f.open(QIODevice::WriteOnly)) return;
-        f.write(cp936::encode(defaultConfigText()));
-        if (!commitWhole(f)) return;
+        if (!store::saveFile(path, cp936::encode(defaultConfigText()))) return;
     }
     ParseConfig(path, settings);
 }

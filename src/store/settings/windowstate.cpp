@@ -1,10 +1,9 @@
 #include "store/common/localname.h"
 #include "store/settings/windowstate.h"
 
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -75,10 +74,7 @@ State read(const QString &path) {
 }
 
 store::Result write(const QString &path, const State &state) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return store::Result::failure(store::Code::IoError, f.errorString());
-    f.write(serialize(state));
-    return commitWhole(f);
+    return store::saveFile(path, serialize(state));
 }
 
 int zoomStep(int percent, int steps) {

@@ -1,6 +1,6 @@
 #include "store/sync/merge.h"
 
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "store/diary/diarystore.h"
 
 #include <QDir>
@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -105,25 +104,15 @@ int containment(QSpan a, QSpan b) {
 
 store::Result readFile(const QString &path, QByteArray *data) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return fileError(f);
+    if (!f.open(QIODevice::ReadOnly)) return store::fileError(f);
     *data = f.readAll();
-    if (f.error() != QFileDevice::NoError) return fileError(f);
+    if (f.error() != QFileDevice::NoError) return store::fileError(f);
     return store::Result::success();
 }
 
 // Writes the pieces one after the other as the whole new file.
 store::Result writeWhole(const QString &path, std::initializer_list<QByteArrayView> pieces) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return fileError(f);
-    for (const QByteArrayView piece : pieces) {
-        if (f.write(piece.data(), piece.size()) != piece.size()) {
-            store::Result r = fileError(f);
-            f.cancelWriting();
-            f.commit();
-            return r;
-        }
-    }
-    return commitWhole(f);
+    return store::saveFile(path, QList<QByteArrayView>(pieces));
 }
 
 bool sameBytes(const QString &a, const QString &b) {
@@ -146,7 +135,7 @@ store::Result moveAside(const ProgramFolder &folder, const QString &rel) {
         to = asidePath(folder, rel) + u'~' + QString::number(n);
     }
     if (!QFile::rename(from, to)) return store::Result::failure(store::Code::IoError, from);
-    syncFolderOf(to);
+    store::syncFolderOf(to);
     return store::Result::success();
 }
 
@@ -403,44 +392,6 @@ Report mergeAll(const ProgramFolder &folder, const QString &homePage, const QSet
     }
     report.changed.removeDuplicates();
     return report;
-}
-
-QString statusText(const Report &report) {
-    int dateFiles = 0, entries = 0, items = 0, damaged = 0, failed = 0, aside = 0;
-    bool home = false;
-    for (const Step &s : report.steps) {
-        switch (s.outcome) {
-        case Outcome::Merged:
-            ++dateFiles;
-            entries += s.added;
-            break;
-        case Outcome::KeptAsItem:
-            ++items;
-            break;
-        case Outcome::HomeReplaced:
-            home = true;
-            ++items;
-            break;
-        case Outcome::MovedAside:
-            ++aside;
-            break;
-        case Outcome::Damaged:
-            ++damaged;
-            break;
-        case Outcome::Failed:
-            ++failed;
-            break;
-        }
-    }
-    if (report.steps.isEmpty()) return {};
-    QStringList parts;
-    if (dateFiles) parts << u"%1 天的日记并入 %2 篇"_qs.arg(dateFiles).arg(entries);
-    if (items) parts << u"%1 份另一版本存入珍藏"_qs.arg(items);
-    if (home) parts << u"首页换为较新的版本"_qs;
-    if (aside) parts << u"%1 个相同或无需合并的副本已移开"_qs.arg(aside);
-    if (damaged) parts << u"%1 个损坏的副本未合并，已移开"_qs.arg(damaged);
-    if (failed) parts << u"%1 个副本合并失败，留在原处"_qs.arg(failed);
-    return u" 同步冲突：%1。副本在 Backup\\conflicts。"_qs.arg(parts.join(u"，"_qs));
 }
 
 } // namespace conflict

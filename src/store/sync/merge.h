@@ -64,8 +64,6 @@ struct Report {
 Report mergeAll(const ProgramFolder &folder, const QString &homePage,
                 const QSet<QString> &busy = {});
 
-// What a merge did, for the status line; empty when nothing was found.
-QString statusText(const Report &report);
 
 // Where a copy is moved once merged: Backup/conflicts/ and the copy's path in the program folder.
 QString asidePath(const ProgramFolder &folder, const QString &relativeCopy);

@@ -2,6 +2,7 @@
 
 #include "store/album/album.h"
 #include "ui/album/albumimages.h"
+#include "ui/album/albumtext.h"
 #include "ui/album/picturebox.h"
 #include "store/common/programfolder.h"
 #include "store/settings/settings.h"
@@ -252,7 +253,7 @@ void fmPhoto::ShowPicture(int &index) {
             Printer printer(image, m_boxFont);
             printer.setColor(m_foreColor);
             printer.printLine(QString());
-            printer.printLine(album::loadFailureText(Pictures.value(CurrentIndex)));
+            printer.printLine(albumtext::loadFailureText(Pictures.value(CurrentIndex)));
         });
         PicLoad->setFocus();
         return;
@@ -297,7 +298,7 @@ void fmPhoto::ShowHelpPage() {
 
         printer.setY(900);
         printer.printLine(QString());
-        for (const QString &line : album::helpLines(folder, n, saveFolder, configFile))
+        for (const QString &line : albumtext::helpLines(folder, n, saveFolder, configFile))
             printer.printLine(line);
 
         p.drawImage(px(7500), px(5550), album::heartImage(ratio()));
@@ -371,7 +372,7 @@ void fmPhoto::onPicLoadMouseDown(int button, double x, double y) {
 }
 
 void fmPhoto::onPicLoadMouseMove(int, double, double) {
-    labShow->setText(album::modeText(Mode));
+    labShow->setText(albumtext::modeText(Mode));
 }
 
 void fmPhoto::onPicLoadMouseUp(int button, double, double) {
@@ -422,8 +423,10 @@ void fmPhoto::onSave() {
                              Qt::SmoothTransformation);
         image.setDevicePixelRatio(1);
     }
-    const bool saved = album::saveBitmap(
+    const store::Result saved = album::saveBitmap(
         image, album::localPath(settings.oPicSavePath, m_programFolder.dir, home),
         [this] { return m_programFolder.random(999999); }, &file);
-    labShow->setText(album::saveStatusText(file, saved));
+    if (!saved)
+        qWarning("saving the picture: %s %s", store::codeName(saved.code), qPrintable(saved.detail));
+    labShow->setText(albumtext::saveStatusText(file, saved.ok()));
 }

@@ -404,8 +404,8 @@ keep::Job &App::keepJob() {
 
 namespace {
 
-QString backupFailedText(const keep::Result &r) {
-    return r.code == keep::Result::Damaged ? u" 今天的自动备份读回时校验出错，没有保存；以前的备份都还在。"_qs
+QString backupFailedText(const store::Result &r) {
+    return r.code == store::Code::Damaged ? u" 今天的自动备份读回时校验出错，没有保存；以前的备份都还在。"_qs
                                            : u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs;
 }
 
@@ -415,8 +415,8 @@ void App::startDailyBackup() {
     const QString dir = programDir();
     const QDateTime time = now();
     keepJob().start([dir, time] { return keep::backupIfDue(dir, time); },
-                    [this](const keep::Result &r) {
-                        if (r.ok() || r.code == keep::Result::NotDue) return;
+                    [this](const store::Result &r) {
+                        if (r.ok() || r.code == store::Code::NotDue) return;
                         qWarning("backup failed: %s", qPrintable(r.detail));
                         index()->showStatus(backupFailedText(r));
                     });

@@ -57,6 +57,19 @@ constexpr int kCountDelayMs = 300;
 
 QString msg(const char16_t *text) { return u"\r\n"_qs + QString::fromUtf16(text); }
 
+// What the editor shows after removing an entry.
+QString removeEntryText(const store::Result &removed) {
+    if (removed) return msg(u"  日记删除成功！");
+    if (removed.code == store::Code::WrongPassword)
+        return msg(u"  * 记录已加密！\r\n  * 请输入正确的密码，然后再执行刚才的操作。");
+    return msg(u"  文件操作失败，可能文件已经损坏！");
+}
+
+// The window shows its own words; what failed goes to the log.
+void logFailure(const char *what, const store::Result &result) {
+    qWarning("%s: %s %s", what, store::codeName(result.code), qPrintable(result.detail));
+}
+
 QString sixAsterisks() {
     return u"{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
            u"\\'cb\\'ce\\'cc\\'e5;}}\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs18******\\par }"_qs;
@@ -441,7 +454,10 @@ diary::Listing Index::ListEntries(const QString &path) {
         item->setData(KeyRole, e.key);
         item->setData(OccurrenceRole, e.occurrence);
     }
-    if (!listing.ok) mmw->setText(msg(u"  文件格式错误或文件已被破坏。"));
+    if (!listing.result) {
+        logFailure("listing the entries", listing.result);
+        mmw->setText(msg(u"  文件格式错误或文件已被破坏。"));
+    }
     return listing;
 }
 
@@ -560,6 +576,7 @@ std::optional<QString> Index::readSelectedEntry(QListWidgetItem *item) {
     std::optional<QString> body = std::move(read.body);
     if (!body) return body;
     switch (oFOS->LastResult.code) {
+    case cipher::Code::WrongPassword: return msg(u"  * 记录已加密，请输入正确的密码。");
     case cipher::Code::Damaged: return msg(u"  * 加密记录已损坏或被改动，无法打开。");
     case cipher::Code::Unavailable: return msg(u"  * 内存不足，无法解密这篇日记。");
     default: return body;
@@ -583,7 +600,10 @@ void Index::onListDelete() {
         says->setText(u" 删除珍藏"_qs);
         if (!item) return;
         const store::Result removed = mylove::removeItem(lovePath(item->text()));
-        if (!removed && removed.code != store::Code::NotFound) return;
+        if (!removed && removed.code != store::Code::NotFound) {
+            logFailure("removing a collection item", removed);
+            return;
+        }
         ListCollection();
         mmw->setText(msg(u" 珍藏删除成功！"));
         return;
@@ -594,11 +614,12 @@ void Index::onListDelete() {
     }
     if (!item) return;
     QString password = rt_pw->text();
-    const QString message = diary::DeleteEntry(CurFile, m_folder.path(u"DB/"_qs + localname::dateTempName()), item->data(KeyRole).toInt(),
-                                               item->data(OccurrenceRole).toInt(), password);
+    const store::Result removed = diary::removeEntry(CurFile, m_folder.path(u"DB/"_qs + localname::dateTempName()),
+                                                     item->data(KeyRole).toInt(), item->data(OccurrenceRole).toInt(), password);
     cipher::wipe(password);
+    if (!removed && removed.code != store::Code::WrongPassword) logFailure("removing an entry", removed);
     ShowDate();
-    mmw->setText(message);
+    mmw->setText(removeEntryText(removed));
 }
 
 QListWidgetItem *Index::selectedItem() const {
@@ -823,6 +844,7 @@ bool Index::SaveCurrent() {
         saved = writeTextLineAtomically(CurFile, rich);
     }
     if (!saved) {
+        logFailure("saving", saved);
         says->setText(u" 文件没有保存."_qs);
         return false;
     }
@@ -919,9 +941,9 @@ void Index::onEncipherOld() {
             if (!c->stopped)
                 *copies = keep::encipherLegacyCopies(programDir, password, cipher::standardLimits(), steps.progress(1));
             cipher::wipe(password);
-            return keep::Result{};
+            return store::Result{};
         },
-        [this, c, copies](const keep::Result &) { finishEncipherOld(*c, *copies); },
+        [this, c, copies](const store::Result &) { finishEncipherOld(*c, *copies); },
         [this](int stage, int done, int total) { showWorkStep(stage, done, total); });
     cipher::wipe(password);
     if (!started) {
@@ -1084,7 +1106,8 @@ void Index::saveCollectionItem() {
         says->setText(u" 标题命名错误，有非法字符。"_qs);
         return;
     }
-    if (!mylove::writeItem(m_folder.path(u"Love/"_qs + title), mmw->textRTF())) {
+    if (const store::Result saved = mylove::writeItem(m_folder.path(u"Love/"_qs + title), mmw->textRTF()); !saved) {
+        logFailure("saving a collection item", saved);
         says->setText(u" 文件没有保存."_qs);
         return;
     }

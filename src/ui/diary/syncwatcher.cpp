@@ -1,6 +1,7 @@
 #include "ui/diary/syncwatcher.h"
 
 #include "store/sync/merge.h"
+#include "ui/diary/synctext.h"
 
 #include <QFileInfo>
 
@@ -34,7 +35,7 @@ void SyncWatcher::scan() {
     if (home.isEmpty()) home = u"index.KAV"_qs;
     const conflict::Report report =
         conflict::mergeAll(m_folder, home, m_busyFiles ? m_busyFiles() : QSet<QString>());
-    if (!report.empty()) emit merged(conflict::statusText(report));
+    if (!report.empty()) emit merged(syncStatusText(report));
     emit diskChanged();
     watchFolders();
 }

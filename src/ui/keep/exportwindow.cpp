@@ -75,13 +75,13 @@ ExportWindow::ExportWindow(const QString &programDir, keep::Job &job, QWidget *p
     connect(bt_close, &QPushButton::clicked, this, &QDialog::close);
 }
 
-QString ExportWindow::resultText(const keep::Result &result) {
+QString ExportWindow::resultText(const store::Result &result) {
     switch (result.code) {
-    case keep::Result::Ok:
+    case store::Code::Ok:
         return u"已导出到："_qs + QDir::toNativeSeparators(result.path);
-    case keep::Result::BadInput:
+    case store::Code::BadInput:
         return u"不能导出到日记自己的文件夹里，请另选一个文件夹。"_qs;
-    case keep::Result::NotEmpty:
+    case store::Code::NotEmpty:
         return u"这个文件夹里有别的文件，请选一个空文件夹或以前导出过的文件夹。"_qs;
     default:
         return u"导出没有完成："_qs + result.detail;
@@ -114,9 +114,12 @@ void ExportWindow::onExport() {
     const QString programDir = m_programDir;
     const bool started =
         m_job.start([programDir, options] { return keep::exportDiary(programDir, options); },
-                    [this, alive = QPointer(this)](const keep::Result &r) {
+                    [this, alive = QPointer(this)](const store::Result &r) {
                         if (!alive) return;
                         bt_export->setEnabled(true);
+                        if (!r.ok())
+                            qWarning("export failed: %s %s", store::codeName(r.code),
+                                     qPrintable(r.detail));
                         lb_state->setText(resultText(r));
                     });
     if (!started) {

@@ -4,8 +4,10 @@
 
 namespace keep {
 class Job;
-struct Result;
 } // namespace keep
+namespace store {
+struct Result;
+} // namespace store
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
@@ -21,7 +23,7 @@ public:
     ExportWindow(const QString &programDir, keep::Job &job, QWidget *parent = nullptr);
 
     // The words for an export's result.
-    static QString resultText(const keep::Result &result);
+    static QString resultText(const store::Result &result);
 
 private:
     void onBrowse();

@@ -49,13 +49,13 @@ void RestoreWindow::refresh() {
     if (lst_backups->count() == 0) lb_state->setText(u"还没有备份。"_qs);
 }
 
-QString RestoreWindow::resultText(const keep::Result &result) {
+QString RestoreWindow::resultText(const store::Result &result) {
     switch (result.code) {
-    case keep::Result::Ok:
+    case store::Code::Ok:
         return u"已恢复。原来的文件在："_qs + QDir::toNativeSeparators(result.path);
-    case keep::Result::Damaged:
+    case store::Code::Damaged:
         return u"这个备份已损坏，日记没有改动。"_qs;
-    case keep::Result::BadInput:
+    case store::Code::BadInput:
         return u"找不到这个备份。"_qs;
     default:
         return u"恢复没有完成，日记没有改动："_qs + result.detail;
@@ -70,10 +70,12 @@ void RestoreWindow::onRestore() {
     const QDateTime now = m_clock();
     const bool started = m_job.start(
         [programDir, archive, now] { return keep::restoreBackup(programDir, archive, now); },
-        [this, alive = QPointer(this)](const keep::Result &r) {
+        [this, alive = QPointer(this)](const store::Result &r) {
             if (!alive) return;
             bt_close->setEnabled(true);
             refresh();
+            if (!r.ok())
+                qWarning("restore failed: %s %s", store::codeName(r.code), qPrintable(r.detail));
             lb_state->setText(resultText(r));
             if (r.ok()) emit restored(r.path);
         });

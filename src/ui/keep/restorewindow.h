@@ -7,8 +7,10 @@
 
 namespace keep {
 class Job;
-struct Result;
 } // namespace keep
+namespace store {
+struct Result;
+} // namespace store
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -25,7 +27,7 @@ public:
     void refresh();
 
     // The words for a restore's result.
-    static QString resultText(const keep::Result &result);
+    static QString resultText(const store::Result &result);
 
 signals:
     // A backup was restored; the old files are in asidePath.

@@ -7,7 +7,7 @@
 #include "store/find/search.h"
 
 #include "finddiary.h"
-#include "store/common/textfile.h"
+#include "store/common/savefile.h"
 #include "testsupport.h"
 
 #include <QDateTime>
@@ -165,7 +165,7 @@ void TestFind::cacheFollowsChangedFiles() {
     QByteArray data = testsupport::readFile(path);
     const qsizetype at = data.indexOf("Hello");
     data.replace(at, 5, "Howdy");
-    QVERIFY(replaceThroughTemp(path, dir.path() + u"/DB/temp.tmp"_qs, data));
+    QVERIFY(store::saveFile(path, data, {dir.path() + u"/DB/temp.tmp"_qs}));
     QCOMPARE(names(engine.search(u"howdy"_qs)), QStringList{u"2003-09-08#0"_qs});
     QVERIFY(engine.search(u"hello"_qs).isEmpty());
 

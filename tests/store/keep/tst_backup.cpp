@@ -13,7 +13,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-using keep::Result;
+using store::Code;
+using store::Result;
 
 namespace {
 
@@ -111,7 +112,7 @@ void TestBackup::membersAreTheFiles() {
     QTemporaryDir dir;
     const Files kept = fillDiary(dir.path());
     const Result r = keep::makeBackup(dir.path(), at(2004, 9, 8, 10), {});
-    QCOMPARE(r.code, Result::Ok);
+    QCOMPARE(r.code, Code::Ok);
     QCOMPARE(r.path, dir.path() + u"/Backup/diary-20040908-100000.zip"_qs);
     QCOMPARE(zipMembers(r.path), kept);
     // Nothing but the archive and the list of backups written is left in the folder.
@@ -120,7 +121,7 @@ void TestBackup::membersAreTheFiles() {
              (QStringList{u".written-backups"_qs, u"diary-20040908-100000.zip"_qs}));
     QCOMPARE(testsupport::readFile(dir.path() + u"/Backup/.written-backups"_qs),
              QByteArray("diary-20040908-100000.zip\n"));
-    QCOMPARE(keep::verifyArchive(r.path).code, Result::Ok);
+    QCOMPARE(keep::verifyArchive(r.path).code, Code::Ok);
 
     // A second one in the same second gets a name of its own.
     const Result again = keep::makeBackup(dir.path(), at(2004, 9, 8, 10), {});
@@ -131,12 +132,12 @@ void TestBackup::membersAreTheFiles() {
 void TestBackup::oncePerDay() {
     QTemporaryDir dir;
     fillDiary(dir.path());
-    QCOMPARE(keep::backupIfDue(dir.path(), at(2004, 9, 8, 8)).code, Result::Ok);
+    QCOMPARE(keep::backupIfDue(dir.path(), at(2004, 9, 8, 8)).code, Code::Ok);
     const Result second = keep::backupIfDue(dir.path(), at(2004, 9, 8, 23));
-    QCOMPARE(second.code, Result::NotDue);
+    QCOMPARE(second.code, Code::NotDue);
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              QStringList{u"diary-20040908-080000.zip"_qs});
-    QCOMPARE(keep::backupIfDue(dir.path(), at(2004, 9, 9, 0)).code, Result::Ok);
+    QCOMPARE(keep::backupIfDue(dir.path(), at(2004, 9, 9, 0)).code, Code::Ok);
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              (QStringList{u"diary-20040909-000000.zip"_qs, u"diary-20040908-080000.zip"_qs}));
 }
@@ -191,9 +192,9 @@ void TestBackup::rotation() {
     // All but the newest are made keeping everything; the newest rotates.
     const QDateTime newest = existing.takeLast();
     for (const QDateTime &t : existing)
-        QCOMPARE(keep::makeBackup(dir.path(), t, {1000, 1000}).code, Result::Ok);
+        QCOMPARE(keep::makeBackup(dir.path(), t, {1000, 1000}).code, Code::Ok);
     testsupport::writeFile(dir.path() + u"/Backup/notes.txt"_qs, "not a backup");
-    QCOMPARE(keep::makeBackup(dir.path(), newest, {daily, weekly}).code, Result::Ok);
+    QCOMPARE(keep::makeBackup(dir.path(), newest, {daily, weekly}).code, Code::Ok);
     QList<QDateTime> times;
     for (const keep::BackupFile &b : keep::listBackups(dir.path()))
         times << b.time;
@@ -207,17 +208,17 @@ void TestBackup::rotationCountsOnlyWhatItWrote() {
     QTemporaryDir dir;
     fillDiary(dir.path());
     const QString folder = dir.path() + u"/Backup/"_qs;
-    QCOMPARE(keep::makeBackup(dir.path(), at(2024, 1, 1), {1000, 1000}).code, Result::Ok);
-    QCOMPARE(keep::makeBackup(dir.path(), at(2024, 1, 2), {1000, 1000}).code, Result::Ok);
+    QCOMPARE(keep::makeBackup(dir.path(), at(2024, 1, 1), {1000, 1000}).code, Code::Ok);
+    QCOMPARE(keep::makeBackup(dir.path(), at(2024, 1, 2), {1000, 1000}).code, Code::Ok);
     QVERIFY(testsupport::writeFile(folder + u"diary-20991231-000000.zip"_qs, "not ours"));
     QVERIFY(testsupport::writeFile(folder + u"diary-20231231-000000.zip"_qs, "not ours"));
     const Result r = keep::makeBackup(dir.path(), at(2024, 1, 3), {1, 0});
-    QCOMPARE(r.code, Result::Ok);
+    QCOMPARE(r.code, Code::Ok);
     QCOMPARE(r.path, folder + u"diary-20240103-090000.zip"_qs);
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              (QStringList{u"diary-20991231-000000.zip"_qs, u"diary-20240103-090000.zip"_qs,
                           u"diary-20231231-000000.zip"_qs}));
-    QCOMPARE(keep::verifyArchive(r.path).code, Result::Ok);
+    QCOMPARE(keep::verifyArchive(r.path).code, Code::Ok);
 }
 
 void TestBackup::rotationCountsFromConfig_data() {
@@ -250,7 +251,7 @@ void TestBackup::fullDiskKeepsOldBackups() {
     QTemporaryDir dir;
     fillDiary(dir.path());
     const Result first = keep::makeBackup(dir.path(), at(2004, 9, 8), {});
-    QCOMPARE(first.code, Result::Ok);
+    QCOMPARE(first.code, Code::Ok);
     const QByteArray before = testsupport::readFile(first.path);
     // Data that does not compress, larger than the disk has room for.
     QByteArray noise(400 * 1024, Qt::Uninitialized);
@@ -262,7 +263,7 @@ void TestBackup::fullDiskKeepsOldBackups() {
         [&] {
             return int(keep::makeBackup(dir.path(), at(2004, 9, 9), {0, 0}).code);
         });
-    QCOMPARE(code, int(Result::IoError));
+    QCOMPARE(code, int(Code::IoError));
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              QStringList{u"diary-20040908-090000.zip"_qs});
     QCOMPARE(testsupport::readFile(first.path), before);
@@ -275,7 +276,7 @@ void TestBackup::readOnlyBackupFolderKeepsOldBackups() {
     QTemporaryDir dir;
     fillDiary(dir.path());
     const Result first = keep::makeBackup(dir.path(), at(2004, 9, 8), {});
-    QCOMPARE(first.code, Result::Ok);
+    QCOMPARE(first.code, Code::Ok);
     // The diary stays readable to the user the child becomes; only Backup is closed to writing.
     QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -289,10 +290,10 @@ void TestBackup::readOnlyBackupFolderKeepsOldBackups() {
         return int(keep::makeBackup(dir.path(), at(2004, 9, 9), {0, 0}).code);
     });
     QFile::setPermissions(dir.path() + u"/Backup"_qs, QFileDevice::Permissions(0x7755));
-    QCOMPARE(code, int(Result::IoError));
+    QCOMPARE(code, int(Code::IoError));
     QCOMPARE(fileNames(keep::listBackups(dir.path())),
              QStringList{u"diary-20040908-090000.zip"_qs});
-    QCOMPARE(keep::verifyArchive(first.path).code, Result::Ok);
+    QCOMPARE(keep::verifyArchive(first.path).code, Code::Ok);
 }
 
 void TestBackup::damagedArchiveIsFound() {
@@ -310,14 +311,14 @@ void TestBackup::damagedArchiveIsFound() {
     const qsizetype where = header + 30 + u16(header + 26) + u16(header + 28) + 3;
     zip[where] = char(zip[where] ^ 0x01);
     QVERIFY(testsupport::writeFile(r.path, zip));
-    QCOMPARE(keep::verifyArchive(r.path).code, Result::Damaged);
+    QCOMPARE(keep::verifyArchive(r.path).code, Code::Damaged);
 }
 
 void TestBackup::restoreMovesCurrentAsideAndBringsBackOld() {
     QTemporaryDir dir;
     const Files old = fillDiary(dir.path());
     const Result backup = keep::makeBackup(dir.path(), at(2004, 9, 8), {});
-    QCOMPARE(backup.code, Result::Ok);
+    QCOMPARE(backup.code, Code::Ok);
 
     // The diary changes after the backup: an entry rewritten, an item gone, a new date file,
     // a new home page named by a changed Config.ini, folders named in another case.
@@ -330,7 +331,7 @@ void TestBackup::restoreMovesCurrentAsideAndBringsBackOld() {
     const Files current = filesUnder(dir.path(), u"Backup"_qs);
 
     const Result r = keep::restoreBackup(dir.path(), backup.path, at(2004, 10, 2, 12));
-    QCOMPARE(r.code, Result::Ok);
+    QCOMPARE(r.code, Code::Ok);
     QCOMPARE(r.path, dir.path() + u"/Backup/before-restore-20041002-120000"_qs);
 
     // What the diary held is aside, whole, except the files no backup keeps.
@@ -396,45 +397,45 @@ void TestBackup::restoreRefusesBadArchives_data() {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<int>("code");
     const QByteArray none;
-    QTest::newRow("damaged") << QStringList() << none << int(Result::Damaged);
+    QTest::newRow("damaged") << QStringList() << none << int(Code::Damaged);
     QTest::newRow("parent folder")
-        << QStringList{u"../outside.txt"_qs} << none << int(Result::Damaged);
+        << QStringList{u"../outside.txt"_qs} << none << int(Code::Damaged);
     QTest::newRow("absolute") << QStringList{u"/tmp/outside.txt"_qs} << none
-                              << int(Result::Damaged);
+                              << int(Code::Damaged);
     QTest::newRow("into the backups")
-        << QStringList{u"backup/x.zip"_qs} << none << int(Result::Damaged);
-    QTest::newRow("the program") << QStringList{u"qingchuang"_qs} << none << int(Result::Damaged);
+        << QStringList{u"backup/x.zip"_qs} << none << int(Code::Damaged);
+    QTest::newRow("the program") << QStringList{u"qingchuang"_qs} << none << int(Code::Damaged);
     QTest::newRow("the terminal tool")
-        << QStringList{u"qingchuang-tool"_qs} << none << int(Result::Damaged);
+        << QStringList{u"qingchuang-tool"_qs} << none << int(Code::Damaged);
     QTest::newRow("a folder no backup keeps")
-        << QStringList{u"EVIL/x.txt"_qs} << none << int(Result::Damaged);
+        << QStringList{u"EVIL/x.txt"_qs} << none << int(Code::Damaged);
     QTest::newRow("an empty folder no backup keeps")
-        << QStringList{u"EVIL/"_qs} << none << int(Result::Damaged);
+        << QStringList{u"EVIL/"_qs} << none << int(Code::Damaged);
     QTest::newRow("a kept folder as a file")
-        << QStringList{u"Love"_qs} << none << int(Result::Damaged);
+        << QStringList{u"Love"_qs} << none << int(Code::Damaged);
     QTest::newRow("a kept file as a folder")
-        << QStringList{u"Message.txt/"_qs} << none << int(Result::Damaged);
+        << QStringList{u"Message.txt/"_qs} << none << int(Code::Damaged);
     QTest::newRow("a kept file with a file inside")
-        << QStringList{u"Config.ini/x"_qs} << none << int(Result::Damaged);
+        << QStringList{u"Config.ini/x"_qs} << none << int(Code::Damaged);
     QTest::newRow("a link") << QStringList{u"link:DB/20040102.KAV"_qs} << none
-                            << int(Result::Damaged);
+                            << int(Code::Damaged);
     QTest::newRow("a name twice") << QStringList{u"DB/20040101.KAV"_qs} << none
-                                  << int(Result::Damaged);
+                                  << int(Code::Damaged);
     QTest::newRow("a folder spelt two ways")
-        << QStringList{u"db/20040102.KAV"_qs} << none << int(Result::Damaged);
+        << QStringList{u"db/20040102.KAV"_qs} << none << int(Code::Damaged);
     QTest::newRow("a page the settings do not name")
-        << QStringList{u"other.KAV"_qs} << none << int(Result::Damaged);
+        << QStringList{u"other.KAV"_qs} << none << int(Code::Damaged);
     QTest::newRow("two home pages")
-        << QStringList{u"index.KAV"_qs, u"other.KAV"_qs} << none << int(Result::Damaged);
+        << QStringList{u"index.KAV"_qs, u"other.KAV"_qs} << none << int(Code::Damaged);
     QTest::newRow("the program named as the home page")
         << QStringList{u"qingchuang"_qs} << QByteArray("[index]\r\npath=qingchuang\r\n\r\n")
-        << int(Result::Damaged);
+        << int(Code::Damaged);
     // What a backup holds comes back.
     QTest::newRow("the default home page")
-        << QStringList{u"index.KAV"_qs} << none << int(Result::Ok);
+        << QStringList{u"index.KAV"_qs} << none << int(Code::Ok);
     QTest::newRow("the home page the settings name")
         << QStringList{u"pages/my home.KAV"_qs}
-        << QByteArray("[index]\r\npath=pages\\my home.KAV\r\n\r\n") << int(Result::Ok);
+        << QByteArray("[index]\r\npath=pages\\my home.KAV\r\n\r\n") << int(Code::Ok);
     QTest::newRow("every kept name")
         << QStringList{u"DB/"_qs,
                        u"Love/"_qs,
@@ -443,7 +444,7 @@ void TestBackup::restoreRefusesBadArchives_data() {
                        u"LogFile/a/b.txt"_qs,
                        u"Message.txt"_qs,
                        u"index.KAV"_qs}
-        << QByteArray("[index]\r\npath=index.KAV\r\n\r\n") << int(Result::Ok);
+        << QByteArray("[index]\r\npath=index.KAV\r\n\r\n") << int(Code::Ok);
 }
 
 // An archive in Backup holding anything a backup never writes changes nothing, however it got
@@ -471,7 +472,7 @@ void TestBackup::restoreRefusesBadArchives() {
     const Result r = keep::restoreBackup(dir.path(), bad, at(2004, 10, 2));
     QCOMPARE(int(r.code), code);
     QStringList folders = {u"before-restore-20041002-090000"_qs};
-    if (code == Result::Ok) {
+    if (code == int(Code::Ok)) {
         QCOMPARE(testsupport::readFile(dir.path() + u"/DB/20040101.KAV"_qs), QByteArray("bad"));
         for (const QString &name : members)
             QCOMPARE(QFileInfo(dir.path() + u'/' + name).isDir(), name.endsWith(u'/'));
@@ -493,15 +494,15 @@ void TestBackup::restoreStopsAtLimits_data() {
     QTest::addColumn<int>("code");
     const int mib = 1 << 20;
     const int big = 1 << 30;
-    QTest::newRow("within") << 4000 << 12000 << 3 << noise(4000, 1) << int(Result::Ok);
+    QTest::newRow("within") << 4000 << 12000 << 3 << noise(4000, 1) << int(Code::Ok);
     QTest::newRow("a member too large")
-        << 4000 << big << 3 << noise(4001, 2) << int(Result::Damaged);
-    QTest::newRow("too much in all") << big << 12000 << 4 << noise(3001, 3) << int(Result::Damaged);
+        << 4000 << big << 3 << noise(4001, 2) << int(Code::Damaged);
+    QTest::newRow("too much in all") << big << 12000 << 4 << noise(3001, 3) << int(Code::Damaged);
     // A zip bomb: with the usual limits, 48 MiB of zeros packed into some 50 KiB.
     QTest::newRow("packed too tightly")
-        << -1 << -1 << 1 << QByteArray(48 * mib, '\0') << int(Result::Damaged);
+        << -1 << -1 << 1 << QByteArray(48 * mib, '\0') << int(Code::Damaged);
     QTest::newRow("tightly packed but small")
-        << -1 << -1 << 1 << QByteArray(mib, '\0') << int(Result::Ok);
+        << -1 << -1 << 1 << QByteArray(mib, '\0') << int(Code::Ok);
 }
 
 // Unpacking stops at the limits before the disk fills, leaving the diary as it was and nothing
@@ -526,7 +527,7 @@ void TestBackup::restoreStopsAtLimits() {
     const Files before = filesUnder(dir.path());
     const Result r = keep::restoreBackup(dir.path(), archive, at(2004, 10, 2), limits);
     QCOMPARE(int(r.code), code);
-    if (code == Result::Ok) {
+    if (code == int(Code::Ok)) {
         QCOMPARE(testsupport::readFile(dir.path() + u"/DB/20040101.KAV"_qs), data);
         return;
     }

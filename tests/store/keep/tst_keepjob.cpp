@@ -18,16 +18,16 @@ constexpr int kMany = 12000;
 
 // Work of `steps` steps in one stage, a few milliseconds each, that stops where its progress
 // says so; reached counts the steps it did.
-std::function<keep::Result(const keep::Job::Steps &)>
+std::function<store::Result(const keep::Job::Steps &)>
 counting(int steps, std::shared_ptr<std::atomic_int> reached) {
     return [steps, reached](const keep::Job::Steps &s) {
         const work::Progress progress = s.progress();
         for (int i = 0; i < steps; ++i) {
-            if (!progress(i, steps)) return keep::Result{keep::Result::IoError, u"stopped"_qs, {}};
+            if (!progress(i, steps)) return store::Result{store::Code::IoError, u"stopped"_qs, {}};
             QThread::msleep(5);
             ++*reached;
         }
-        return keep::Result{};
+        return store::Result{};
     };
 }
 
@@ -55,11 +55,11 @@ void TestKeepJob::stepsComeBeforeTheResult() {
         [](const keep::Job::Steps &s) {
             const work::Progress first = s.progress(0), second = s.progress(1);
             for (int i = 0; i < 2; ++i)
-                if (!first(i, 2)) return keep::Result{keep::Result::IoError, {}, {}};
+                if (!first(i, 2)) return store::Result{store::Code::IoError, {}, {}};
             second(0, 1);
-            return keep::Result{keep::Result::NotDue, u"done"_qs, {}};
+            return store::Result{store::Code::NotDue, u"done"_qs, {}};
         },
-        [&](const keep::Result &r) { order << u"result "_qs + r.detail; },
+        [&](const store::Result &r) { order << u"result "_qs + r.detail; },
         [&](int stage, int done, int total) {
             QCOMPARE(QThread::currentThread(), job.thread());
             stepped << Step{stage, done, total};
@@ -67,7 +67,7 @@ void TestKeepJob::stepsComeBeforeTheResult() {
         });
     QVERIFY(started);
     // One piece of work at a time.
-    QVERIFY(!job.start([] { return keep::Result{}; }));
+    QVERIFY(!job.start([] { return store::Result{}; }));
     job.wait();
     const QList<Step> expected{{0, 0, 2}, {0, 1, 2}, {1, 0, 1}};
     QCOMPARE(stepped, expected);
@@ -92,8 +92,8 @@ void TestKeepJob::cancelStopsAtTheNextStep() {
     QFETCH(bool, reportsSteps);
     keep::Job job;
     auto reached = std::make_shared<std::atomic_int>(0);
-    std::optional<keep::Result> result;
-    auto done = [&](const keep::Result &r) { result = r; };
+    std::optional<store::Result> result;
+    auto done = [&](const store::Result &r) { result = r; };
     if (reportsSteps) {
         QVERIFY(job.start(counting(kMany, reached), done));
     } else {
@@ -101,7 +101,7 @@ void TestKeepJob::cancelStopsAtTheNextStep() {
             [reached] {
                 for (int i = 0; i < 40; ++i, ++*reached)
                     QThread::msleep(5);
-                return keep::Result{};
+                return store::Result{};
             },
             done));
     }
@@ -112,7 +112,7 @@ void TestKeepJob::cancelStopsAtTheNextStep() {
     job.wait();
     QVERIFY(result);
     if (reportsSteps) {
-        QCOMPARE(result->code, keep::Result::IoError);
+        QCOMPARE(result->code, store::Code::IoError);
         QVERIFY2(*reached < kMany, qPrintable(QString::number(*reached)));
     } else {
         QVERIFY(result->ok());

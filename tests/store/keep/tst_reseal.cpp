@@ -91,10 +91,10 @@ void TestReseal::backupsAndSetAsideCopies() {
     QVERIFY(testsupport::writeFile(p + u"/DB/20040908.KAV"_qs, open + a + other));
     QVERIFY(testsupport::writeFile(p + u"/Love/珍藏"_qs, "{\\rtf1 kept}"));
     QVERIFY(testsupport::writeFile(p + u"/Config.ini"_qs, "[Deletion]\r\nDiary=1\r\n"));
-    const keep::Result first = keep::makeBackup(p, QDateTime(QDate(2004, 9, 7), QTime(9, 0)), {});
+    const store::Result first = keep::makeBackup(p, QDateTime(QDate(2004, 9, 7), QTime(9, 0)), {});
     QVERIFY(first.ok());
     QVERIFY(testsupport::writeFile(p + u"/DB/20040101.KAV"_qs, b));
-    const keep::Result second = keep::makeBackup(p, QDateTime(QDate(2004, 9, 8), QTime(9, 0)), {});
+    const store::Result second = keep::makeBackup(p, QDateTime(QDate(2004, 9, 8), QTime(9, 0)), {});
     QVERIFY(second.ok());
     // Backups are their owner's alone.
     QCOMPARE(mode(p + u"/Backup"_qs), 0700);
@@ -119,7 +119,7 @@ void TestReseal::backupsAndSetAsideCopies() {
             told.append({done, total});
             return true;
         });
-    QCOMPARE(copies.result.code, keep::Result::Damaged);
+    QCOMPARE(copies.result.code, store::Code::Damaged);
     QVERIFY2(copies.result.detail.startsWith(damaged + u": "_qs), qPrintable(copies.result.detail));
     QCOMPARE(copies.archives, 2);
     QCOMPARE(copies.folders, 1);
@@ -174,7 +174,7 @@ void TestReseal::nothingToDo() {
     QVERIFY(testsupport::writeFile(p + u"/DB/20040908.KAV"_qs,
                                    entry("2", u"t"_qs, legacy(u"xyz"_qs), rtf(kWordsA))));
     QCOMPARE(keep::encipherLegacyCopies(p, u"abc"_qs, kFast).archives, 0);
-    const keep::Result made = keep::makeBackup(p, QDateTime(QDate(2004, 9, 7), QTime(9, 0)), {});
+    const store::Result made = keep::makeBackup(p, QDateTime(QDate(2004, 9, 7), QTime(9, 0)), {});
     QVERIFY(made.ok());
     const QByteArray bytes = testsupport::readFile(made.path);
     for (const QString &password : {u"abc"_qs, QString()}) {

@@ -307,12 +307,12 @@ int childLoop(App &app, Diary &d, QRandomGenerator &rng, int run) {
             const QString name = u"diary-"_qs + time.toString(u"yyyyMMdd-HHmmss"_qs) + u".zip"_qs;
             journal("B backup " + name.toLatin1());
             const QString dir = app.programDir();
-            keep::Result result;
+            store::Result result;
             app.keepJob().start(
                 [dir, time] {
                     return keep::makeBackup(dir, time, {2, 0});
                 },
-                [&result](const keep::Result &r) { result = r; });
+                [&result](const store::Result &r) { result = r; });
             app.keepJob().wait();
             if (!result.ok() || QFileInfo(result.path).fileName() != name)
                 journal("F backup " + hexOf(result.detail));
@@ -545,7 +545,7 @@ QString verify(const QString &dir, Model &m, const QStringList &pending, Stats &
         QList<diary::EntryItem> items;
         if (QFileInfo::exists(path)) {
             const diary::Listing l = diary::ListEntries(path);
-            if (!l.ok)
+            if (!l.result.ok())
                 return key + u".KAV does not list: "_qs +
                        QString::fromLatin1(testsupport::readFile(path).right(80).toHex());
             items = l.items;
@@ -657,7 +657,7 @@ QString verify(const QString &dir, Model &m, const QStringList &pending, Stats &
 // way left the whole old diary or the whole restored one. Every backup listed reads back whole.
 QString verifyWithBackups(const QString &dir, Model &m, const QStringList &pending, Stats &stats) {
     for (const keep::BackupFile &b : keep::listBackups(dir))
-        if (keep::verifyArchive(b.path).code != keep::Result::Ok)
+        if (keep::verifyArchive(b.path).code != store::Code::Ok)
             return b.path + u" does not read back whole"_qs;
     const QString kind = pending.value(0);
     if (kind != u"backup" && kind != u"restore") return verify(dir, m, pending, stats);
@@ -1022,7 +1022,7 @@ void TestCrashSafety::killedInTheMiddleOfAWrite() {
     QCOMPARE(child->readAllStandardOutput(), QByteArray());
     QCOMPARE(f.unchanged(kind == u"convert"), QString());
     const diary::Listing l = diary::ListEntries(f.dir + u"/DB/20040908.KAV"_qs);
-    QVERIFY(l.ok);
+    QVERIFY(l.result.ok());
     // Each date file the conversion touched is whole, old or new: the files before the kill new,
     // the rest old.
     const QStringList dateFiles = {u"DB/20040907.KAV"_qs, u"DB/20040908.KAV"_qs};
@@ -1213,7 +1213,7 @@ void TestCrashSafety::failingWrites() {
                                                            : u"/Love/珍藏甲"_qs;
         if (kind.startsWith(u"entry")) {
             const diary::Listing l = diary::ListEntries(f.dir + file);
-            QVERIFY(l.ok);
+            QVERIFY(l.result.ok());
             QCOMPARE(l.items.last().title, u"标题"_qs);
         } else {
             QCOMPARE(textOfFile(testsupport::readFile(f.dir + file)), std::optional<QString>(rich));
@@ -1409,7 +1409,7 @@ void TestCrashSafety::restoreAndBackupAtEachRename() {
                          qPrintable(at + shown));
             }
             // Once more, through to the end.
-            const keep::Result again = keep::restoreBackup(
+            const store::Result again = keep::restoreBackup(
                 f.dir, f.dir + u"/Backup/"_qs + yesterday, QDateTime(today(), QTime(11, 0)));
             QVERIFY2(again.ok(), qPrintable(at + again.detail));
             QCOMPARE(diaryFiles(f.dir), f.files);
@@ -1421,15 +1421,15 @@ void TestCrashSafety::restoreAndBackupAtEachRename() {
                          inBackup == (QStringList{u".written-backups"_qs, yesterday, todays}),
                      qPrintable(at + inBackup.join(u' ')));
             for (const QString &name : inBackup.mid(1))
-                QCOMPARE(keep::verifyArchive(f.dir + u"/Backup/"_qs + name).code, keep::Result::Ok);
+                QCOMPARE(keep::verifyArchive(f.dir + u"/Backup/"_qs + name).code, store::Code::Ok);
             if (fault == u"failing" && n == 1) {
                 QCOMPARE(
                     shown,
                     u" 今天的自动备份没有写成（磁盘已满或备份文件夹不能写入）；以前的备份都还在。"_qs);
                 QVERIFY(!inBackup.contains(todays));
             }
-            const keep::Result again = keep::backupIfDue(f.dir, QDateTime(today(), QTime(11, 0)));
-            QVERIFY2(again.ok() || again.code == keep::Result::NotDue,
+            const store::Result again = keep::backupIfDue(f.dir, QDateTime(today(), QTime(11, 0)));
+            QVERIFY2(again.ok() || again.code == store::Code::NotDue,
                      qPrintable(at + again.detail));
             QCOMPARE(keep::listBackups(f.dir).size(), 2);
         }

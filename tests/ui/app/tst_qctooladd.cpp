@@ -56,7 +56,7 @@ void TestQcToolAdd::adds() {
     r = tool({dir.path(), u"--title"_qs, u"second"_qs, u"--date"_qs, u"2026-12-10"_qs}, "two");
     QCOMPARE(r.status, 0);
     const diary::Listing listing = diary::ListEntries(file);
-    QVERIFY(listing.ok);
+    QVERIFY(listing.result.ok());
     QCOMPARE(listing.items.size(), 2);
     QCOMPARE(listing.items[0].title, u"家里 写的"_qs); // one line, as the window makes a title
     QCOMPARE(listing.items[1].title, u"second"_qs);

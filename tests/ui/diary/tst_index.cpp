@@ -1153,7 +1153,7 @@ void TestIndex::encipherOldEntries() {
     // While other background work (a backup) runs, nothing is started.
     QVERIFY(d.app->keepJob().start([] {
         QThread::msleep(300);
-        return keep::Result{};
+        return store::Result{};
     }));
     d.menu("m_encipherOld");
     QCOMPARE(d.text("says"), u" 正在备份、恢复或导出，请稍后再加密旧日记。"_qs);
