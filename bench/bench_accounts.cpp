@@ -54,7 +54,7 @@ void BM_Login(benchmark::State &state) {
     bool turn = false;
     for (auto _ : state) {
         turn = !turn;
-        const QString reply = checkLogin(s.folder, turn ? known : unknown);
+        const QString reply = net::checkLogin(s.folder, turn ? known : unknown);
         if (reply != (turn ? protocol::loginAccepted() : protocol::loginRefused())) {
             state.SkipWithError("a login check gave the wrong answer");
             break;

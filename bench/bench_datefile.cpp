@@ -6,7 +6,7 @@
 // version must read both files, which is its reference.
 #include "store/common/codepage.h"
 #include "store/diary/diarystore.h"
-#include "store/sync/merge.h"
+#include "store/conflict/merge.h"
 
 #include <QFile>
 #include <QTemporaryDir>

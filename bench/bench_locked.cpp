@@ -2,7 +2,7 @@
 // (Argon2id key derivation with the standard limits, then XChaCha20-Poly1305) beside the old lock
 // (a password code compared in clear). The difference is the key derivation, which is meant to
 // stay between 0.1 and 0.5 s.
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 #include "store/diary/diarystore.h"
 #include "store/common/codepage.h"
 

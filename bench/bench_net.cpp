@@ -118,7 +118,7 @@ void runDownloads(benchmark::State &state, quint16 port, const QByteArray &expec
 
 // A program folder set up for server mode with the message file.
 void writeServerFolder(const QString &dir) {
-    QString config = defaultConfigText();
+    QString config = settings::defaultConfigText();
     config.replace(u"Server=0\r\n"_qs, u"Server=1\r\n"_qs);
     QFile c(dir + u"/Config.ini"_qs);
     c.open(QIODevice::WriteOnly);

@@ -262,12 +262,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArrayView bytes(data, qsizetype(size));
 
     Settings once;
-    const bool ok = parseConfigData(bytes, once);
-    check(ok == (once.AboutText != configErrorText()), "result and AboutText disagree");
+    const bool ok = settings::parseConfigData(bytes, once);
+    check(ok == (once.AboutText != settings::configErrorText()), "result and AboutText disagree");
     // Everything a reading sets comes from the file alone: a second reading over the result of
     // the first finds nothing to change.
     Settings twice = once;
-    const bool okAgain = parseConfigData(bytes, twice);
+    const bool okAgain = settings::parseConfigData(bytes, twice);
     check(okAgain == ok, "a second reading of the same bytes ends differently");
     check(same(once, twice), "a second reading of the same bytes changes the settings");
 
@@ -278,7 +278,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         file += line + u"\r\n"_qs;
     const QByteArray encoded = QStringEncoder("GBK").encode(file);
     Settings read;
-    const bool readOk = parseConfigData(encoded, read);
+    const bool readOk = settings::parseConfigData(encoded, read);
     check(readOk == g.ok, "a generated file is read with another outcome",
           [&] { return file + u"\n-- read --\n"_qs + describe(read); });
     check(same(read, g.expected), "a generated file is read into other settings", [&] {

@@ -13,7 +13,7 @@
 //    each ending CR LF; or no file, when those lines list whole and hold no entry.
 #include "fuzzsupport.h"
 
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 #include "store/diary/diarystore.h"
 #include "store/diary/fos.h"
 #include "store/common/codepage.h"

@@ -14,7 +14,7 @@
 // 西湖 and password "fuzz", with the cheapest limits.
 #include "fuzzsupport.h"
 
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 #include "store/diary/diarystore.h"
 #include "store/common/codepage.h"
 

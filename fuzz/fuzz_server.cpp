@@ -84,7 +84,7 @@ QString stored(const QString &text) {
 }
 
 void login(const QString &text) {
-    const QString reply = checkLogin(folder(), text);
+    const QString reply = net::checkLogin(folder(), text);
     check(reply == (isKnownLogin(text) ? u"200"_qs : u"886"_qs),
           "the login check answers wrongly", [&] { return reply; });
 }
@@ -102,7 +102,7 @@ void registration(const QString &text, uint seed) {
                           : std::fmod(double(n) * 0.6180339887498949, 1.0);
     };
     const QStringList namesBefore = QDir(userDir()).entryList(QDir::Files);
-    const std::optional<QString> reply = RegNewUser(folder(), text, u"10.0.0.5"_qs);
+    const std::optional<QString> reply = net::RegNewUser(folder(), text, u"10.0.0.5"_qs);
     check(reply.has_value(), "a registration is not answered");
 
     QStringList added = QDir(userDir()).entryList(QDir::Files);
@@ -150,7 +150,7 @@ void registration(const QString &text, uint seed) {
     check(cp936::encode(*reply) == cp936::encode(confirmation),
           "the confirmation differs from the stored account",
           [&] { return *reply + u"\n-- expected --\n"_qs + confirmation; });
-    check(checkLogin(folder(), id + QChar(0) + field(1)) == u"200"_qs,
+    check(net::checkLogin(folder(), id + QChar(0) + field(1)) == u"200"_qs,
           "a registered account does not log in with its password");
     folder().randomSource = {};
 }

@@ -142,10 +142,10 @@ void checkRecord(const ProgramFolder &folder, const QByteArray &bytes) {
     // its password field there.
     const QString password = fromMemory.getPassword();
     const bool canLogIn = readFromFile && !password.contains(QChar(0));
-    const QString reply = checkLogin(folder, kId + QChar(0) + password);
+    const QString reply = net::checkLogin(folder, kId + QChar(0) + password);
     check(reply == (canLogIn ? u"200"_qs : u"886"_qs),
           "the login check disagrees with the account file", [&] { return reply; });
-    check(checkLogin(folder, kId) == u"886"_qs, "a login without a password is accepted");
+    check(net::checkLogin(folder, kId) == u"886"_qs, "a login without a password is accepted");
 }
 
 } // namespace

@@ -13,6 +13,8 @@ ProgramFolder::ProgramFolder(const QString &programDir) : dir(programDir) {
         dir.chop(1);
 }
 
+namespace store {
+
 bool staysInside(const QString &relative) {
     QString r = relative;
     r.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -20,6 +22,8 @@ bool staysInside(const QString &relative) {
     return std::none_of(parts.begin(), parts.end(),
                         [](const QString &p) { return p == u"." || p == u".."; });
 }
+
+} // namespace store
 
 QString ProgramFolder::path(const QString &relative) const {
     QString r = relative;

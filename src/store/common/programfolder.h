@@ -10,7 +10,9 @@
 // fixed clock or random source.
 // Whether relative names something inside the program folder as it is written: no "." or ".."
 // part ("\\" read as "/"). Names read from the settings file must be such names.
+namespace store {
 bool staysInside(const QString &relative);
+} // namespace store
 
 struct ProgramFolder {
     QString dir; // no trailing separator

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 #include "store/common/storeresult.h"
 
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/common/storeresult.h"
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 
 #include <QString>
 

@@ -35,7 +35,7 @@ store::Result writeItem(const QString &path, const QString &richText) {
     // list leaves out, and moved in whole: a crash never leaves a half-written or stray item.
     const QString temporaryFolder = folder + u"/.saving"_qs;
     if (!QFileInfo(temporaryFolder).isDir() && !QDir(folder).mkdir(u".saving"_qs))
-        return writeTextLineAtomically(path, richText);
+        return store::writeTextLineAtomically(path, richText);
     return store::saveFile(path, cp936::encode(richText) + "\r\n",
                            {temporaryFolder + u"/item.tmp"_qs});
 }

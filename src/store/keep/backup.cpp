@@ -115,7 +115,7 @@ NameKind kindOfMember(const QString &name, bool isDir) {
 // is no name a backup may hold.
 QString homePageName(const QString &programDir) {
     Settings s;
-    ParseConfig(programDir + u"/Config.ini"_qs, s);
+    settings::ParseConfig(programDir + u"/Config.ini"_qs, s);
     QString name = s.FirstPage.isEmpty() ? u"index.KAV"_qs : s.FirstPage;
     name.replace(u'\\', u'/');
     return kindOfMember(name, false) == NameKind::Refused ? QString() : name;

@@ -1,6 +1,6 @@
 #include "store/keep/reseal.h"
 
-#include "store/crypt/convert.h"
+#include "store/cipher/convert.h"
 
 #include <QDir>
 #include <QFileInfo>

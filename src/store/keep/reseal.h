@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/common/work.h"
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 #include "store/keep/backup.h"
 
 #include <QString>

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace net {
+
 QString checkLogin(const ProgramFolder &folder, const QString &request) {
     const protocol::LoginRequest r = protocol::parseLoginRequest(request);
     UserInfo account(folder);
@@ -61,3 +63,5 @@ std::optional<QString> RegistrationGate::refusal(const ProgramFolder &folder, co
 void RegistrationGate::made(const QString &ip, const QDateTime &now) {
     m_made.append({now, ip});
 }
+
+} // namespace net

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace net {
+
 // The two services of the server that use the account store, in folder's \UserInfo\. Both take a
 // request that has arrived whole, as text.
 
@@ -49,3 +51,5 @@ private:
     RegistrationLimits m_limits;
     QList<std::pair<QDateTime, QString>> m_made; // within the last day, oldest first
 };
+
+} // namespace net

@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace netlog {
+namespace net {
 
 QString logPath(const ProgramFolder &folder) {
     return folder.path(u"\\LogFile"_qs) + u'/' + diary::DateKey(folder.now().date()) + u".txt"_qs;
@@ -23,4 +23,4 @@ store::Result saveConnectionLog(const ProgramFolder &folder, const QString &list
     return store::Result::success();
 }
 
-} // namespace netlog
+} // namespace net

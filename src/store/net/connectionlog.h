@@ -7,7 +7,7 @@
 
 // The server's list of connections of a day, kept as \LogFile\YYYYMMDD.txt (the date of the
 // folder's clock) in code page 936: the whole list, replacing what the file held.
-namespace netlog {
+namespace net {
 
 QString logPath(const ProgramFolder &folder);
 
@@ -15,4 +15,4 @@ QString logPath(const ProgramFolder &folder);
 // written, the old file then whole.
 store::Result saveConnectionLog(const ProgramFolder &folder, const QString &list);
 
-} // namespace netlog
+} // namespace net

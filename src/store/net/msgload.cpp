@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+namespace net {
+
 using store::Code;
 using store::Result;
 
@@ -39,5 +41,7 @@ Result SaveMessage(const ProgramFolder &folder, const QString &text) {
     const QString path = folder.path(u"\\Message.txt"_qs);
     // A message too large to be read back would leave nothing to send.
     if (cp936::encode(text).size() + 2 > kMaxMessageFileBytes) return Result::failure(Code::TooLarge, path);
-    return writeTextLineAtomically(path, text);
+    return store::writeTextLineAtomically(path, text);
 }
+
+} // namespace net

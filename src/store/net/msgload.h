@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+namespace net {
+
 // MsgLoad: the published message, \Message.txt, as the message service sends it.
 
 // For each line of text (lines end at CR LF or CR; the last needs no end): CR LF, two blanks and
@@ -29,3 +31,5 @@ LoadedMessage LoadMessage(const ProgramFolder &folder);
 // nothing written) when the file would be too large to be read back; IoError when it could not be
 // written, the old file then whole. The caller loads the message again to send the new one.
 store::Result SaveMessage(const ProgramFolder &folder, const QString &text);
+
+} // namespace net

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <optional>
 
+namespace settings {
+
 namespace {
 
 const char16_t kCrLf[] = u"\r\n";
@@ -91,7 +93,7 @@ void apply(LineReader &in, Settings &s) {
             const QString value = split(v).value;
             // The home page is written there: a name leading out of the program folder is none.
             if (name == u"index")
-                s.FirstPage = staysInside(value) ? value : s.FirstPage;
+                s.FirstPage = store::staysInside(value) ? value : s.FirstPage;
             else if (name == u"Host") s.ConnectIP = value;
             else if (name == u"Message") SetNewMessage(s, value);
             else if (name == u"Server") { if (value == u"1") s.IsServer = true; }
@@ -231,3 +233,5 @@ void LoadConfig(const QString &programDir, Settings &settings) {
     }
     ParseConfig(path, settings);
 }
+
+} // namespace settings

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace settings {
+
 // Config.ini: the default file, its reader and the loader that ties them together.
 
 // The text of the missing-file default: 42 lines, each ending CR LF.
@@ -26,3 +28,5 @@ void LoadConfig(const QString &programDir, Settings &settings);
 
 // NewMessage := CR LF, two blanks and the message.
 void SetNewMessage(Settings &settings, const QString &message);
+
+} // namespace settings

@@ -1,6 +1,6 @@
 #include "ui/diary/index.h"
 
-#include "store/crypt/convert.h"
+#include "store/cipher/convert.h"
 #include "store/keep/reseal.h"
 #include "store/diary/diarytext.h"
 #include "store/diary/mylove.h"
@@ -319,7 +319,7 @@ void Index::LoadSequence(bool paintBeforeHomePage) {
     oFOS = std::make_unique<FOS>();
     for (const QString &name : {u"DB"_qs, u"Love"_qs})
         if (!QFileInfo::exists(m_folder.path(name))) QDir(m_folder.dir).mkdir(name);
-    LoadConfig(m_folder.dir, m_settings);
+    settings::LoadConfig(m_folder.dir, m_settings);
     if (paintBeforeHomePage) {
         // Reading a large home page costs many times what the window's first paint does: the
         // window shows first, and the home page comes right after (fillHomePage).
@@ -841,7 +841,7 @@ bool Index::SaveCurrent() {
         saved = diary::appendEntry(CurFile, Titles->text(), lock, rich, [this] { return m_folder.random(999999); });
         cipher::wipe(lock.password);
     } else {
-        saved = writeTextLineAtomically(CurFile, rich);
+        saved = store::writeTextLineAtomically(CurFile, rich);
     }
     if (!saved) {
         logFailure("saving", saved);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/sync/merge.h"
+#include "store/conflict/merge.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "ui/diary/syncwatcher.h"
 
-#include "store/sync/merge.h"
+#include "store/conflict/merge.h"
 #include "ui/diary/synctext.h"
 
 #include <QFileInfo>

@@ -11,7 +11,7 @@
 #include <functional>
 
 // Keeps the main window in step with a diary folder that a sync tool shares with other computers:
-// merges the conflict copies the tool leaves (store/sync/merge.h) at start, whenever a file of
+// merges the conflict copies the tool leaves (store/conflict/merge.h) at start, whenever a file of
 // DB/, Love/ or the program folder appears or changes, and on a slow rescan (watchers miss events
 // on some file systems and in sync folders), and says so, so that the window lists what is on
 // disk now. busyFiles names the files an open edit will write: their copies wait for it.

@@ -88,13 +88,13 @@ bool NetService::loginPassed() const {
 }
 
 store::Result NetService::reloadMessage() {
-    const LoadedMessage loaded = LoadMessage(m_folder);
+    const net::LoadedMessage loaded = net::LoadMessage(m_folder);
     MessageSended = loaded.message;
     return loaded.result;
 }
 
 store::Result NetService::publishMessage(const QString &text) {
-    if (const store::Result saved = SaveMessage(m_folder, text); !saved) return saved;
+    if (const store::Result saved = net::SaveMessage(m_folder, text); !saved) return saved;
     return reloadMessage();
 }
 
@@ -150,7 +150,7 @@ void NetService::onConnectionRequest(Service service, Winsock *listener, int req
 
 void NetService::onRequest(ServerSession *session, const QString &request) {
     if (session->service() == Service::Login) {
-        session->reply(checkLogin(m_folder, request), false);
+        session->reply(net::checkLogin(m_folder, request), false);
     } else if (session->service() == Service::Registration) {
         const QDateTime now = m_folder.now();
         if (const std::optional<QString> refused =
@@ -159,7 +159,7 @@ void NetService::onRequest(ServerSession *session, const QString &request) {
             return;
         }
         const std::optional<QString> confirmation =
-            RegNewUser(m_folder, request, session->peerIP());
+            net::RegNewUser(m_folder, request, session->peerIP());
         if (confirmation) m_registrations.made(session->peerIP(), now);
         if (confirmation)
             session->reply(*confirmation, true);

@@ -78,7 +78,7 @@ public:
 
     // Server bounds; tests narrow them. Applies to connections accepted afterwards.
     void setLimits(const ServerLimits &limits) { m_limits = limits; }
-    void setRegistrationLimits(const RegistrationLimits &limits) {
+    void setRegistrationLimits(const net::RegistrationLimits &limits) {
         m_registrations.setLimits(limits);
     }
     const ServerLimits &limits() const { return m_limits; }
@@ -129,7 +129,7 @@ private:
     int m_descriptors = 0; // the process's descriptor limit, 0 for none
     QString m_messageOf;   // the message m_messageBytes was encoded from
     QByteArray m_messageBytes;
-    RegistrationGate m_registrations;
+    net::RegistrationGate m_registrations;
     QList<ServerSession *> m_sessions;
     qint64 m_maxReplyBytes = 8 << 20;
     // The reply arriving on Wsk, as far as it has come.

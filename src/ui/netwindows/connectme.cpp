@@ -241,7 +241,7 @@ void ConnectMe::onSave() {
 void ConnectMe::onSeeList() { Content->setText(ClientList); }
 
 void ConnectMe::onSaveList() {
-    const store::Result saved = netlog::saveConnectionLog(m_folder, ClientList);
+    const store::Result saved = net::saveConnectionLog(m_folder, ClientList);
     if (saved.ok()) return;
     qWarning("connection log: %s", qPrintable(saved.detail));
     // A message being written in the pane is not overwritten by the report.

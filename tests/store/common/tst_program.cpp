@@ -90,7 +90,7 @@ void TestProgram::firstStartWritesItsFiles() {
     QVERIFY(first.waitFor("exposed Index"));
     QVERIFY(QFileInfo(dir.path() + u"/Love"_qs).isDir());
     QVERIFY(QFileInfo(dir.path() + u"/DB"_qs).isDir());
-    QCOMPARE(testsupport::readFile(config), cp936::encode(defaultConfigText()));
+    QCOMPARE(testsupport::readFile(config), cp936::encode(settings::defaultConfigText()));
     QCOMPARE(first.process.state(), QProcess::Running);
 }
 

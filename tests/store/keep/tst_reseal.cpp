@@ -1,5 +1,5 @@
 // The copies of date files that backups and restores keep, enciphered after the diary's own.
-#include "store/crypt/convert.h"
+#include "store/cipher/convert.h"
 #include "store/diary/diarystore.h"
 #include "store/keep/backup.h"
 #include "store/keep/reseal.h"

@@ -57,7 +57,7 @@ void TestRegistrationGate::refusals() {
     auto at = [&start](const QString &event) {
         return std::pair(event.section(u'@', 0, 0), start.addSecs(event.section(u'@', 1).toInt()));
     };
-    RegistrationGate gate({2, 3, 4});
+    net::RegistrationGate gate({2, 3, 4});
     for (const QString &event : made) {
         const auto [ip, time] = at(event);
         gate.made(ip, time);

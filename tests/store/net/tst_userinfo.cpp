@@ -295,9 +295,9 @@ void tst_UserInfo::registrationNeverOverwrites() {
         u"甲"_qs + NUL + u"pw1"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"男"_qs;
     const QString second =
         u"乙"_qs + NUL + u"pw2"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"-"_qs + NUL + u"女"_qs;
-    QVERIFY(RegNewUser(s.folder, first, u"10.0.0.1"_qs));
+    QVERIFY(net::RegNewUser(s.folder, first, u"10.0.0.1"_qs));
     const QByteArray firstFile = testsupport::readFile(s.file(u"50000000.usr"_qs));
-    const std::optional<QString> reply = RegNewUser(s.folder, second, u"10.0.0.2"_qs);
+    const std::optional<QString> reply = net::RegNewUser(s.folder, second, u"10.0.0.2"_qs);
     QVERIFY(reply);
     QVERIFY(reply->contains(u"    账号： 25000000\r\n"_qs));
     QCOMPARE(testsupport::readFile(s.file(u"50000000.usr"_qs)), firstFile);
@@ -308,7 +308,7 @@ void tst_UserInfo::registrationNeverOverwrites() {
 
     // Every draw taken: no account, no confirmation.
     s.folder.randomSource = [] { return 0.5; };
-    QVERIFY(!RegNewUser(s.folder, second, u"10.0.0.3"_qs));
+    QVERIFY(!net::RegNewUser(s.folder, second, u"10.0.0.3"_qs));
     QCOMPARE(testsupport::readFile(s.file(u"50000000.usr"_qs)), firstFile);
     QCOMPARE(QDir(s.dir.path() + u"/UserInfo"_qs).entryList(QDir::Files).size(), 2);
 }
@@ -316,7 +316,7 @@ void tst_UserInfo::registrationNeverOverwrites() {
 void tst_UserInfo::registrationFailsWhenFileCannotBeWritten() {
     QTemporaryDir dir; // no \UserInfo\ folder
     const ProgramFolder folder(dir.path());
-    QVERIFY(!RegNewUser(folder, u"a\0b\0c\0d\0e\0f"_qs, u"127.0.0.1"_qs));
+    QVERIFY(!net::RegNewUser(folder, u"a\0b\0c\0d\0e\0f"_qs, u"127.0.0.1"_qs));
 }
 
 void tst_UserInfo::loginCheck_data() {
@@ -353,7 +353,7 @@ void tst_UserInfo::loginCheck() {
                                    testsupport::readFile(s.file(u"31.usr"_qs)).left(12)));
     // The planted file a traversal would reach.
     QVERIFY(QFile::copy(s.file(u"31.usr"_qs), s.dir.path() + u"/31.usr"_qs));
-    QCOMPARE(checkLogin(s.folder, request), reply);
+    QCOMPARE(net::checkLogin(s.folder, request), reply);
 }
 
 QTEST_GUILESS_MAIN(tst_UserInfo)

@@ -49,7 +49,7 @@ QString lunarWords(const QDate &date) {
 
 Settings parseText(const QString &text, bool *ok = nullptr) {
     Settings s;
-    const bool result = parseConfigData(cp936::encode(text), s);
+    const bool result = settings::parseConfigData(cp936::encode(text), s);
     if (ok) *ok = result;
     return s;
 }
@@ -71,7 +71,7 @@ private slots:
 void TestConfig::defaultFileIsWrittenAndRead() {
     QTemporaryDir dir;
     Settings s;
-    LoadConfig(dir.path(), s);
+    settings::LoadConfig(dir.path(), s);
     const QByteArray bytes = testsupport::readFile(dir.path() + u"/Config.ini"_qs);
     QVERIFY(bytes.endsWith("\r\n"));
     QVERIFY(!bytes.contains("\n\n") && !bytes.startsWith("\xef\xbb\xbf"));
@@ -139,7 +139,7 @@ void TestConfig::defaultFileIsWrittenAndRead() {
 
 void TestConfig::defaultBirthdaysAreTrueLunarDates() {
     const QRegularExpression birthday(u"^Birthday= (\\d{4}-\\d{2}-\\d{2})\\(农历：(\\S+)\\)$"_qs);
-    const QStringList lines = defaultConfigText().split(u"\r\n"_qs);
+    const QStringList lines = settings::defaultConfigText().split(u"\r\n"_qs);
     int checked = 0;
     for (const QString &line : lines) {
         const QRegularExpressionMatch m = birthday.match(line);
@@ -270,7 +270,7 @@ void TestConfig::errorKeepsWhatWasAppliedBefore() {
     Settings s;
     s.LocPort = 4321;
     s.AboutText = u"old"_qs;
-    QVERIFY(!parseConfigData("[Host]\r\nh=1.2.3.4\r\n[LocPort]\r\nLocalPort=x\r\n[index]\r\np=a\r\n", s));
+    QVERIFY(!settings::parseConfigData("[Host]\r\nh=1.2.3.4\r\n[LocPort]\r\nLocalPort=x\r\n[index]\r\np=a\r\n", s));
     QCOMPARE(s.ConnectIP, u"1.2.3.4"_qs);
     QCOMPARE(s.LocPort, 4321);
     QCOMPARE(s.FirstPage, QString());
@@ -278,7 +278,7 @@ void TestConfig::errorKeepsWhatWasAppliedBefore() {
     // Reading never turns server mode or the login pass off again.
     s.IsServer = true;
     s.Passme = true;
-    QVERIFY(parseConfigData("[Server]\r\nServer=0\r\n[PassCheck]\r\nPassme=0\r\n", s));
+    QVERIFY(settings::parseConfigData("[Server]\r\nServer=0\r\n[PassCheck]\r\nPassme=0\r\n", s));
     QVERIFY(s.IsServer && s.Passme);
 }
 
@@ -286,7 +286,7 @@ void TestConfig::unwritableFolderKeepsSettings() {
     Settings s;
     s.AboutText = u"kept"_qs;
     s.ConnectIP = u"kept"_qs;
-    LoadConfig(u"/nonexistent-folder/for/config"_qs, s);
+    settings::LoadConfig(u"/nonexistent-folder/for/config"_qs, s);
     QCOMPARE(s.AboutText, u"kept"_qs);
     QCOMPARE(s.ConnectIP, u"kept"_qs);
 }
@@ -296,7 +296,7 @@ void TestConfig::existingFileIsNotRewritten() {
     const QByteArray own = "[Host]\r\nhost=192.0.2.7\r\n";
     QVERIFY(testsupport::writeFile(dir.path() + u"/Config.ini"_qs, own));
     Settings s;
-    LoadConfig(dir.path(), s);
+    settings::LoadConfig(dir.path(), s);
     QCOMPARE(testsupport::readFile(dir.path() + u"/Config.ini"_qs), own);
     QCOMPARE(s.ConnectIP, u"192.0.2.7"_qs);
 }

@@ -4,7 +4,7 @@
 // each kill every file must hold what was completed, whole. Failing writes (a full disk, a folder
 // that cannot take files, a target name held by a folder) must tell the user and lose nothing.
 
-#include "store/crypt/entrycipher.h"
+#include "store/cipher/entrycipher.h"
 #include "store/diary/diarystore.h"
 #include "store/diary/fos.h"
 #include "ui/diary/index.h"
@@ -297,7 +297,7 @@ int childLoop(App &app, Diary &d, QRandomGenerator &rng, int run) {
         } else if (pick < 100) {
             journal("B account " + hexOf(tag));
             const std::optional<QString> confirmation =
-                RegNewUser(app.folder(), registrationRecord(tag), u"127.0.0.1"_qs);
+                net::RegNewUser(app.folder(), registrationRecord(tag), u"127.0.0.1"_qs);
             if (!confirmation) journal("F account");
             const qsizetype at = confirmation->indexOf(u"账号： "_qs);
             journal("D account " + confirmation->mid(at + 4).section(u"\r\n"_qs, 0, 0).toLatin1());
@@ -372,7 +372,7 @@ int childOne(App &app, Diary &d, const QString &op, qint64 limit) {
         ok = app.net().publishMessage(u"新的消息\r\n"_qs.repeated(200)).ok();
     } else if (op == u"account") {
         arm();
-        ok = RegNewUser(app.folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
+        ok = net::RegNewUser(app.folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
     } else if (op == u"convert") {
         d.back();
         d.box("rt_pw")->setText(u"abc"_qs);
@@ -1081,7 +1081,7 @@ void TestCrashSafety::killedInTheMiddleOfAWrite() {
                  cp936::encode(u"再一次\r\n"_qs));
         QCOMPARE(app->net().MessageSended, u"\r\n  再一次"_qs);
     } else {
-        QVERIFY(RegNewUser(app->folder(), registrationRecord(u"again"_qs), u"127.0.0.1"_qs));
+        QVERIFY(net::RegNewUser(app->folder(), registrationRecord(u"again"_qs), u"127.0.0.1"_qs));
         UserInfo u(app->folder());
         QVERIFY(u.getInfo(u"74999999"_qs));
         QVERIFY(accountMatches(u, u"again"_qs));
@@ -1172,7 +1172,7 @@ void TestCrashSafety::failingWrites() {
     } else if (kind == u"message") {
         saved = app->net().publishMessage(typed).ok();
     } else if (kind == u"account") {
-        saved = RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
+        saved = net::RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs).has_value();
     } else {
         saved = d.save();
     }
@@ -1203,7 +1203,7 @@ void TestCrashSafety::failingWrites() {
     } else if (kind == u"message") {
         QVERIFY(app->net().publishMessage(typed));
     } else if (kind == u"account") {
-        QVERIFY(RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs));
+        QVERIFY(net::RegNewUser(app->folder(), registrationRecord(u"新用户"_qs), u"127.0.0.1"_qs));
     } else {
         const QString rich = d.box("mmw")->textRTF();
         QVERIFY(d.save());

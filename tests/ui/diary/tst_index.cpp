@@ -246,7 +246,7 @@ void TestIndex::startState() {
     Diary d;
     QVERIFY(QFileInfo(d.path(u"DB"_qs)).isDir());
     QVERIFY(QFileInfo(d.path(u"Love"_qs)).isDir());
-    QCOMPARE(cp936::decode(testsupport::readFile(d.path(u"Config.ini"_qs))), defaultConfigText());
+    QCOMPARE(cp936::decode(testsupport::readFile(d.path(u"Config.ini"_qs))), settings::defaultConfigText());
     QCOMPARE(d.text("Titles"), u"无标题"_qs);
     QCOMPARE(d.list()->count(), 0);
     QCOMPARE(d.status(), u" 当前记录：2004年9月8日 (星期三)"_qs);

@@ -42,7 +42,7 @@ struct Options {
 
 // The settings file with the switches of options.
 inline QString configText(const Options &o) {
-    QString text = defaultConfigText();
+    QString text = settings::defaultConfigText();
     text.replace(u"Server=0\r\n"_qs, o.server ? u"Server=1\r\n"_qs : u"Server=0\r\n"_qs);
     text.replace(u"Passme=1\r\n"_qs, o.passme ? u"Passme=1\r\n"_qs : u"Passme=0\r\n"_qs);
     text.replace(u"LocalPort=9233\r\n"_qs, u"LocalPort=0\r\n"_qs);

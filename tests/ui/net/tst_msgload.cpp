@@ -33,7 +33,7 @@ void tst_MsgLoad::messageFromText_data() {
 void tst_MsgLoad::messageFromText() {
     QFETCH(QString, file);
     QFETCH(QString, message);
-    QCOMPARE(::messageFromText(file), message);
+    QCOMPARE(net::messageFromText(file), message);
 }
 
 void tst_MsgLoad::loadMessage() {
@@ -61,12 +61,12 @@ void tst_MsgLoad::missingFileIsCreatedEmpty() {
 void tst_MsgLoad::oversizedFileIsAnError() {
     Copy c;
     QVERIFY(testsupport::writeFile(c.path(u"Message.txt"_qs),
-                                   QByteArray(kMaxMessageFileBytes + 1, 'x')));
+                                   QByteArray(net::kMaxMessageFileBytes + 1, 'x')));
     c.fn->MessageSended = u"old"_qs;
     QCOMPARE(c.fn->reloadMessage().code, store::Code::TooLarge);
     QCOMPARE(c.fn->MessageSended, QString());
     // The file itself is left alone.
-    QCOMPARE(QFileInfo(c.path(u"Message.txt"_qs)).size(), kMaxMessageFileBytes + 1);
+    QCOMPARE(QFileInfo(c.path(u"Message.txt"_qs)).size(), net::kMaxMessageFileBytes + 1);
 }
 
 QTEST_MAIN(tst_MsgLoad)

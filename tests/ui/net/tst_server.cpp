@@ -389,7 +389,7 @@ void tst_Server::everyWholeRequestIsAnswered() {
 
 void tst_Server::oversizedMessageIsReported() {
     // The operator learns at start that the message is not served, and why.
-    const QByteArray big(kMaxMessageFileBytes + 1, 'x');
+    const QByteArray big(net::kMaxMessageFileBytes + 1, 'x');
     Server s(Ports{0, 0, 0}, &big);
     QVERIFY2(s.content().contains(u"Message.txt 超过 1 MB"_qs), qPrintable(s.content()));
     QCOMPARE(s.fn->MessageSended, QString());

@@ -152,7 +152,7 @@ void tst_ConnectMe::download() {
     QVERIFY2(inOrder(status.texts, {u" 正在连接服务器..."_qs, u" 开始接收数据..."_qs,
                                     u" 数据传送完毕！"_qs, u" 连接已断开..."_qs}),
              qPrintable(status.texts.join(u'|')));
-    QCOMPARE(client.content(), messageFromText(message));
+    QCOMPARE(client.content(), net::messageFromText(message));
     QVERIFY(button(cm, "bt_connect")->isEnabled());
     QVERIFY(!button(cm, "bt_cancel")->isEnabled());
     QCOMPARE(button(cm, "bt_connect")->text(), u"刷新"_qs);
@@ -293,7 +293,7 @@ void tst_ConnectMe::failedPublishKeepsOldMessageAndText_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("fileBecomesFolder");
     QTest::newRow("larger than a message may be")
-        << QString(kMaxMessageFileBytes / 2 + 1, u'字') << false;
+        << QString(net::kMaxMessageFileBytes / 2 + 1, u'字') << false;
     QTest::newRow("the file cannot be replaced") << u"新的消息"_qs << true;
 }
 

@@ -20,7 +20,7 @@ const QChar NUL(0);
 
 // Registers an account on the server copy and returns its id.
 QString registerAccount(Copy &server, const QString &password) {
-    const std::optional<QString> confirmation = RegNewUser(
+    const std::optional<QString> confirmation = net::RegNewUser(
         server.app->folder(),
         protocol::buildRegistrationRecord({u"用户"_qs, password, u"-"_qs, u"-"_qs, u"-"_qs, u"男"_qs}),
         u"127.0.0.1"_qs);
