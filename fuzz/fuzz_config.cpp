@@ -23,15 +23,17 @@ using fuzzsupport::Choices;
 namespace {
 
 bool same(const Settings &a, const Settings &b) {
-    return a.AboutText == b.AboutText && a.Passme == b.Passme && a.Encrypt == b.Encrypt &&
-           a.DiaryDeletion == b.DiaryDeletion && a.LoveDeletion == b.LoveDeletion &&
-           a.ImagesPath == b.ImagesPath && a.noLogo == b.noLogo &&
-           a.FirstPage == b.FirstPage && a.NewMessage == b.NewMessage && a.IsServer == b.IsServer &&
-           a.ConnectIP == b.ConnectIP && a.LocPort == b.LocPort && a.oPicSavePath == b.oPicSavePath;
+    return a.AboutText == b.AboutText && a.ConfigUnreadable == b.ConfigUnreadable &&
+           a.Passme == b.Passme && a.Encrypt == b.Encrypt && a.DiaryDeletion == b.DiaryDeletion &&
+           a.LoveDeletion == b.LoveDeletion && a.ImagesPath == b.ImagesPath &&
+           a.noLogo == b.noLogo && a.FirstPage == b.FirstPage && a.NewMessage == b.NewMessage &&
+           a.IsServer == b.IsServer && a.ConnectIP == b.ConnectIP && a.LocPort == b.LocPort &&
+           a.oPicSavePath == b.oPicSavePath;
 }
 
 QString describe(const Settings &s) {
-    return u"AboutText=["_qs + s.AboutText + u"] Encrypt=["_qs + s.Encrypt + u"] Passme="_qs +
+    return u"AboutText=["_qs + s.AboutText + u"] ConfigUnreadable="_qs +
+           QString::number(s.ConfigUnreadable) + u" Encrypt=["_qs + s.Encrypt + u"] Passme="_qs +
            QString::number(s.Passme) + u" DiaryDeletion=["_qs + s.DiaryDeletion +
            u"] LoveDeletion=["_qs + s.LoveDeletion + u"] ImagesPath=["_qs + s.ImagesPath +
            u"] noLogo="_qs + QString::number(s.noLogo) + u" FirstPage=["_qs + s.FirstPage +
@@ -40,8 +42,6 @@ QString describe(const Settings &s) {
            u" oPicSavePath=["_qs + s.oPicSavePath + u"]"_qs;
 }
 
-const QString kError =
-    u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs;
 const QStringList kSingleLine = {u"index"_qs, u"Host"_qs,      u"Message"_qs,
                                  u"Server"_qs, u"PassCheck"_qs, u"LocPort"_qs};
 const QStringList kKnown = kSingleLine + QStringList{u"Deletion"_qs, u"ImagePath"_qs,
@@ -223,7 +223,7 @@ Generated generate(Choices &c) {
         }
     }
 
-    // Now and then a fault at the end: what was applied before it stays, AboutText says so.
+    // Now and then a fault at the end: what was applied before it stays, AboutText is emptied.
     switch (c.below(8)) {
     case 0: // a number that cannot be read, or is out of range
         if (c.below(2))
@@ -246,7 +246,10 @@ Generated generate(Choices &c) {
     default:
         break;
     }
-    if (!g.ok) e.AboutText = kError;
+    if (!g.ok) {
+        e.AboutText.clear();
+        e.ConfigUnreadable = true;
+    }
     return g;
 }
 
@@ -263,7 +266,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     Settings once;
     const bool ok = settings::parseConfigData(bytes, once);
-    check(ok == (once.AboutText != settings::configErrorText()), "result and AboutText disagree");
+    check(ok != once.ConfigUnreadable, "the result and ConfigUnreadable disagree");
+    check(!once.ConfigUnreadable || once.AboutText.isEmpty(),
+          "an unreadable file keeps an AboutText");
     // Everything a reading sets comes from the file alone: a second reading over the result of
     // the first finds nothing to change.
     Settings twice = once;

@@ -175,8 +175,8 @@ store::Result saveBitmap(const QImage &image, const QString &folder,
     *file = joinPath(folder, savedName(k));
 
     // The whole bitmap goes to a hidden temporary file beside its final name first and is then
-    // renamed to a name nobody holds: a failure leaves nothing half written, and rename never
-    // replaces an existing file.
+    // renamed to a name nobody holds (and the folder forced to disk): a failure leaves nothing half
+    // written, and rename never replaces an existing file.
     if (image.isNull()) return store::Result::failure(store::Code::BadInput, u"no picture"_qs);
     QTemporaryFile temporary(joinPath(folder, QStringLiteral(".svXXXXXX.tmp")));
     // An unopened temporary file has no name yet: the detail names the picture's.
@@ -198,6 +198,7 @@ store::Result saveBitmap(const QImage &image, const QString &folder,
         if (target.exists() || target.isSymLink()) continue;
         if (QFile::rename(temporaryName, *file)) {
             temporary.setAutoRemove(false);
+            store::syncFolderOf(*file);
             return store::Result::success(*file);
         }
         const QFileInfo after(*file);

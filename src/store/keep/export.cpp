@@ -1,7 +1,7 @@
 #include "store/keep/export.h"
 
 #include "store/diary/diarystore.h"
-#include "store/diary/diarytext.h"
+#include "store/diary/weekday.h"
 #include "store/common/codepage.h"
 #include "store/rtf/rtf.h"
 #include "store/common/savefile.h"

@@ -197,21 +197,19 @@ QString defaultConfigText() {
     return text;
 }
 
-QString configErrorText() {
-    return u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs;
-}
-
 void SetNewMessage(Settings &settings, const QString &message) {
     settings.NewMessage = QString::fromUtf16(kCrLf) + u"  "_qs + message;
 }
 
 bool parseConfigData(QByteArrayView data, Settings &settings) {
     settings.AboutText.clear();
+    settings.ConfigUnreadable = false;
     LineReader in(cp936::decode(data));
     try {
         apply(in, settings);
     } catch (const ConfigError &) {
-        settings.AboutText = configErrorText();
+        settings.AboutText.clear();
+        settings.ConfigUnreadable = true;
         return false;
     }
     return true;
@@ -220,7 +218,8 @@ bool parseConfigData(QByteArrayView data, Settings &settings) {
 bool ParseConfig(const QString &path, Settings &settings) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        settings.AboutText = configErrorText();
+        settings.AboutText.clear();
+        settings.ConfigUnreadable = true;
         return false;
     }
     return parseConfigData(f.readAll(), settings);

@@ -12,11 +12,8 @@ namespace settings {
 // The text of the missing-file default: 42 lines, each ending CR LF.
 QString defaultConfigText();
 
-// The AboutText of a settings file that cannot be read.
-QString configErrorText();
-
-// Reads Config.ini's bytes into settings. Returns false after an error, which leaves the error
-// text in AboutText and keeps what was applied before it.
+// Reads Config.ini's bytes into settings. Returns false after an error, which sets
+// ConfigUnreadable, empties AboutText and keeps the other values applied before it.
 bool parseConfigData(QByteArrayView data, Settings &settings);
 
 // Reads the file at path; a file that cannot be opened is an error like any other.

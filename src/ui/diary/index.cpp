@@ -1,21 +1,21 @@
 #include "ui/diary/index.h"
 
 #include "store/cipher/convert.h"
-#include "store/keep/reseal.h"
-#include "store/diary/diarytext.h"
+#include "store/common/localname.h"
+#include "store/common/textfile.h"
 #include "store/diary/mylove.h"
 #include "store/diary/recovery.h"
 #include "store/keep/keepjob.h"
-#include "ui/diary/draftkeeper.h"
-#include "ui/widgets/richtextbox.h"
+#include "store/keep/reseal.h"
 #include "store/rtf/rtf.h"
-#include "store/common/localname.h"
-#include "store/common/textfile.h"
-#include "ui/widgets/ui.h"
 #include "store/settings/config.h"
-#include "ui/app/helpdoc.h"
 #include "store/settings/windowstate.h"
 #include "store/stats/count.h"
+#include "ui/app/helpdoc.h"
+#include "ui/diary/diarytext.h"
+#include "ui/diary/draftkeeper.h"
+#include "ui/widgets/richtextbox.h"
+#include "ui/widgets/ui.h"
 
 #include <QApplication>
 #include <QAction>
@@ -1134,7 +1134,8 @@ void Index::onAbout() {
     Titles->setTextRTF(diary::aboutTitleRtf());
     mmw->setTextRTF(rtf::emptyDocument());
     mmw->setText(diary::AboutHeader());
-    mmw->setText(mmw->text() + m_settings.AboutText);
+    mmw->setText(mmw->text() +
+                 (m_settings.ConfigUnreadable ? diary::configErrorText() : m_settings.AboutText));
     if (!m_aboutNote.isEmpty()) mmw->setText(mmw->text() + u"\r\n"_qs + m_aboutNote);
     focusEditor();
 }

@@ -15,8 +15,6 @@
 
 namespace {
 
-const QString kError = u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs;
-
 // The Chinese lunar date of a Gregorian date in the words the settings file uses, from ICU's
 // Chinese calendar: 戊辰年正月廿八.
 QString lunarWords(const QDate &date) {
@@ -198,7 +196,7 @@ void TestConfig::parse_data() {
     QTest::newRow("deletion key without equals keeps what came before")
         << u"[Deletion]\r\nDiary=1\r\nLove\r\n\r\n"_qs << false << u"DiaryDeletion"_qs << u"1"_qs;
     QTest::newRow("image path key without equals is an error")
-        << u"[ImagePath]\r\nImagesPath\r\n\r\n"_qs << false << u"AboutText"_qs << kError;
+        << u"[ImagePath]\r\nImagesPath\r\n\r\n"_qs << false << u"ConfigUnreadable"_qs << u"true"_qs;
     QTest::newRow("noLogo without equals is an error")
         << u"[ImagePath]\r\nnoLogo\r\n\r\n"_qs << false << u"noLogo"_qs << u"0"_qs;
     QTest::newRow("no deletion section") << u"[Host]\r\nh=x\r\n"_qs << true << u"DiaryDeletion"_qs << QString();
@@ -226,7 +224,7 @@ void TestConfig::parse_data() {
     QTest::newRow("about heading and lines")
         << u"[About]\r\nNick= x\r\n\r\n"_qs << true << u"AboutText"_qs << u"\r\n\r\n  = 关于自己 =\r\n  Nick:  x\r\n"_qs;
     QTest::newRow("lover line without equals is an error")
-        << u"[Lover]\r\nbad\r\n\r\n"_qs << false << u"AboutText"_qs << kError;
+        << u"[Lover]\r\nbad\r\n\r\n"_qs << false << u"ConfigUnreadable"_qs << u"true"_qs;
     QTest::newRow("section twice, shown twice")
         << u"[X]\r\na=1\r\n\r\n[X]\r\na=2\r\n\r\n"_qs << true << u"AboutText"_qs
         << u"\r\n\r\n  = X =\r\n  a: 1\r\n\r\n\r\n\r\n\r\n  = X =\r\n  a: 2\r\n\r\n\r\n"_qs;
@@ -260,10 +258,12 @@ void TestConfig::parse() {
         {u"oPicSavePath"_qs, s.oPicSavePath},
         {u"noLogo"_qs, QString::number(s.noLogo)},
         {u"AboutText"_qs, s.AboutText},
+        {u"ConfigUnreadable"_qs, s.ConfigUnreadable ? u"true"_qs : u"false"_qs},
     };
     QVERIFY(fields.contains(field));
     QCOMPARE(fields.value(field), value);
-    if (!ok) QCOMPARE(s.AboutText, kError);
+    QCOMPARE(s.ConfigUnreadable, !ok);
+    if (!ok) QCOMPARE(s.AboutText, QString());
 }
 
 void TestConfig::errorKeepsWhatWasAppliedBefore() {
@@ -274,12 +274,19 @@ void TestConfig::errorKeepsWhatWasAppliedBefore() {
     QCOMPARE(s.ConnectIP, u"1.2.3.4"_qs);
     QCOMPARE(s.LocPort, 4321);
     QCOMPARE(s.FirstPage, QString());
-    QCOMPARE(s.AboutText, kError);
+    QVERIFY(s.ConfigUnreadable);
+    QCOMPARE(s.AboutText, QString());
     // Reading never turns server mode or the login pass off again.
     s.IsServer = true;
     s.Passme = true;
     QVERIFY(settings::parseConfigData("[Server]\r\nServer=0\r\n[PassCheck]\r\nPassme=0\r\n", s));
     QVERIFY(s.IsServer && s.Passme);
+    QVERIFY(!s.ConfigUnreadable);
+    // A file that cannot be opened is unreadable like a damaged one.
+    s.AboutText = u"old"_qs;
+    QVERIFY(!settings::ParseConfig(u"/nonexistent-folder/Config.ini"_qs, s));
+    QVERIFY(s.ConfigUnreadable);
+    QCOMPARE(s.AboutText, QString());
 }
 
 void TestConfig::unwritableFolderKeepsSettings() {

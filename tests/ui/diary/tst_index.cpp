@@ -1,6 +1,6 @@
 #include "store/diary/diarystore.h"
 #include "store/diary/fos.h"
-#include "store/diary/diarytext.h"
+#include "ui/diary/diarytext.h"
 #include "ui/diary/index.h"
 #include "store/diary/recovery.h"
 #include "store/keep/keepjob.h"

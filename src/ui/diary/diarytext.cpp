@@ -1,5 +1,6 @@
-#include "store/diary/diarytext.h"
+#include "ui/diary/diarytext.h"
 
+#include "store/diary/weekday.h"
 #include "store/rtf/rtf.h"
 
 #include <optional>
@@ -20,12 +21,6 @@ std::optional<int> readPart(const QString &text, int maxDigits) {
 }
 
 } // namespace
-
-QString WeekdayText(const QDate &date) {
-    static const char16_t *const names[] = {u"星期日", u"星期一", u"星期二", u"星期三",
-                                            u"星期四", u"星期五", u"星期六"};
-    return QString::fromUtf16(names[date.dayOfWeek() % 7]);
-}
 
 QString dateStatusText(const QDate &date) {
     return u" 当前记录："_qs + QString::number(date.year()) + u"年"_qs + QString::number(date.month()) +
@@ -74,6 +69,10 @@ QString AboutHeader() {
            u"  邮政编码：310013         电话：0571-88886666\r\n"
            u"  \r\n"
            u"  欢迎您提出宝贵意见，也渴望志同道合的朋友来和我交流。\r\n\r\n"_qs;
+}
+
+QString configErrorText() {
+    return u"  配置文件出错，请将安装目录下的 Config.ini 删除，系统将重建配置文件。"_qs;
 }
 
 QString aboutTitleRtf() {

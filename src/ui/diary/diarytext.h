@@ -8,8 +8,6 @@
 // Texts the main window shows, built from dates and settings.
 namespace diary {
 
-// 星期日 … 星期六.
-QString WeekdayText(const QDate &date);
 // " 当前记录：2004年9月8日 (星期三)".
 QString dateStatusText(const QDate &date);
 // "\r\n  没有 2004年9月8日 的记录。"
@@ -28,5 +26,7 @@ std::optional<QDate> parseTypedDate(const QString &year, const QString &month, c
 // The about view's header and title (RTF).
 QString AboutHeader();
 QString aboutTitleRtf();
+// What the about view shows in place of the settings file's sections when that file cannot be read.
+QString configErrorText();
 
 } // namespace diary
