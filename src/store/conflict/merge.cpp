@@ -110,11 +110,6 @@ store::Result readFile(const QString &path, QByteArray *data) {
     return store::Result::success();
 }
 
-// Writes the pieces one after the other as the whole new file.
-store::Result writeWhole(const QString &path, std::initializer_list<QByteArrayView> pieces) {
-    return store::saveFile(path, QList<QByteArrayView>(pieces));
-}
-
 bool sameBytes(const QString &a, const QString &b) {
     QByteArray x, y;
     return readFile(a, &x) && readFile(b, &y) && x == y;
@@ -146,7 +141,7 @@ store::Result keepAsItem(const QString &loveDir, const QString &title, const QBy
     for (int n = 1;; ++n) {
         *name = n == 1 ? title : title + u' ' + QString::number(n);
         const QString path = loveDir + u'/' + *name;
-        if (!QFileInfo::exists(path)) return writeWhole(path, {bytes});
+        if (!QFileInfo::exists(path)) return store::saveFile(path, bytes);
         QByteArray there;
         if (readFile(path, &there) && there == bytes) return store::Result::success();
     }
@@ -177,14 +172,15 @@ struct Scan {
         QByteArray mine, theirs;
         if (store::Result r = readFile(copy, &theirs); !r) return fail(step, r);
         if (store::Result r = readFile(target, &mine); !r) return fail(step, r);
-        if (!entriesOf(theirs).ok) {
+        const DateMerge m = mergeDateFiles(mine, theirs);
+        if (m.secondDamaged) {
             step.outcome = Outcome::Damaged;
             return finish(step);
         }
-        const DateMerge m = mergeDateFiles(mine, theirs);
         if (!m.ok) return fail(step, store::Result::failure(store::Code::Damaged, target));
         if (m.base.data() != mine.constData() || !m.tail.isEmpty()) {
-            if (store::Result r = writeWhole(target, {m.base, m.tail}); !r) return fail(step, r);
+            const QList<QByteArrayView> pieces{m.base, m.tail};
+            if (store::Result r = store::saveFile(target, pieces); !r) return fail(step, r);
             report.changed.append(target);
         }
         step.outcome = m.added > 0 ? Outcome::Merged : Outcome::MovedAside;
@@ -207,7 +203,7 @@ struct Scan {
             const QDateTime a = QFileInfo(target).lastModified(),
                             b = QFileInfo(copy).lastModified();
             if (b > a || (b == a && theirs < mine)) {
-                if (store::Result r = writeWhole(target, {theirs}); !r) return fail(step, r);
+                if (store::Result r = store::saveFile(target, theirs); !r) return fail(step, r);
                 report.changed.append(target);
                 asItem = mine;
                 step.outcome = Outcome::HomeReplaced;
@@ -310,6 +306,7 @@ DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second) {
     const Entries a = entriesOf(first);
     if (!a.ok) {
         m.ok = false;
+        m.secondDamaged = !entriesOf(second).ok;
         return m;
     }
     const qsizetype same = firstDifference(first, second);
@@ -325,6 +322,7 @@ DateMerge mergeDateFiles(QByteArrayView first, QByteArrayView second) {
     Entries b = entriesOf(second.sliced(sharedEnd));
     if (!b.ok) {
         m.ok = false;
+        m.secondDamaged = true;
         return m;
     }
     b.items = a.items.first(shared) + b.items;

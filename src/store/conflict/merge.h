@@ -26,6 +26,7 @@ struct DateMerge {
     QByteArray tail; // what follows the base: empty when the base holds every entry already
     int added = 0;   // entries the first version gains
     bool ok = true;
+    bool secondDamaged = false; // with ok false: the second version cannot be read as entries
 
     QByteArray bytes() const { return base.toByteArray() + tail; }
 };

@@ -101,8 +101,13 @@ void TestSyncMerge::damagedDateFiles_data() {
 
 void TestSyncMerge::damagedDateFiles() {
     QFETCH(QByteArray, damaged);
-    QVERIFY(!conflict::mergeDateFiles(e1 + e3, damaged).ok);
-    QVERIFY(!conflict::mergeDateFiles(damaged, e1 + e3).ok);
+    const conflict::DateMerge second = conflict::mergeDateFiles(e1 + e3, damaged);
+    QVERIFY(!second.ok);
+    QVERIFY(second.secondDamaged);
+    const conflict::DateMerge first = conflict::mergeDateFiles(damaged, e1 + e3);
+    QVERIFY(!first.ok);
+    QVERIFY(!first.secondDamaged);
+    QVERIFY(conflict::mergeDateFiles(damaged, damaged).secondDamaged);
 }
 
 // A diary folder with a copy of each kind the tools leave.
