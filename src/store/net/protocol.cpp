@@ -38,9 +38,35 @@ QString displayTag(Service service) {
 }
 
 QString logLine(const QString &ip, int port, const QDateTime &when, Service service) {
-    return kCrLf + u"  >> "_qs + ip + u" = "_qs + QString::number(port) + u" =  "_qs +
-           when.date().toString(u"yyyy-M-d"_qs) + u"  - "_qs + when.time().toString(u"H:mm:ss"_qs) +
-           serviceTag(service);
+    // Written out by hand: the server logs every connection, and a date format string would be
+    // parsed again for each one. The same as "yyyy-M-d" and "H:mm:ss".
+    const QDate date = when.date();
+    const QTime time = when.time();
+    const auto twoDigits = [](QString &s, int n) {
+        s += QChar(u'0' + n / 10);
+        s += QChar(u'0' + n % 10);
+    };
+    QString line;
+    line.reserve(ip.size() + 56);
+    line += kCrLf;
+    line += u"  >> ";
+    line += ip;
+    line += u" = ";
+    line += QString::number(port);
+    line += u" =  ";
+    line += QString::number(date.year()).rightJustified(4, u'0');
+    line += u'-';
+    line += QString::number(date.month());
+    line += u'-';
+    line += QString::number(date.day());
+    line += u"  - ";
+    line += QString::number(time.hour());
+    line += u':';
+    twoDigits(line, time.minute());
+    line += u':';
+    twoDigits(line, time.second());
+    line += serviceTag(service);
+    return line;
 }
 
 QString optionalField(const QString &boxText) {

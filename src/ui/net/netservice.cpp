@@ -107,8 +107,8 @@ void NetService::onTick() {
 // ---- Server ----
 
 void NetService::onConnectionRequest(Service service, Winsock *listener, int requestID) {
-    emit connectionLogged(protocol::logLine(listener->RemoteHostIP(), listener->RemotePort(),
-                                            m_folder.now(), service));
+    const QString peerIP = listener->RemoteHostIP();
+    emit connectionLogged(protocol::logLine(peerIP, listener->RemotePort(), m_folder.now(), service));
 
     // Full: a connection makes room for the newcomer -- one whose client has said nothing yet
     // before one that is being served, and among those the one quiet longest. So a flood of
@@ -137,7 +137,7 @@ void NetService::onConnectionRequest(Service service, Winsock *listener, int req
     connect(session, &ServerSession::requestReady, this, &NetService::onRequest);
     connect(session, &ServerSession::failed, this, &NetService::onSessionFailed);
     connect(session, &ServerSession::finished, this, &NetService::onSessionFinished);
-    session->start();
+    session->start(peerIP);
     if (service == Service::Message) {
         // Encoded once for all the downloads of one message.
         if (!m_messageOf.isSharedWith(MessageSended)) {

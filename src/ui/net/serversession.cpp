@@ -3,7 +3,7 @@
 #include "store/common/codepage.h"
 #include "ui/net/winsock.h"
 
-#include <QTimer>
+#include <QTimerEvent>
 
 namespace {
 
@@ -16,13 +16,8 @@ int separatorsNeeded(protocol::Service service) {
 } // namespace
 
 ServerSession::ServerSession(protocol::Service service, const ServerLimits &limits, QObject *parent)
-    : QObject(parent), m_service(service), m_limits(limits), m_socket(new Winsock(this)),
-      m_quiet(new QTimer(this)), m_idle(new QTimer(this)) {
-    m_quiet->setSingleShot(true);
-    m_idle->setSingleShot(true);
+    : QObject(parent), m_service(service), m_limits(limits), m_socket(new Winsock(this)) {
     m_lastActivity.start();
-    connect(m_quiet, &QTimer::timeout, this, &ServerSession::deliver);
-    connect(m_idle, &QTimer::timeout, this, &ServerSession::onIdle);
     connect(m_socket, &Winsock::DataArrival, this, &ServerSession::onData);
     connect(m_socket, &Winsock::Closed, this, &ServerSession::onPeerClosed);
     connect(m_socket, &Winsock::SendComplete, this, &ServerSession::onSendComplete);
@@ -33,9 +28,20 @@ ServerSession::~ServerSession() {
     m_socket->disconnect(this);
 }
 
-void ServerSession::start() {
-    m_peerIP = m_socket->RemoteHostIP();
+void ServerSession::start(const QString &peerIP) {
+    m_peerIP = peerIP;
     touch();
+}
+
+void ServerSession::timerEvent(QTimerEvent *event) {
+    if (event->timerId() == m_quiet.timerId()) {
+        deliver();
+    } else if (event->timerId() == m_idle.timerId()) {
+        m_idle.stop();
+        onIdle();
+    } else {
+        QObject::timerEvent(event);
+    }
 }
 
 bool ServerSession::isServing() const {
@@ -46,14 +52,14 @@ void ServerSession::touch() {
     m_lastActivity.restart();
     // The timer runs on from the first activity; when it fires, the time since the last one
     // decides (restarting it on every activity would cost the event loop more than the reply).
-    if (!m_closed && !m_idle->isActive()) m_idle->start(m_limits.idleMs);
+    if (!m_closed && !m_idle.isActive()) m_idle.start(m_limits.idleMs, this);
 }
 
 void ServerSession::onIdle() {
     if (m_closed) return;
     const qint64 left = m_limits.idleMs - m_lastActivity.elapsed();
     if (left > 0) {
-        m_idle->start(int(left));
+        m_idle.start(int(left), this);
         return;
     }
     close();
@@ -73,11 +79,11 @@ void ServerSession::onData() {
     if (m_closeAfterSend || m_service == protocol::Service::Message) return;
     m_buffer += bytes;
     const bool allFields = protocol::separatorCount(m_buffer) >= separatorsNeeded(m_service);
-    m_quiet->start(allFields ? m_limits.quietMs : m_limits.incompleteQuietMs);
+    m_quiet.start(allFields ? m_limits.quietMs : m_limits.incompleteQuietMs, this);
 }
 
 void ServerSession::deliver() {
-    m_quiet->stop();
+    m_quiet.stop();
     if (m_closed || m_buffer.isEmpty()) return;
     QByteArray request;
     request.swap(m_buffer);
@@ -119,8 +125,8 @@ void ServerSession::onError(int number, const QString &description) {
 void ServerSession::close() {
     if (m_closed) return;
     m_closed = true;
-    m_quiet->stop();
-    m_idle->stop();
+    m_quiet.stop();
+    m_idle.stop();
     m_buffer.clear();
     m_socket->Close();
     emit finished(this);

@@ -2,12 +2,12 @@
 
 #include "store/net/protocol.h"
 
+#include <QBasicTimer>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
-class QTimer;
 class Winsock;
 
 // Bounds of the server: what one peer may cost it.
@@ -35,8 +35,8 @@ public:
 
     protocol::Service service() const { return m_service; }
     Winsock *socket() const { return m_socket; }
-    // Call once the socket has accepted its connection: starts the clocks, notes the peer.
-    void start();
+    // Call once the socket has accepted its connection, with the peer's address: starts the clock.
+    void start(const QString &peerIP);
     QString peerIP() const { return m_peerIP; }
     qint64 idleFor() const { return m_lastActivity.elapsed(); }
     // True once the peer has sent something (read or not) or an answer is on its way: a
@@ -55,6 +55,9 @@ signals:
     void failed(ServerSession *session, int number, const QString &description);
     void finished(ServerSession *session);
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
     void onData();
     void onIdle();
@@ -67,8 +70,10 @@ private:
     protocol::Service m_service;
     ServerLimits m_limits;
     Winsock *m_socket;
-    QTimer *m_quiet;
-    QTimer *m_idle;
+    // Timers without objects of their own: a session lives for one download, and two more
+    // objects with their connections cost more than the download's own work.
+    QBasicTimer m_quiet;
+    QBasicTimer m_idle;
     QElapsedTimer m_lastActivity;
     QByteArray m_buffer;
     qint64 m_received = 0;

@@ -240,6 +240,15 @@ bool Winsock::Connect() {
         return false;
     }
     attach(socket);
+    // Only an outgoing connection passes through these states; an accepted one starts connected.
+    connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
+        if (m_state == sckError || m_state == sckClosing) return;
+        if (s == QAbstractSocket::HostLookupState)
+            m_state = sckResolvingHost;
+        else if (s == QAbstractSocket::ConnectingState)
+            m_state = sckConnecting;
+    });
+    connect(socket, &QAbstractSocket::connected, this, [this] { m_state = sckConnected; });
     m_state = sckResolvingHost;
     socket->connectToHost(m_remoteHost, m_remotePort, QIODevice::ReadWrite,
                           QAbstractSocket::IPv4Protocol);
@@ -253,14 +262,6 @@ void Winsock::attach(QTcpSocket *socket) {
     m_sending = false;
     m_accepted = false;
     ++m_connectionId;
-    connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
-        if (m_state == sckError || m_state == sckClosing) return;
-        if (s == QAbstractSocket::HostLookupState)
-            m_state = sckResolvingHost;
-        else if (s == QAbstractSocket::ConnectingState)
-            m_state = sckConnecting;
-    });
-    connect(socket, &QAbstractSocket::connected, this, [this] { m_state = sckConnected; });
     connect(socket, &QIODevice::readyRead, this, &Winsock::onReadyRead);
     connect(socket, &QAbstractSocket::errorOccurred, this, &Winsock::onSocketError);
     connect(socket, &QAbstractSocket::disconnected, this, [this] {

@@ -50,6 +50,10 @@ void tst_Protocol::logLine_data() {
         << u"127.0.0.1"_qs << 9233 << QDateTime(QDate(2000, 10, 1), QTime(0, 0, 0))
         << int(Service::Message)
         << u"\r\n  >> 127.0.0.1 = 9233 =  2000-10-1  - 0:00:00   (ReadMessage)"_qs;
+    QTest::newRow("year before 1000")
+        << u"10.1.2.3"_qs << 1 << QDateTime(QDate(999, 1, 9), QTime(10, 5, 9))
+        << int(Service::Message)
+        << u"\r\n  >> 10.1.2.3 = 1 =  0999-1-9  - 10:05:09   (ReadMessage)"_qs;
 }
 
 void tst_Protocol::logLine() {
