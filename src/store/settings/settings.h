@@ -8,7 +8,7 @@
 struct Settings {
     // Program-wide settings.
     QString AboutText;     // the display sections of Config.ini
-    bool ConfigUnreadable = false; // Config.ini could not be read to its end; AboutText is empty
+    bool ConfigUnreadable = false; // Config.ini could not be read to its end: AboutText is empty
     bool Passme = false;   // [PassCheck] Passme=1: this copy counts as logged in from the start
     QString DiaryDeletion; // diary entries may be deleted only when "1"
     QString LoveDeletion;  // collection items may be deleted only when "1"

@@ -70,8 +70,8 @@ private:
     protocol::Service m_service;
     ServerLimits m_limits;
     Winsock *m_socket;
-    // Timers without objects of their own: a session lives for one download, and two more
-    // objects with their connections cost more than the download's own work.
+    // Timers without objects of their own: a message session lives for one download, and two
+    // timer objects with their connections would be a good part of what serving it costs.
     QBasicTimer m_quiet;
     QBasicTimer m_idle;
     QElapsedTimer m_lastActivity;
