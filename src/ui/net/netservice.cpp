@@ -5,6 +5,7 @@
 #include "store/common/programfolder.h"
 #include "store/net/msgload.h"
 #include "store/settings/settings.h"
+#include "ui/net/messagedownloads.h"
 #include "ui/net/winsock.h"
 
 #include <QDir>
@@ -36,7 +37,7 @@ NetService::NetService(const ProgramFolder &folder, const Settings &settings, Po
                        QObject *parent)
     : QObject(parent), svr(new Winsock(this)), RegSvr(new Winsock(this)), LogSvr(new Winsock(this)),
       Wsk(new Winsock(this)), UserCheck(new Winsock(this)), tm(new QTimer(this)), m_folder(folder),
-      m_settings(settings), m_ports(ports) {
+      m_settings(settings), m_ports(ports), m_downloads(new MessageDownloads(this)) {
     tm->setInterval(1000);
     connect(tm, &QTimer::timeout, this, &NetService::onTick);
 
@@ -46,6 +47,10 @@ NetService::NetService(const ProgramFolder &folder, const Settings &settings, Po
             [this](int id) { onConnectionRequest(Service::Registration, RegSvr, id); });
     connect(LogSvr, &Winsock::ConnectionRequest, this,
             [this](int id) { onConnectionRequest(Service::Login, LogSvr, id); });
+    // The message service reports its errors as Wsk did.
+    connect(m_downloads, &MessageDownloads::failed, this, [this](int number, const QString &text) {
+        emit reportAdded(protocol::errorReport(number, text));
+    });
 
     connect(Wsk, &Winsock::DataArrival, this, &NetService::onWskData);
     connect(Wsk, &Winsock::Error, this, &NetService::onWskError);
@@ -59,6 +64,7 @@ NetService::~NetService() {
         s->disconnect(this);
     for (ServerSession *s : std::as_const(m_sessions))
         s->disconnect(this);
+    m_downloads->disconnect(this);
 }
 
 void NetService::start() {
@@ -98,9 +104,14 @@ store::Result NetService::publishMessage(const QString &text) {
     return reloadMessage();
 }
 
+int NetService::sessionCount() const {
+    return int(m_sessions.size()) + m_downloads->count();
+}
+
 void NetService::onTick() {
     // Read once a second rather than for every connection: it costs a system call.
     m_descriptors = descriptorLimit();
+    m_downloads->closeIdle(m_limits.idleMs);
     emit ticked(m_folder.now().time());
 }
 
@@ -110,22 +121,18 @@ void NetService::onConnectionRequest(Service service, Winsock *listener, int req
     const QString peerIP = listener->RemoteHostIP();
     emit connectionLogged(protocol::logLine(peerIP, listener->RemotePort(), m_folder.now(), service));
 
-    // Full: a connection makes room for the newcomer -- one whose client has said nothing yet
-    // before one that is being served, and among those the one quiet longest. So a flood of
-    // connections that never speak cannot push out a client in the middle of its request.
-    if (m_sessions.size() >= connectionCap(m_limits, m_descriptors)) {
-        ServerSession *victim = nullptr;
-        bool victimServing = true;
-        qint64 victimIdle = -1;
-        for (ServerSession *s : std::as_const(m_sessions)) {
-            const bool serving = s->isServing();
-            const qint64 idle = s->idleFor();
-            if (victim && (serving != victimServing ? serving : idle <= victimIdle)) continue;
-            victim = s;
-            victimServing = serving;
-            victimIdle = idle;
+    if (sessionCount() >= connectionCap(m_limits, m_descriptors)) makeRoom();
+
+    if (service == Service::Message) {
+        QTcpSocket *socket = listener->takeConnection(requestID);
+        if (!socket) return;
+        // Encoded once for all the downloads of one message.
+        if (!m_messageOf.isSharedWith(MessageSended)) {
+            m_messageOf = MessageSended;
+            m_messageBytes = cp936::encode(MessageSended);
         }
-        if (victim) victim->close();
+        m_downloads->serve(socket, m_messageBytes, m_limits.maxInputBytes);
+        return;
     }
 
     auto *session = new ServerSession(service, m_limits, this);
@@ -138,14 +145,28 @@ void NetService::onConnectionRequest(Service service, Winsock *listener, int req
     connect(session, &ServerSession::failed, this, &NetService::onSessionFailed);
     connect(session, &ServerSession::finished, this, &NetService::onSessionFinished);
     session->start(peerIP);
-    if (service == Service::Message) {
-        // Encoded once for all the downloads of one message.
-        if (!m_messageOf.isSharedWith(MessageSended)) {
-            m_messageOf = MessageSended;
-            m_messageBytes = cp936::encode(MessageSended);
-        }
-        session->reply(m_messageBytes, true);
+}
+
+// The server is full: a connection makes room for the newcomer -- one whose client has said
+// nothing yet before one that is being served (as a download always is), and among those the one
+// quiet longest. So a flood of connections that never speak cannot push out a client in the
+// middle of its request.
+void NetService::makeRoom() {
+    ServerSession *victim = nullptr;
+    bool victimServing = true;
+    qint64 victimIdle = -1;
+    for (ServerSession *s : std::as_const(m_sessions)) {
+        const bool serving = s->isServing();
+        const qint64 idle = s->idleFor();
+        if (victim && (serving != victimServing ? serving : idle <= victimIdle)) continue;
+        victim = s;
+        victimServing = serving;
+        victimIdle = idle;
     }
+    if (victimServing && m_downloads->longestIdle() > victimIdle)
+        m_downloads->closeQuietest();
+    else if (victim)
+        victim->close();
 }
 
 void NetService::onRequest(ServerSession *session, const QString &request) {
@@ -169,8 +190,7 @@ void NetService::onRequest(ServerSession *session, const QString &request) {
 }
 
 void NetService::onSessionFailed(ServerSession *session, int number, const QString &description) {
-    // The message and registration services report their errors as Wsk did; login errors are
-    // not reported.
+    // The registration service reports its errors as Wsk did; login errors are not reported.
     if (session->service() != Service::Login)
         emit reportAdded(protocol::errorReport(number, description));
 }

@@ -14,6 +14,7 @@
 
 struct ProgramFolder;
 struct Settings;
+class MessageDownloads;
 class QTimer;
 class Winsock;
 
@@ -35,8 +36,8 @@ struct Ports {
 //  - UserCheck (login service): a reply of exactly "200" sets LoginPassed and emits
 //    loginAccepted; any other reply emits loginRefused.
 // Server mode: the listeners svr, RegSvr and LogSvr listen on ports(); every accepted connection
-// is served on a socket of its own (see ServerSession) and announced by connectionLogged. Wsk and
-// UserCheck have no server role.
+// is served on a socket of its own (see ServerSession; a message download, see MessageDownloads)
+// and announced by connectionLogged. Wsk and UserCheck have no server role.
 class NetService : public QObject {
     Q_OBJECT
 public:
@@ -83,7 +84,7 @@ public:
     }
     const ServerLimits &limits() const { return m_limits; }
     // Connections the server is serving now.
-    int sessionCount() const { return int(m_sessions.size()); }
+    int sessionCount() const;
 
     // The largest reply the client shows (8 MiB); more closes Wsk.
     void setMaxReplyBytes(qint64 bytes) { m_maxReplyBytes = bytes; }
@@ -113,6 +114,7 @@ signals:
 private:
     void onTick();
     void onConnectionRequest(protocol::Service service, Winsock *listener, int requestID);
+    void makeRoom();
     void onRequest(ServerSession *session, const QString &request);
     void onSessionFailed(ServerSession *session, int number, const QString &description);
     void onSessionFinished(ServerSession *session);
@@ -131,6 +133,7 @@ private:
     QByteArray m_messageBytes;
     net::RegistrationGate m_registrations;
     QList<ServerSession *> m_sessions;
+    MessageDownloads *m_downloads;
     qint64 m_maxReplyBytes = 8 << 20;
     // The reply arriving on Wsk, as far as it has come.
     struct ReplyText {

@@ -7,7 +7,7 @@
 
 namespace {
 
-// Separators a whole request of the service holds; the message service takes none.
+// Separators a whole request of the service holds.
 int separatorsNeeded(protocol::Service service) {
     return service == protocol::Service::Registration ? protocol::kRecordSeparators
                                                       : protocol::kLoginSeparators;
@@ -74,9 +74,8 @@ void ServerSession::onData() {
         close();
         return;
     }
-    // Nothing is taken once the answer that ends the connection is on its way; the message
-    // service takes nothing at all.
-    if (m_closeAfterSend || m_service == protocol::Service::Message) return;
+    // Nothing is taken once the answer that ends the connection is on its way.
+    if (m_closeAfterSend) return;
     m_buffer += bytes;
     const bool allFields = protocol::separatorCount(m_buffer) >= separatorsNeeded(m_service);
     m_quiet.start(allFields ? m_limits.quietMs : m_limits.incompleteQuietMs, this);

@@ -21,12 +21,13 @@ struct ServerLimits {
     int maxConnections = 256;       // beyond this one connection goes (ForNull says which)
 };
 
-// One accepted connection of the server, on its own socket, so that clients never disturb each
-// other. It gathers the bytes of a request until the request is whole -- no byte follows within
-// the quiet time, or the peer stops sending -- and then hands it over once, whatever fields it
-// holds (a login request without its NUL is one without a password). It closes on overflow, on
-// idleness, on error and, when asked, after a reply has gone out; a peer that has stopped sending
-// still gets the reply to its last request before the close.
+// One accepted connection of the login or registration service (the message service's are
+// MessageDownloads), on its own socket, so that clients never disturb each other. It gathers the
+// bytes of a request until the request is whole -- no byte follows within the quiet time, or the
+// peer stops sending -- and then hands it over once, whatever fields it holds (a login request
+// without its NUL is one without a password). It closes on overflow, on idleness, on error and,
+// when asked, after a reply has gone out; a peer that has stopped sending still gets the reply to
+// its last request before the close.
 class ServerSession : public QObject {
     Q_OBJECT
 public:

@@ -224,6 +224,12 @@ bool Winsock::Accept(Winsock &listener, int requestID) {
     return true;
 }
 
+QTcpSocket *Winsock::takeConnection(int requestID) {
+    QTcpSocket *socket = m_pending.take(requestID);
+    if (socket) socket->setParent(nullptr);
+    return socket;
+}
+
 bool Winsock::Connect(const QString &host, int port) {
     if (m_state != sckClosed || !validPort(port)) return false;
     m_remoteHost = host;

@@ -22,7 +22,7 @@ class QTcpSocket;
 // Typical server use:
 //     listener->setLocalPort(9983); listener->Listen();
 //     on listener's ConnectionRequest(id): peer->Accept(*listener, id) -- during the signal only;
-//     a request nobody accepts is dropped when the signal returns.
+//     a request nobody accepts (or takes, takeConnection) is dropped when the signal returns.
 //
 // Methods that the classic control would answer with a run-time error return false here and
 // change nothing. Every state but 2 and 7 ends only by Close(); in particular 8 (the peer has
@@ -68,6 +68,9 @@ public:
     bool Listen();
     // Takes the pending request requestID of listener onto this socket (state 0 -> 7).
     bool Accept(Winsock &listener, int requestID);
+    // On a listener: takes the pending request requestID as a bare connection, for a service
+    // that runs it itself (the caller owns it); nullptr when there is no such request.
+    QTcpSocket *takeConnection(int requestID);
     // Connects to RemoteHost:RemotePort, binding LocalPort when it is not 0. Needs state 0.
     bool Connect();
     bool Connect(const QString &host, int port);

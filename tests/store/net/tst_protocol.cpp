@@ -54,6 +54,9 @@ void tst_Protocol::logLine_data() {
         << u"10.1.2.3"_qs << 1 << QDateTime(QDate(999, 1, 9), QTime(10, 5, 9))
         << int(Service::Message)
         << u"\r\n  >> 10.1.2.3 = 1 =  0999-1-9  - 10:05:09   (ReadMessage)"_qs;
+    QTest::newRow("year before the era")
+        << u"10.1.2.3"_qs << 80 << QDateTime(QDate(-44, 3, 15), QTime(12, 0, 0))
+        << int(Service::Login) << u"\r\n  >> 10.1.2.3 = 80 =  -0044-3-15  - 12:00:00   (Login)"_qs;
 }
 
 void tst_Protocol::logLine() {

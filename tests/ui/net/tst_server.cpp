@@ -22,7 +22,10 @@
 
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using protocol::Service;
 
@@ -61,6 +64,58 @@ QString record(const QString &name, const QString &password, const QString &emai
     return protocol::buildRegistrationRecord({name, password, email, address, about, sex});
 }
 
+// Sends a login for an account that does not exist: true when the refusal comes back, that is
+// when the connection is served.
+bool loginRefused(Client &c) {
+    c.send(gbk(u"1"_qs + QChar(0) + u"x"_qs));
+    return c.waitFor(3) && c.received == "886";
+}
+
+// A message near the largest the service sends.
+QByteArray largeMessage() {
+    QByteArray message;
+    for (int i = 0; message.size() < 900 * 1024; ++i)
+        message += gbk(u"第"_qs + QString::number(i) + u"行：晴窗的消息，没人读。\r\n"_qs);
+    return message;
+}
+
+// Gives the connections of the listener on port a small send buffer (an accepted socket takes the
+// listener's): the system would otherwise take a whole message of a megabyte or more at once,
+// and a download to a reader that takes nothing would never stop.
+bool shrinkSendBuffers(quint16 port) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        sockaddr_in address{};
+        socklen_t size = sizeof address;
+        int listening = 0;
+        socklen_t flagSize = sizeof listening;
+        if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0 ||
+            address.sin_family != AF_INET || ntohs(address.sin_port) != port ||
+            ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &flagSize) != 0 || !listening)
+            continue;
+        const int small = 4096;
+        return ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &small, sizeof small) == 0;
+    }
+    return false;
+}
+
+// A raw client of the message service on port that never reads, with a small receive buffer:
+// the download to it stops once the buffers are full. -1 when it could not be set up.
+int stalledReader(quint16 port) {
+    if (!shrinkSendBuffers(port)) return -1;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 class tst_Server : public QObject {
@@ -70,6 +125,9 @@ private slots:
     void clientModeStartsNoService();
     void messageDownload();
     void emptyMessageStillCloses();
+    void readerThatStopsSendingGetsTheMessage();
+    void stalledDownloadClosesWhenIdle();
+    void garbageCutsADownloadOff();
     void twentyClientsAtOnce();
     void registrationInTwoPieces();
     void registrationWithSevenFields();
@@ -84,6 +142,7 @@ private slots:
     void connectionCapDropsTheQuietest();
     void connectionCapSparesAClientMidRequest();
     void connectionCapSparesARequestNotYetRead();
+    void connectionCapCountsDownloads();
     void portInUseLeavesThatServiceAbsent();
     void tickWritesCaptionClock();
 };
@@ -142,6 +201,62 @@ void tst_Server::emptyMessageStillCloses() {
     Client c(s.port(Service::Message));
     QVERIFY(c.waitClosed());
     QCOMPARE(c.received, QByteArray());
+}
+
+void tst_Server::readerThatStopsSendingGetsTheMessage() {
+    // A client that closes its sending side at once, before the server has taken the connection.
+    const QByteArray message = gbk(u"今天天气很好。"_qs);
+    Server s({0, 0, 0}, &message);
+    QTcpSocket c;
+    c.connectToHost(QHostAddress::LocalHost, s.port(Service::Message));
+    QVERIFY(c.waitForConnected(kWait));
+    QCOMPARE(::shutdown(int(c.socketDescriptor()), SHUT_WR), 0);
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (received += c.readAll(), c.state() == QAbstractSocket::UnconnectedState), kWait);
+    received += c.readAll();
+    QCOMPARE(received, gbk(u"\r\n  今天天气很好。"_qs));
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 0, kWait);
+}
+
+void tst_Server::stalledDownloadClosesWhenIdle() {
+    const QByteArray message = largeMessage();
+    Server s({0, 0, 0}, &message);
+    const qsizetype whole = gbk(s.fn->MessageSended).size();
+    ServerLimits limits;
+    limits.idleMs = 300;
+    s.fn->setLimits(limits);
+    const int fd = stalledReader(s.port(Service::Message));
+    QVERIFY(fd >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 1, kWait); // taken, still sending
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 0, kWait); // given up once idle
+    // The reader finds part of the message, then the end of the connection.
+    QByteArray got(whole, '\0');
+    qsizetype total = 0;
+    for (ssize_t n; (n = ::recv(fd, got.data() + total, size_t(whole - total), 0)) > 0;)
+        total += n;
+    ::close(fd);
+    QVERIFY2(total < whole, QByteArray::number(total).constData());
+    QVERIFY2(!s.content().contains(u"错误编号"_qs), qPrintable(s.content())); // not an error
+}
+
+void tst_Server::garbageCutsADownloadOff() {
+    const QByteArray message = largeMessage();
+    Server s({0, 0, 0}, &message);
+    const int fd = stalledReader(s.port(Service::Message));
+    QVERIFY(fd >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 1, kWait);
+    // What the reader sends is read and dropped; past the bound the download is cut off.
+    const QByteArray garbage(64 * 1024, 'x');
+    qint64 sent = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (sent += std::max<ssize_t>(
+             ::send(fd, garbage.constData(), size_t(garbage.size()), MSG_DONTWAIT | MSG_NOSIGNAL),
+             0),
+         s.fn->sessionCount() == 0),
+        kWait);
+    QVERIFY2(sent > ServerLimits().maxInputBytes, QByteArray::number(sent).constData());
+    ::close(fd);
 }
 
 void tst_Server::twentyClientsAtOnce() {
@@ -419,9 +534,7 @@ void tst_Server::garbageIsCutOff() {
     // Still serving.
     Client after(s.port(Service::Login));
     QVERIFY(after.connected());
-    after.send(gbk(u"1"_qs + NUL + u"x"_qs));
-    QVERIFY(after.waitFor(3));
-    QCOMPARE(after.received, QByteArray("886"));
+    QVERIFY(loginRefused(after));
 }
 
 void tst_Server::idleClientIsClosed() {
@@ -458,9 +571,7 @@ void tst_Server::connectionCapDropsTheQuietest() {
     QVERIFY(first.waitClosed());
     QCOMPARE(s.fn->sessionCount(), 2);
     QVERIFY(!second.closed);
-    third.send(gbk(u"1"_qs + NUL + u"x"_qs));
-    QVERIFY(third.waitFor(3));
-    QCOMPARE(third.received, QByteArray("886"));
+    QVERIFY(loginRefused(third));
     QCOMPARE(s.cm()->ClientList.count(u"(Login)"_qs), 3);
 }
 
@@ -512,6 +623,29 @@ void tst_Server::connectionCapSparesARequestNotYetRead() {
     QCOMPARE(reply, QByteArray("886"));
     QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, kWait);
     QCOMPARE(later.state(), QAbstractSocket::ConnectedState);
+}
+
+void tst_Server::connectionCapCountsDownloads() {
+    // A download on its way counts as a connection, and one being served: a client that has said
+    // nothing makes room before it.
+    const QByteArray message = largeMessage();
+    Server s({0, 0, 0}, &message);
+    ServerLimits limits;
+    limits.maxConnections = 2;
+    s.fn->setLimits(limits);
+    const int fd = stalledReader(s.port(Service::Message));
+    QVERIFY(fd >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 1, kWait);
+    Client silent(s.port(Service::Login));
+    QVERIFY(silent.connected());
+    QTRY_COMPARE_WITH_TIMEOUT(s.fn->sessionCount(), 2, kWait);
+    Client third(s.port(Service::Login));
+    QVERIFY(third.connected());
+    QVERIFY(silent.waitClosed());
+    QCOMPARE(s.fn->sessionCount(), 2);
+    QVERIFY(loginRefused(third));
+    QCOMPARE(s.fn->sessionCount(), 2); // the download is still there
+    ::close(fd);
 }
 
 void tst_Server::portInUseLeavesThatServiceAbsent() {
